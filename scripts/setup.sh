@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian package the builds and the tests need. Idempotent; when all
+# of them are present it only asks dpkg and returns.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make python3
+  googletest libgtest-dev libbenchmark-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine64 xvfb xdotool imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}" >&2
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

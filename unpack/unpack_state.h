@@ -1,0 +1,51 @@
+// The decompressor's state, shared by both methods: the window, the bit input, the
+// match history, the canonical Huffman tables, and each method's own fields.
+// Exactly one instance lives for the whole process; in a solid archive it carries
+// from one file to the next.
+#pragma once
+
+#include <stdint.h>
+
+enum : uint32_t {
+  WindowSize = 1u << 20,
+  WindowMask = WindowSize - 1,
+  InputBufferSize = 8192
+};
+
+struct BitReader {
+  uint8_t inputBuffer[InputBufferSize];
+  uint32_t bytePos;   // byte holding the next unread bit
+  uint32_t bitPos;    // bits of that byte already consumed, from its top bit
+  int32_t validBytes; // bytes of inputBuffer filled by the data stream
+};
+
+struct MatchHistory {
+  uint32_t recentDistances[4];
+  uint32_t recentIndex;  // used modulo 4
+  uint32_t lastDistance;
+  uint32_t lastLength;
+};
+
+enum { MaxHuffmanSymbols = 298 };
+
+struct HuffmanTable {
+  uint32_t symbolCount;
+  uint32_t lengthLimit[16];
+  uint32_t lengthStart[16];
+  uint32_t symbols[MaxHuffmanSymbols];
+};
+
+#include "unpack/v15_state.h"
+#include "unpack/v20_state.h"
+
+struct UnpackState {
+  uint8_t* window;      // the session's window, for the duration of a call
+  uint32_t writePos;    // next byte to produce
+  uint32_t flushedPos;  // first byte not yet handed to writeUnpacked
+  BitReader bits;
+  MatchHistory history;
+  V20State v20;         // version 2.0 method and its multimedia mode
+  V15State v15;         // version 1.5 method
+};
+
+extern UnpackState unpackState;
