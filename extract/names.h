@@ -1,5 +1,29 @@
 // Names, wildcards, name lists and the expansion of the archive name.
 #pragma once
 
+#include <stddef.h>
+
+// The text after the last separator; else after the first colon; else the whole path.
+const char* pointToName(const char* path);
+// Splits text into its folder part (with its trailing separator) and name part;
+// returns whether text holds '?' or '*' anywhere. folderOut and nameOut have room for
+// 260 bytes.
+bool splitName(const char* text, char* folderOut, char* nameOut, bool skipDrive);
+void upperCase(char* text);
+int compareNoCase(const char* a, const char* b);
+int compareNoCaseN(const char* a, const char* b, size_t n);
+// The wildcard match with the old-style rules for '*', '?' and '.'.
+bool wildcardMatch(const char* mask, const char* name);
+// Whether the current entry's fileName is selected by session.masks.
+bool isSelected();
 // Fills archiveList from archiveName and sets archivesFound.
 void expandArchiveName();
+
+// Listing of one folder, used by expandArchiveName.
+struct FolderScan;
+FolderScan* openFolder(const char* folder);
+// The next entry's name, or null at the end of the listing.
+const char* readFolder(FolderScan* scan);
+void closeFolder(FolderScan* scan);
+// Whether path names an existing file or folder; *isDirectory tells which.
+bool getFileInfo(const char* path, bool* isDirectory);
