@@ -35,5 +35,6 @@ struct V20State {
   int32_t channelCount;   // 1..4
   int32_t currentChannel; // 0..3
   AudioChannelState audio[MaxChannels];
-  int32_t crossDelta;
+  int32_t crossDelta;     // delta of the last audio byte of any channel
+  int32_t emptyRefills;   // refills in a row that found the file's packed data exhausted
 };
