@@ -9,11 +9,15 @@
 enum : uint32_t {
   WindowSize = 1u << 20,
   WindowMask = WindowSize - 1,
-  InputBufferSize = 8192
+  InputBufferSize = 8192,
+  // Zero bytes after the input buffer: the refill points keep every peek inside the
+  // 8192 bytes, and the slack keeps a peek in bounds even if a damaged stream's step
+  // ever ran past them.
+  InputBufferSlack = 4
 };
 
 struct BitReader {
-  uint8_t inputBuffer[InputBufferSize];
+  uint8_t inputBuffer[InputBufferSize + InputBufferSlack];
   uint32_t bytePos;   // byte holding the next unread bit
   uint32_t bitPos;    // bits of that byte already consumed, from its top bit
   int32_t validBytes; // bytes of inputBuffer filled by the data stream
