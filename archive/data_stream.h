@@ -14,13 +14,31 @@ struct DataStream {
   int32_t progressOrigin;  // where the archive starts in its file
   int32_t archiveLength;   // length of the archive file
   int checksumMode;        // 1: 16-bit checksum (old format); 2: CRC-32
+  int progressShift;       // extra right shift of progress values beyond KiB units
 };
 
 extern DataStream dataStream;
 
+// Up to count packed bytes of the current entry into dest, decrypted: one read of the
+// archive per call (a short read is passed on as it is). 0 when the entry's data is
+// exhausted, count is 0 or no archive is open; -1 on a read failure (nothing is then
+// decrypted). With the 2.0 cipher dest needs room for count rounded up to 16.
 int32_t readPacked(unsigned char* dest, int32_t count);
+// Writes count bytes to the output file (unless session.testMode) and folds them into
+// dataCrc (unless session.skipChecksum). Returns count; a failed write is fatal.
 int32_t writeUnpacked(const unsigned char* data, int32_t count);
+// A verified write: short writes, the error indicator or a full device end the
+// process with "Write error", exit code 5.
 int32_t writeOutput(FILE* file, const unsigned char* data, int32_t count);
+// Copies a stored entry through session.window, at most dataStream.remaining bytes;
+// surplus packed bytes are read and dropped. A read failure is fatal.
 void copyStored();
+// Sets the progress bar's range for the archive (progressOrigin and archiveLength set
+// beforehand): KiB from the archive start while the count fits in 16 bits, else KiB
+// scaled down by the power of two that makes it fit; positions use the same scale.
+void setProgressRange();
+// Moves the progress bar to the archive file's read position (nothing for an
+// archive at offset 0).
 void reportProgress();
+// Next volumes are not supported: closes the archive file and leaves none open.
 int continueVolume();
