@@ -4,11 +4,41 @@
 // platform/posix.
 #pragma once
 
+#include <stdint.h>
 #include <stdio.h>
 
-// Opens a file with a C stdio mode ("rb", "w+b").
+// Opens a file with a C stdio mode ("rb", "w+b"). Opening for writing fails on an
+// existing read-only file.
 FILE* platformOpenFile(const char* path, const char* mode);
-// Deletes a file; false when it could not be deleted.
+// Deletes a file, read-only or not; false when it could not be deleted.
 bool platformDeleteFile(const char* path);
 // Whether path names an existing file or folder; isDirectory tells which.
 bool platformGetFileInfo(const char* path, bool* isDirectory);
+// Whether the open file is a character device (console, printer, null device).
+bool platformIsCharacterDevice(FILE* file);
+
+// Results of platformMakeDirectory.
+enum PlatformMakeDirectoryResult : int {
+  PlatformDirectoryMade = 0,
+  PlatformPathNotFound = 1,  // a parent folder is missing
+  PlatformAlreadyExists = 2,
+  PlatformOtherFailure = 3
+};
+int platformMakeDirectory(const char* path);
+// Applies DOS attribute bits to a folder, as far as the platform knows them; failures
+// are ignored.
+void platformSetDirectoryAttributes(const char* path, uint32_t attributes);
+// Makes a file read-only or writable; failures are ignored.
+void platformSetReadOnly(const char* path, bool readOnly);
+// Sets the last-access and last-write times of a file to an MS-DOS date and time read
+// as local time. False, and nothing changed, when the time is not a valid date or the
+// file cannot be touched.
+bool platformSetFileTime(const char* path, uint32_t dosTime);
+
+// Listing of one folder's entries, "." and ".." included, in the platform's order.
+struct FolderScan;
+// Null when the folder cannot be listed.
+FolderScan* platformOpenFolder(const char* folder);
+// The next entry's name (valid until the next call), or null at the end.
+const char* platformReadFolder(FolderScan* scan);
+void platformCloseFolder(FolderScan* scan);

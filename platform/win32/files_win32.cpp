@@ -1,3 +1,4 @@
+#include <io.h>
 #include <stdio.h>
 #include <windows.h>
 
@@ -5,11 +6,24 @@
 
 FILE* platformOpenFile(const char* path, const char* mode) { return fopen(path, mode); }
 
-bool platformDeleteFile(const char* path) { return DeleteFileA(path) != 0; }
+// Files the engine deletes are its own output; one it has already made read-only
+// (an entry that failed its checksum) is made writable first.
+bool platformDeleteFile(const char* path) {
+  if (DeleteFileA(path)) return true;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  SetFileAttributesA(path, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
+  return DeleteFileA(path) != 0;
+}
 
 bool platformGetFileInfo(const char* path, bool* isDirectory) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   *isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   return true;
+}
+
+bool platformIsCharacterDevice(FILE* file) {
+  HANDLE handle = (HANDLE)_get_osfhandle(_fileno(file));
+  return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_CHAR;
 }

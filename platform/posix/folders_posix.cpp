@@ -1,0 +1,48 @@
+#include <dirent.h>
+#include <errno.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_path.h"
+
+int platformMakeDirectory(const char* path) {
+  char native[PosixPathCapacity];
+  toPosixPath(path, native);
+  if (mkdir(native, 0777) == 0) return PlatformDirectoryMade;
+  if (errno == ENOENT) return PlatformPathNotFound;
+  if (errno == EEXIST) return PlatformAlreadyExists;
+  return PlatformOtherFailure;
+}
+
+// Hidden, system and archive bits mean nothing here, and a read-only folder still
+// takes new files where these archives come from, so folders stay as made.
+void platformSetDirectoryAttributes(const char*, uint32_t) {}
+
+struct FolderScan {
+  DIR* folder;
+};
+
+FolderScan* platformOpenFolder(const char* folder) {
+  char native[PosixPathCapacity];
+  toPosixPath(folder, native);
+  FolderScan* scan = (FolderScan*)malloc(sizeof(FolderScan));
+  if (scan == nullptr) return nullptr;
+  scan->folder = opendir(native);
+  if (scan->folder == nullptr) {
+    free(scan);
+    return nullptr;
+  }
+  return scan;
+}
+
+const char* platformReadFolder(FolderScan* scan) {
+  struct dirent* entry = readdir(scan->folder);
+  return entry != nullptr ? entry->d_name : nullptr;
+}
+
+void platformCloseFolder(FolderScan* scan) {
+  closedir(scan->folder);
+  free(scan);
+}

@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <string>
+
+#include "archive/reader.h"
+#include "extract/output_files.h"
+#include "extract/session.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class OutputFiles : public ::testing::Test {
+ protected:
+  TempDir dir;
+  void SetUp() override { resetEngineAndHost(); }
+  void TearDown() override { resetEngineForTests(); }
+};
+
+std::string stripped(const char* name) {
+  char buffer[PathCapacity];
+  strcpy(buffer, name);
+  stripNamePrefix(buffer);
+  return buffer;
+}
+
+uint32_t dosTime(int year, int month, int day, int hour, int minute, int second) {
+  return (uint32_t)(year - 1980) << 25 | (uint32_t)month << 21 | (uint32_t)day << 16 |
+         (uint32_t)hour << 11 | (uint32_t)minute << 5 | (uint32_t)(second / 2);
+}
+
+time_t localTime(int year, int month, int day, int hour, int minute, int second) {
+  struct tm local = {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;
+  return mktime(&local);
+}
+
+struct stat statOf(const std::string& path) {
+  struct stat info = {};
+  stat(path.c_str(), &info);
+  return info;
+}
+
+TEST_F(OutputFiles, StripNamePrefix) {
+  EXPECT_EQ(stripped("..\\a\\b"), "a\\b");
+  EXPECT_EQ(stripped("C:\\x\\y"), "x\\y");
+  EXPECT_EQ(stripped(".\\x"), "x");
+  EXPECT_EQ(stripped("\\x"), "x");
+  EXPECT_EQ(stripped("C:x"), "x");
+  EXPECT_EQ(stripped("C:.\\..\\x"), "..\\x");  // the dot goes, so ".." is not leading
+  EXPECT_EQ(stripped("..\\..\\x"), "..\\x");  // one level only
+  EXPECT_EQ(stripped("a\\..\\b"), "a\\..\\b");
+  EXPECT_EQ(stripped(".x"), ".x");
+  EXPECT_EQ(stripped("..x"), "..x");
+  EXPECT_EQ(stripped("\\\\x"), "\\x");
+  EXPECT_EQ(stripped("C"), "C");
+  EXPECT_EQ(stripped(""), "");
+}
+
+TEST_F(OutputFiles, NamesThatWouldLeaveTheDestinationAreUnsafe) {
+  const char* destination = "C:\\dest\\";
+  for (const char* name : {"..\\x", "a\\..\\b", "a\\..", "..", "a/../b", "...\\x", ".. \\x", ". .\\x"})
+    EXPECT_FALSE(isSafeEntryName(destination, name)) << name;
+  for (const char* name : {"a..b", ".hidden", "a\\.\\b", "x..\\y", "..a\\b", "a\\b.."})
+    EXPECT_TRUE(isSafeEntryName(destination, name)) << name;
+
+  std::string longDestination(200, 'd');
+  EXPECT_TRUE(isSafeEntryName(longDestination.c_str(), std::string(59, 'n').c_str()));
+  EXPECT_FALSE(isSafeEntryName(longDestination.c_str(), std::string(60, 'n').c_str()));
+}
+
+TEST_F(OutputFiles, UnixHostsBecomeFoldersOrPlainFiles) {
+  FileEntry& entry = archiveReader.entry;
+  entry.hostOs = 3;
+  entry.flags = 0x8000 | 0xE0;
+  entry.fileAttr = 0x41ED;
+  convertAttributes();
+  EXPECT_EQ(entry.fileAttr, 0x10u);
+  entry.flags = 0x8000 | 0x60;
+  entry.fileAttr = 0x41ED;
+  convertAttributes();
+  EXPECT_EQ(entry.fileAttr, 0x20u);
+  entry.hostOs = 2;
+  entry.flags = 0xE0;
+  entry.fileAttr = 0x21;
+  convertAttributes();
+  EXPECT_EQ(entry.fileAttr, 0x21u);
+}
+
+TEST_F(OutputFiles, MakeDirectoryTellsWhyItFailed) {
+  int reason = -1;
+  EXPECT_EQ(makeDirectory((dir / "new").c_str(), 0x10, &reason), 0);
+  EXPECT_TRUE(S_ISDIR(statOf(dir / "new").st_mode));
+  EXPECT_EQ(makeDirectory((dir / "new").c_str(), 0x10, &reason), -1);
+  EXPECT_EQ(reason, DirectoryExists);
+  EXPECT_EQ(makeDirectory((dir.path + "\\missing\\leaf").c_str(), 0x10, &reason), -1);
+  EXPECT_EQ(reason, DirectoryPathNotFound);
+  writeFile(dir / "file", std::string("f"));
+  EXPECT_EQ(makeDirectory((dir / "file/sub").c_str(), 0x10, &reason), -1);
+  EXPECT_EQ(reason, DirectoryOtherFailure);
+
+  // A read-only folder stays writable: it still takes new files.
+  EXPECT_EQ(makeDirectory((dir / "locked").c_str(), 0x11, &reason), 0);
+  EXPECT_NE(statOf(dir / "locked").st_mode & S_IWUSR, 0u);
+}
+
+TEST_F(OutputFiles, OutputIntoMissingFoldersCreatesThemAndAnnouncesEach) {
+  mkdir((dir / "out").c_str(), 0777);
+  std::string wanted = dir.path + "/out\\a/b\\c.txt";
+  char path[PathCapacity];
+  strcpy(path, wanted.c_str());
+  FILE* file = createOutputFile(path);
+  ASSERT_NE(file, nullptr);
+  fputs("data", file);
+  closeFile(&file);
+  EXPECT_EQ(file, nullptr);
+  EXPECT_EQ(readFile(dir / "out/a/b/c.txt").size(), 4u);
+
+  std::string backslashed = wanted;
+  for (char& c : backslashed)
+    if (c == '/') c = '\\';
+  EXPECT_STREQ(path, backslashed.c_str());
+  std::vector<std::string> shown = fakeHost.itemTexts(ItemStatus);
+  ASSERT_EQ(shown.size(), 2u);  // only the folders that were missing
+  std::string a = backslashed.substr(0, backslashed.size() - 8);
+  std::string b = backslashed.substr(0, backslashed.size() - 6);
+  char expected[600];
+  snprintf(expected, sizeof expected, "Creating    %-56s Ok", a.c_str());
+  EXPECT_EQ(shown[0], expected);
+  snprintf(expected, sizeof expected, "Creating    %-56s Ok", b.c_str());
+  EXPECT_EQ(shown[1], expected);
+
+  // Folders made on the way are plain writable folders.
+  EXPECT_NE(statOf(dir / "out/a").st_mode & S_IWUSR, 0u);
+}
+
+TEST_F(OutputFiles, ExistingFilesAreTruncatedButReadOnlyOnesCannotBeCreated) {
+  std::string path = dir / "old.txt";
+  writeFile(path, std::string("previous contents"));
+  char name[PathCapacity];
+  strcpy(name, path.c_str());
+  FILE* file = createOutputFile(name);
+  ASSERT_NE(file, nullptr);
+  closeFile(&file);
+  EXPECT_TRUE(readFile(path).empty());
+
+  // No write permission counts as read-only, also for a process running as root.
+  writeFile(path, std::string("keep me"));
+  chmod(path.c_str(), 0444);
+  EXPECT_EQ(createOutputFile(name), nullptr);
+  EXPECT_EQ(readFile(path).size(), 7u);
+  EXPECT_TRUE(fakeHost.events.empty());
+}
+
+TEST_F(OutputFiles, ReadOnlyEntriesEndReadOnlyWithTheirTime) {
+  std::string path = dir / "ro.bin";
+  writeFile(path, std::string("x"));
+  archiveReader.entry.fileAttr = 0x21;
+  archiveReader.entry.fileTime = dosTime(2001, 7, 14, 13, 45, 58);
+  setFileInfo(path.c_str());
+  struct stat info = statOf(path);
+  EXPECT_EQ(info.st_mode & 0222, 0u);
+  EXPECT_EQ(info.st_mtime, localTime(2001, 7, 14, 13, 45, 58));
+  EXPECT_EQ(info.st_atime, info.st_mtime);
+  char name[PathCapacity];
+  strcpy(name, path.c_str());
+  EXPECT_EQ(createOutputFile(name), nullptr);
+
+  // A writable entry gives the write permission back.
+  archiveReader.entry.fileAttr = 0x20;
+  archiveReader.entry.fileTime = dosTime(1995, 1, 2, 3, 4, 6);
+  setFileInfo(path.c_str());
+  info = statOf(path);
+  EXPECT_NE(info.st_mode & S_IWUSR, 0u);
+  EXPECT_EQ(info.st_mtime, localTime(1995, 1, 2, 3, 4, 6));
+}
+
+TEST_F(OutputFiles, InvalidDosTimesLeaveTheFileTimeAlone) {
+  std::string path = dir / "t.bin";
+  writeFile(path, std::string("x"));
+  archiveReader.entry.fileAttr = 0x20;
+  archiveReader.entry.fileTime = dosTime(2010, 5, 6, 7, 8, 10);
+  setFileInfo(path.c_str());
+  time_t valid = localTime(2010, 5, 6, 7, 8, 10);
+  ASSERT_EQ(statOf(path).st_mtime, valid);
+  uint32_t invalid[] = {
+      dosTime(2010, 0, 6, 7, 8, 10),  dosTime(2010, 13, 6, 7, 8, 10),
+      dosTime(2010, 5, 0, 7, 8, 10),  dosTime(2010, 5, 6, 24, 8, 10),
+      dosTime(2010, 5, 6, 7, 60, 10), dosTime(2010, 5, 6, 7, 8, 0) | 30,
+      dosTime(2010, 2, 29, 7, 8, 10), dosTime(2010, 4, 31, 7, 8, 10),
+  };
+  for (uint32_t time : invalid) {
+    archiveReader.entry.fileTime = time;
+    setFileInfo(path.c_str());
+    EXPECT_EQ(statOf(path).st_mtime, valid) << std::hex << time;
+  }
+  archiveReader.entry.fileTime = dosTime(2012, 2, 29, 23, 59, 58);  // a leap day is fine
+  setFileInfo(path.c_str());
+  EXPECT_EQ(statOf(path).st_mtime, localTime(2012, 2, 29, 23, 59, 58));
+}
+
+TEST_F(OutputFiles, SetExtension) {
+  char name[PathCapacity];
+  strcpy(name, "C:\\dir\\archive.exe");
+  setExtension(name, "rar");
+  EXPECT_STREQ(name, "C:\\dir\\archive.rar");
+  strcpy(name, "archive");
+  setExtension(name, "exe");
+  EXPECT_STREQ(name, "archive.exe");
+  strcpy(name, "name.");
+  setExtension(name, "rar");
+  EXPECT_STREQ(name, "name.rar");
+  strcpy(name, "C:\\my.dir\\setup");  // the search covers the folders too
+  setExtension(name, "rar");
+  EXPECT_STREQ(name, "C:\\my.rar");
+  std::string full(257, 'n');
+  strcpy(name, full.c_str());
+  setExtension(name, "rar");  // would not fit
+  EXPECT_EQ(std::string(name), full);
+}
+
+TEST_F(OutputFiles, ArchiveFilesOpenAndCloseOrReport) {
+  writeFile(dir / "a.rar", std::string("R"));
+  FILE* file = openArchiveFile((dir / "a.rar").c_str());
+  ASSERT_NE(file, nullptr);
+  EXPECT_FALSE(isCharacterDevice(file));
+  closeFile(&file);
+  EXPECT_EQ(file, nullptr);
+  closeFile(&file);  // absent: nothing happens
+  EXPECT_TRUE(fakeHost.events.empty());
+
+  std::string missing = dir / "none.rar";
+  EXPECT_EQ(openArchiveFile(missing.c_str()), nullptr);
+  EXPECT_EQ(fakeHost.boxTexts(), std::vector<std::string>{"ERROR: Cannot open " + missing});
+
+  EXPECT_TRUE(fileExists((dir / "a.rar").c_str()));
+  EXPECT_TRUE(fileExists(dir.path.c_str()));
+  EXPECT_FALSE(fileExists(missing.c_str()));
+
+  FILE* device = fopen("/dev/null", "w+b");
+  ASSERT_NE(device, nullptr);
+  EXPECT_TRUE(isCharacterDevice(device));
+  fclose(device);
+}
+
+TEST_F(OutputFiles, FailingCloseIsFatal) {
+  fakeHost.echoToStderr = true;
+  EXPECT_EXIT(
+      {
+        FILE* full = fopen("/dev/full", "wb");
+        if (full == nullptr) exit(2);  // keeps the expectation meaningful below
+        fputs("pending bytes the close must write", full);
+        session.outputFile = full;
+        closeFile(&session.outputFile);
+        exit(0);
+      },
+      ::testing::ExitedWithCode(2), "File close error");
+}
+
+}  // namespace
