@@ -6,6 +6,7 @@
 #include "archive/checksum.h"
 #include "archive/cipher.h"
 #include "archive/reader.h"
+#include "extract/output_files.h"
 #include "extract/session.h"
 
 enum : int32_t { StoredPiece = 32512 };
@@ -108,8 +109,6 @@ void reportProgress() {
 }
 
 int continueVolume() {
-  FILE* file = archiveReader.archiveFile;
-  archiveReader.archiveFile = nullptr;
-  if (file != nullptr && fclose(file) != 0) fatalError(CloseError, ExitFatal);
+  closeFile(&archiveReader.archiveFile);
   return 0;
 }
