@@ -1,4 +1,217 @@
-// Placeholder until the version 2.0 method lands.
-#include "unpack/unpack.h"
+// The version 2.0 method: LZ77 over the 1 MiB window with canonical Huffman codes sent
+// in the stream, interleaved with multimedia blocks whose bytes come from the audio
+// predictor. Every block starts with a table header; in a solid archive tables, mode,
+// match history and predictor states run on from one file to the next.
+#include <string.h>
 
-void unpackV20File(uint8_t*, bool) {}
+#include "archive/data_stream.h"
+#include "unpack/audio.h"
+#include "unpack/unpack.h"
+#include "unpack/v20_tables.h"
+
+enum {
+  StepRefillLimit = 8162,    // a step reads at most ~8 bytes plus the 3-byte peek
+  HeaderRefillLimit = 8167,  // the fixed part of a header is 80 bits
+  LengthRefillLimit = 8187,  // one code-length symbol with its extra bits is <= 22 bits
+  FlushMargin = 270          // no step produces more than 260 bytes
+};
+
+// Refills the input and notes whether the file's packed data was already used up. A
+// second exhausted refill in a row means the decoder has run through a whole buffer of
+// stale bytes: no real stream gets there, only a damaged or hostile one.
+static void refillV20() {
+  refillInput(false);
+  // A refill that delivered anything leaves more than the 32 carried-over bytes.
+  if (unpackState.bits.validBytes > 32) {
+    unpackState.v20.emptyRefills = 0;
+  } else {
+    unpackState.v20.emptyRefills++;
+  }
+}
+
+// The next `count` bits (0..16) as a number.
+static inline uint32_t readBits(uint32_t count) {
+  if (count == 0) return 0;
+  uint32_t value = peekBits() >> (16 - count);
+  skipBits(count);
+  return value;
+}
+
+static void emitMatch(uint32_t distance, uint32_t length) {
+  MatchHistory* h = &unpackState.history;
+  h->recentDistances[h->recentIndex & 3] = distance;
+  h->lastDistance = distance;
+  h->recentIndex++;
+  h->lastLength = length;
+  copyMatch(distance, length);
+}
+
+// Longer distances need longer matches to pay off, so the encoder never sends the
+// short lengths there and the decoder adds them back.
+static inline uint32_t distanceBonus(uint32_t distance) {
+  return (distance >= 0x40000 ? 1u : 0u) + (distance >= 0x2000 ? 1u : 0u);
+}
+
+static void readTables20() {
+  V20State* v = &unpackState.v20;
+  if (unpackState.bits.bytePos > HeaderRefillLimit) refillV20();
+
+  uint32_t header = peekBits();
+  v->audioMode = (header & 0x8000) != 0;
+  // Without the keep flag the lengths are absolute: the base they add to is all zero.
+  if ((header & 0x4000) == 0) memset(v->previousLengths, 0, sizeof v->previousLengths);
+  skipBits(2);
+
+  uint32_t size;
+  if (v->audioMode) {
+    v->channelCount = (int32_t)((header >> 12) & 3) + 1;
+    // A rotation beyond the new channel count restarts at the first channel; otherwise
+    // it carries on where it was.
+    if (v->currentChannel >= v->channelCount) v->currentChannel = 0;
+    skipBits(2);
+    size = (uint32_t)v->channelCount * AudioSymbols;
+  } else {
+    size = LzTableSize;
+  }
+
+  uint8_t codeLengths[CodeLengthSymbols];
+  for (uint32_t i = 0; i < CodeLengthSymbols; i++) codeLengths[i] = (uint8_t)readBits(4);
+  buildHuffmanTable(codeLengths, CodeLengthSymbols, &v->codeLengthTable);
+
+  uint8_t lengths[PreviousLengthsSize];
+  uint32_t i = 0;
+  while (i < size) {
+    if (unpackState.bits.bytePos > LengthRefillLimit) refillV20();
+    uint32_t c = decodeSymbol(&v->codeLengthTable);
+    if (c <= 15) {
+      lengths[i] = (uint8_t)((c + v->previousLengths[i]) & 15);
+      i++;
+      continue;
+    }
+    uint32_t n;
+    uint8_t fill = 0;
+    if (c == 16) {
+      n = readBits(2) + 3;
+      // A repeat with nothing before it repeats length 0.
+      fill = i > 0 ? lengths[i - 1] : 0;
+    } else if (c == 17) {
+      n = readBits(3) + 3;
+    } else {
+      n = readBits(7) + 11;
+    }
+    // A run past the end of the table is cut there; the surplus is dropped.
+    while (n-- > 0 && i < size) lengths[i++] = fill;
+  }
+
+  if (v->audioMode) {
+    for (int32_t k = 0; k < v->channelCount; k++) {
+      buildHuffmanTable(&lengths[k * AudioSymbols], AudioSymbols, &v->audioTables[k]);
+    }
+  } else {
+    buildHuffmanTable(&lengths[0], MainSymbols, &v->mainTable);
+    buildHuffmanTable(&lengths[MainSymbols], DistanceSymbols, &v->distanceTable);
+    buildHuffmanTable(&lengths[MainSymbols + DistanceSymbols], RepeatLengthSymbols,
+                      &v->repeatLengthTable);
+  }
+  // Entries beyond this header's size keep their older values, so that a later keep
+  // header of a larger size adds to what it was last given.
+  memcpy(v->previousLengths, lengths, size);
+}
+
+// A table header may follow a file's last symbol; picking it up here lets it apply to
+// the next file of a solid archive, which starts without a header of its own.
+static void readTrailingTables() {
+  V20State* v = &unpackState.v20;
+  // Compared unsigned: a failed read (-1) counts as plenty of input.
+  if ((uint32_t)unpackState.bits.validBytes < unpackState.bits.bytePos + 5) return;
+  if (v->audioMode) {
+    if (decodeSymbol(&v->audioTables[v->currentChannel]) == 256) readTables20();
+  } else {
+    if (decodeSymbol(&v->mainTable) == 269) readTables20();
+  }
+}
+
+static void decodeLzSymbol() {
+  V20State* v = &unpackState.v20;
+  MatchHistory* h = &unpackState.history;
+  uint32_t s = decodeSymbol(&v->mainTable);
+
+  if (s < 256) {
+    unpackState.window[unpackState.writePos] = (uint8_t)s;
+    unpackState.writePos = (unpackState.writePos + 1) & WindowMask;
+    dataStream.remaining--;
+    return;
+  }
+  if (s >= 270) {
+    uint32_t slot = s - 270;
+    uint32_t length = lengthBase[slot] + 3u + readBits(lengthExtraBits[slot]);
+    uint32_t d = decodeSymbol(&v->distanceTable);
+    uint32_t distance = distanceBase[d] + 1u + readBits(distanceExtraBits[d]);
+    emitMatch(distance, length + distanceBonus(distance));
+    return;
+  }
+  if (s == 269) {
+    readTables20();
+    return;
+  }
+  if (s == 256) {
+    // Reuses the last match exactly, bonuses included.
+    emitMatch(h->lastDistance, h->lastLength);
+    return;
+  }
+  if (s <= 260) {
+    uint32_t distance = h->recentDistances[(h->recentIndex - (s - 256)) & 3];
+    uint32_t slot = decodeSymbol(&v->repeatLengthTable);
+    uint32_t length = lengthBase[slot] + 2u + readBits(lengthExtraBits[slot]);
+    length += distanceBonus(distance) + (distance >= 0x101 ? 1u : 0u);
+    emitMatch(distance, length);
+    return;
+  }
+  uint32_t slot = s - 261;
+  uint32_t distance = shortDistanceBase[slot] + 1u + readBits(shortDistanceExtraBits[slot]);
+  emitMatch(distance, 2);
+}
+
+static void decodeAudioSymbol() {
+  V20State* v = &unpackState.v20;
+  uint32_t s = decodeSymbol(&v->audioTables[v->currentChannel]);
+  if (s == 256) {
+    readTables20();
+    return;
+  }
+  unpackState.window[unpackState.writePos] = decodeAudioByte(s);
+  unpackState.writePos = (unpackState.writePos + 1) & WindowMask;
+  if (++v->currentChannel == v->channelCount) v->currentChannel = 0;
+  dataStream.remaining--;
+}
+
+void unpackV20File(uint8_t* window, bool solid) {
+  unpackState.window = window;
+  resetUnpackState(solid);
+  unpackState.v20.emptyRefills = 0;
+  refillInput(true);
+  if (!solid) readTables20();
+
+  dataStream.remaining--;
+  while (dataStream.remaining >= 0) {
+    unpackState.writePos &= WindowMask;  // cheap insurance; every store already folds it
+    if (unpackState.bits.bytePos > StepRefillLimit) {
+      refillV20();
+      // Every step either produces bytes or consumes bits, so a stream that keeps
+      // producing nothing ends up here; without this it would never finish.
+      if (unpackState.v20.emptyRefills >= 2) break;
+    }
+    // Keeps the unflushed bytes from being overwritten by the next step.
+    uint32_t freeSpan = (unpackState.flushedPos - unpackState.writePos) & WindowMask;
+    if (freeSpan < FlushMargin && unpackState.flushedPos != unpackState.writePos) flushWindow();
+
+    if (unpackState.v20.audioMode) {
+      decodeAudioSymbol();
+    } else {
+      decodeLzSymbol();
+    }
+  }
+
+  readTrailingTables();
+  flushWindow();
+}
