@@ -1,8 +1,459 @@
-// Placeholder until the extraction loop lands: a run processes nothing.
+// The loop over archives and their entries: for every entry it decides whether to
+// extract it, to decode it without writing (to keep a solid archive's state), or to
+// skip it; it asks for the password, makes folders and output files, drives the
+// stored copy or the decompressor and checks the result. The order of the decisions
+// matters: several of them rely on the ones before.
 #include "extract/extract_loop.h"
 
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "archive/cipher.h"
+#include "archive/data_stream.h"
+#include "archive/reader.h"
+#include "extract/names.h"
+#include "extract/output_files.h"
 #include "extract/session.h"
+#include "platform/platform.h"
+#include "shell/resources/string_ids.h"
+#include "unpack/unpack.h"
 
-void extractArchives() { session.exitCode = ExitWarning; }
+enum { StoredMethod = 0x30 };
 
-bool askPassword() { return false; }
+// Password question state: the dialog has not been shown in this archive; it was shown
+// in a non-solid archive (every further encrypted entry asks whether to keep it); the
+// known password is used without asking.
+enum AskMode : int { AskNotYet = 0, AskEachEntry = 1, AskNever = 2 };
+
+// What the loop keeps for one call of extractArchives.
+struct LoopState {
+  int32_t processedCount;   // folders tried plus output files opened, over all archives
+  int32_t errorCount;       // failures counted toward "Total errors"
+  int askMode;              // AskMode
+  int32_t decodedInArchive; // entries decoded since the archive was opened
+  long lastBlockStart;      // where the block read last began; -1 before the first
+};
+
+// Per entry.
+struct EntryState {
+  char outputPath[PathCapacity];
+  bool extractEntry;
+  bool decodeOnly;
+  bool checksumFailed;
+};
+
+// How the walk of one archive ended.
+enum ArchiveOutcome : int { ArchiveLeft, RestartWithFirstVolume };
+
+// What follows an entry.
+enum EntryOutcome : int { NextBlock, NextBlockHere, LeaveArchive, RestartArchive };
+
+// The bar runs over the archive's bytes in kibibytes.
+static void sendProgressRange() {
+  int32_t maximum = (dataStream.archiveLength - dataStream.progressOrigin) / 1024;
+  hostProgress(progressBar, ProgressSetRange, 0, (intptr_t)(((uint32_t)maximum & 0xFFFF) << 16));
+  hostProgress(progressBar, ProgressSetStep, 1, 0);
+}
+
+static void releaseWindow() {
+  free(session.window);
+  session.window = nullptr;
+}
+
+static void copyBounded(char* target, const char* source, size_t capacity) {
+  size_t length = strlen(source);
+  if (length > capacity - 1) length = capacity - 1;
+  memcpy(target, source, length);
+  target[length] = 0;
+}
+
+static void seekArchive(long position) {
+  if (archiveReader.archiveFile != nullptr) fseek(archiveReader.archiveFile, position, SEEK_SET);
+}
+
+// A position the reader computed in 32 bits, as the file offset it names.
+static long archivePosition(uint32_t position) { return (long)(int32_t)position; }
+
+bool askPassword() {
+  hostRequestPassword();
+  if (passwordText[0] != 0) return true;
+  memset(passwordText, 0, sizeof passwordText);
+  return false;
+}
+
+static void askPasswordOrEnd() {
+  if (!askPassword()) fatalError(SilentError, ExitUserBreak);
+}
+
+static void obtainPassword(LoopState* state) {
+  if (passwordText[0] == 0) {
+    askPasswordOrEnd();
+    state->askMode = archiveReader.solidArchive ? AskNever : AskEachEntry;
+    return;
+  }
+  if (state->askMode != AskEachEntry) return;  // the known password is used as it is
+
+  char format[128];
+  hostLoadString(IDS_USE_CURRENT_PASSWORD, format, sizeof format);
+  char text[512];
+  snprintf(text, sizeof text, format, archiveReader.fileName);
+  int answer = hostMessageBox(session.dialog, text, "Password required.",
+                              BoxYesNoCancel | BoxIconQuestion);
+  if (answer == AnswerYes) {
+    state->askMode = AskNever;
+  } else if (answer == AnswerNo) {
+    askPasswordOrEnd();
+  } else {
+    fatalError(SilentError, ExitUserBreak);
+  }
+}
+
+// Measures the open archive's length by positioning at its end, then goes back to 0.
+static int32_t measureArchive() {
+  FILE* file = archiveReader.archiveFile;
+  fseek(file, 0, SEEK_END);
+  long length = ftell(file);
+  fseek(file, 0, SEEK_SET);
+  return length < 0 ? 0 : (int32_t)length;
+}
+
+static bool hasRarExtension(const char* name) {
+  const char* dot = strrchr(name, '.');
+  return dot != nullptr && compareNoCase(dot, ".rar") == 0;
+}
+
+// An entry continued from a previous volume of a solid set: the set must be extracted
+// from its first volume. The archive is already closed. Returns true when a first
+// volume was found under another name (archiveName then holds it). The archive being
+// processed is never taken as its own first volume, so the lookup cannot go round.
+static bool findFirstVolume() {
+  if (hasRarExtension(session.archiveName)) return false;
+  static const char* const extensions[] = {"rar", "exe"};
+  for (const char* extension : extensions) {
+    char candidate[PathCapacity];
+    copyBounded(candidate, session.archiveName, sizeof candidate);
+    setExtension(candidate, extension);
+    if (compareNoCase(candidate, session.archiveName) == 0) continue;
+    if (fileExists(candidate)) {
+      copyBounded(session.archiveName, candidate, sizeof session.archiveName);
+      return true;
+    }
+  }
+  return false;
+}
+
+static void buildOutputPath(EntryState* entry) {
+  copyBounded(entry->outputPath, session.destination, sizeof entry->outputPath);
+  size_t used = strlen(entry->outputPath);
+  copyBounded(entry->outputPath + used, archiveReader.fileName, sizeof entry->outputPath - used);
+}
+
+static void extractDirectory(LoopState* state, EntryState* entry, bool safeName) {
+  const char* fileName = archiveReader.fileName;
+  if (entry->decodeOnly) {
+    showMessageId(TargetStatus, IDS_SKIPPING_FOLDER, fileName);
+    return;
+  }
+  // A name that would leave the destination (or not fit) is refused like a file that
+  // cannot be created: nothing is made and it does not count as processed.
+  if (!safeName) {
+    showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry->outputPath);
+    state->errorCount += 1;
+    session.exitCode = ExitWarning;
+    return;
+  }
+  state->processedCount += 1;
+  if (session.testOnly) return;  // a test run makes no folders
+
+  uint32_t attributes = archiveReader.entry.fileAttr;
+  int reason = DirectoryMade;
+  if (makeDirectory(entry->outputPath, attributes, &reason) == 0) {
+    showMessage(TargetStatus, statusCreating, fileName);
+    return;
+  }
+  if (reason != DirectoryPathNotFound) return;  // an existing folder says nothing
+  createParentDirectories(entry->outputPath);
+  if (makeDirectory(entry->outputPath, attributes, &reason) == 0) {
+    showMessage(TargetStatus, statusCreating, fileName);
+  } else if (reason != DirectoryExists) {
+    showMessageId(TargetStatus, IDS_CANNOT_CREATE_FOLDER, fileName);
+    session.exitCode = ExitWarning;
+  }
+}
+
+static void primeDataStream(const EntryState* entry) {
+  const FileEntry& file = archiveReader.entry;
+  bool oldFormat = archiveReader.format == FormatOld;
+  dataStream.dataCrc = oldFormat ? 0 : 0xFFFFFFFFu;
+  dataStream.checksumMode = oldFormat ? 1 : 2;
+  dataStream.cipherVersion = passwordText[0] != 0 && (file.flags & EntryEncrypted) ? file.unpVer : 0;
+  if (dataStream.cipherVersion != 0) initCipher(passwordText);
+  dataStream.packedLeft = file.packSize;
+  dataStream.remaining = (int32_t)file.unpSize;
+  session.skipChecksum = entry->decodeOnly;
+}
+
+static void decodeEntryData(const LoopState* state) {
+  const FileEntry& file = archiveReader.entry;
+  if (file.method == StoredMethod) {
+    copyStored();
+  } else if (file.unpVer <= 15) {
+    // The version 1.5 method carries its state over whenever an earlier entry of a
+    // solid archive was decoded.
+    unpackFile(session.window, file.unpVer, state->decodedInArchive > 1 && archiveReader.solidArchive);
+  } else {
+    unpackFile(session.window, file.unpVer, (file.flags & EntrySolid) != 0);
+  }
+}
+
+static bool checksumMatches() {
+  uint32_t expected = archiveReader.entry.fileCrc;
+  if (archiveReader.format == FormatOld) return dataStream.dataCrc == expected;
+  return dataStream.dataCrc == ~expected;
+}
+
+static void decodeEntry(LoopState* state, EntryState* entry) {
+  const FileEntry& file = archiveReader.entry;
+  if (!entry->decodeOnly) {
+    if (session.outputFile != nullptr && isCharacterDevice(session.outputFile))
+      fatalError(WriteError, ExitWrite);
+    state->processedCount += 1;
+    // A test run decodes and checks everything but writes nothing.
+    if (session.testOnly) session.testMode = true;
+  }
+  state->decodedInArchive += 1;
+
+  if (entry->decodeOnly)
+    showMessageId(TargetStatus, IDS_SKIPPING, archiveReader.fileName);
+  else
+    showMessage(TargetStatus, statusExtracting, entry->outputPath);
+  bool writing = !entry->decodeOnly && !session.testOnly;
+  copyBounded(session.currentOutputName, writing ? entry->outputPath : "", PathCapacity);
+
+  primeDataStream(entry);
+  decodeEntryData(state);
+  seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos));
+
+  entry->checksumFailed = false;
+  if (!entry->decodeOnly) {
+    if (checksumMatches()) {
+      showMessage(TargetResult, statusOk);
+    } else {
+      unsigned id = (file.flags & EntryEncrypted) ? IDS_ENCRYPTED_CRC_FAILED : IDS_CRC_FAILED;
+      showMessageId(TargetBox, id, archiveReader.fileName);
+      session.exitCode = ExitCrc;
+      state->errorCount += 1;
+      entry->checksumFailed = true;
+    }
+  }
+
+  if (session.testMode) {
+    session.testMode = false;
+  } else {
+    closeFile(&session.outputFile);
+    // A damaged file is removed before it gets its attributes: once read-only, it
+    // could not be deleted everywhere.
+    if (entry->checksumFailed)
+      platformDeleteFile(entry->outputPath);
+    else
+      setFileInfo(entry->outputPath);
+  }
+  session.currentOutputName[0] = 0;
+}
+
+// Steps through one entry once its header was read and the file stands at its packed
+// data.
+static EntryOutcome extractEntry(LoopState* state) {
+  const FileEntry& file = archiveReader.entry;
+  EntryState entry;
+  entry.extractEntry = false;
+  entry.decodeOnly = false;
+  entry.checksumFailed = false;
+  session.testMode = false;
+
+  if (isSelected() && !(file.flags & EntryContinuedFromPrevious)) {
+    // taken normally
+  } else if (archiveReader.solidArchive) {
+    entry.decodeOnly = true;
+  } else {
+    seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos));
+    return NextBlock;
+  }
+
+  if (file.flags & EntryEncrypted) obtainPassword(state);
+
+  buildOutputPath(&entry);
+  bool safeName = isSafeEntryName(session.destination, archiveReader.fileName);
+  entry.extractEntry = !entry.decodeOnly;
+
+  if (file.unpVer < 13 || file.unpVer > 20) {
+    showMessageId(TargetBox, IDS_UNKNOWN_METHOD, archiveReader.fileName);
+    entry.extractEntry = false;
+    state->errorCount += 1;
+    session.exitCode = ExitWarning;
+  }
+
+  if (file.fileAttr & AttrVolumeLabel) return NextBlockHere;
+  if (file.fileAttr & AttrDirectory) {
+    extractDirectory(state, &entry, safeName);
+    return NextBlockHere;
+  }
+
+  if (entry.extractEntry && !session.testOnly) {
+    session.outputFile = safeName ? createOutputFile(entry.outputPath) : nullptr;
+    if (session.outputFile == nullptr) {
+      showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry.outputPath);
+      state->errorCount += 1;
+      session.exitCode = ExitWarning;
+      entry.extractEntry = false;
+    }
+  } else if (entry.extractEntry && !safeName) {
+    // A test run reports the name that extraction would refuse.
+    showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry.outputPath);
+    state->errorCount += 1;
+    session.exitCode = ExitWarning;
+    entry.extractEntry = false;
+  }
+
+  // In a solid archive every file entry is decoded, written or not, so that the
+  // entries after it decode correctly.
+  if (!entry.extractEntry && archiveReader.solidArchive) {
+    entry.decodeOnly = true;
+    session.testMode = true;
+    entry.extractEntry = true;
+  }
+
+  if (entry.extractEntry) decodeEntry(state, &entry);
+
+  if (archiveReader.archiveFile == nullptr) return LeaveArchive;  // closed for a next volume
+  if (!entry.extractEntry) seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos));
+  return NextBlock;
+}
+
+// Walks the blocks of the open, identified archive.
+static ArchiveOutcome walkBlocks(LoopState* state) {
+  state->lastBlockStart = -1;
+  for (;;) {
+    reportProgress();
+    // The walk only ever moves forward: a block that would start at or before the one
+    // just read (a folder entry whose header claims packed data without carrying it,
+    // for example) ends the archive instead of being read again and again.
+    int32_t r = 0;
+    long position = ftell(archiveReader.archiveFile);
+    if (position > state->lastBlockStart) {
+      r = readNextBlock();
+      if (r > 0) state->lastBlockStart = archiveReader.curBlockPos;
+    } else {
+      archiveReader.block.headType = 0;
+    }
+
+    if (r == 0 && !dataStream.continuesInNext) {
+      releaseWindow();
+      closeFile(&archiveReader.archiveFile);
+      return ArchiveLeft;
+    }
+    if (archiveReader.block.headType == SubBlock) {
+      seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos));
+      continue;
+    }
+
+    stripNamePrefix(archiveReader.fileName);
+    convertAttributes();
+
+    const FileEntry& file = archiveReader.entry;
+    if ((file.flags & EntryContinuedFromPrevious) && archiveReader.solidArchive) {
+      closeFile(&archiveReader.archiveFile);
+      if (findFirstVolume()) {
+        releaseWindow();
+        return RestartWithFirstVolume;
+      }
+      showMessageId(TargetStatus, IDS_FIRST_VOLUME_REQUIRED);
+      if (session.archivesFound > 1) {
+        releaseWindow();
+        return ArchiveLeft;
+      }
+      fatalError(SilentError, ExitFatal);
+    }
+
+    if (dataStream.continuesInNext && r == 0) {
+      continueVolume();  // the next volume is not available
+      state->errorCount += 1;
+      session.exitCode = ExitWarning;
+      releaseWindow();
+      return ArchiveLeft;
+    }
+
+    dataStream.continuesInNext = (file.flags & EntryContinuedInNext) != 0;
+    seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos - file.packSize));
+
+    EntryOutcome outcome = extractEntry(state);
+    if (outcome == LeaveArchive) {
+      releaseWindow();
+      return ArchiveLeft;
+    }
+    // NextBlock and NextBlockHere both read on from the current position.
+  }
+}
+
+// Opens the archive named by archiveName, identifies it and walks it.
+static ArchiveOutcome extractArchive(LoopState* state) {
+  state->decodedInArchive = 0;
+  archiveReader.archiveFile = openArchiveFile(session.archiveName);
+  if (archiveReader.archiveFile == nullptr) return ArchiveLeft;
+
+  dataStream.archiveLength = measureArchive();
+
+  // Each archive asks for its own password.
+  if (state->askMode != AskNotYet) {
+    passwordText[0] = 0;
+    state->askMode = AskNotYet;
+  }
+
+  if (identifyArchive() == NotArchive) {
+    showMessageId(TargetBox, IDS_NOT_ARCHIVE, session.archiveName);
+    closeFile(&archiveReader.archiveFile);
+    return ArchiveLeft;
+  }
+
+  dataStream.progressOrigin = archiveReader.embeddedOffset;
+  sendProgressRange();
+
+  showMessageId(TargetStatus, IDS_EXTRACTING_FROM, session.archiveName);
+
+  session.window = (unsigned char*)malloc(WindowSize);
+  if (session.window == nullptr) {
+    showMessageId(TargetBox, IDS_NO_MEMORY_TO_EXTRACT);
+    fatalError(SilentError, ExitMemory);
+  }
+
+  fseek(archiveReader.archiveFile,
+        (long)archiveReader.archiveHeader.headSize - archiveReader.archiveHeaderRead, SEEK_CUR);
+  dataStream.continuesInNext = false;
+  return walkBlocks(state);
+}
+
+void extractArchives() {
+  LoopState state;
+  state.processedCount = 0;
+  state.errorCount = 0;
+  state.askMode = AskNotYet;
+  state.decodedInArchive = 0;
+  state.lastBlockStart = -1;
+
+  while (nextName(&session.archiveList, session.archiveName)) {
+    while (extractArchive(&state) == RestartWithFirstVolume) {
+    }
+  }
+
+  if (state.processedCount == 0) {
+    showMessageId(TargetBox, IDS_NO_FILES);
+    session.exitCode = ExitWarning;
+  } else if (state.errorCount == 0) {
+    showMessage(TargetStatus, statusAllOk);
+  } else {
+    showMessageId(TargetBox, IDS_TOTAL_ERRORS, (long)state.errorCount);
+  }
+  if (state.askMode != AskNotYet) memset(passwordText, 0, sizeof passwordText);
+}
