@@ -173,14 +173,19 @@ static void extractDirectory(LoopState* state, EntryState* entry, bool safeName)
     showMessage(TargetStatus, statusCreating, fileName);
     return;
   }
-  if (reason != DirectoryPathNotFound) return;  // an existing folder says nothing
-  createParentDirectories(entry->outputPath);
-  if (makeDirectory(entry->outputPath, attributes, &reason) == 0) {
-    showMessage(TargetStatus, statusCreating, fileName);
-  } else if (reason != DirectoryExists) {
-    showMessageId(TargetStatus, IDS_CANNOT_CREATE_FOLDER, fileName);
-    session.exitCode = ExitWarning;
+  if (reason == DirectoryExists) return;  // an existing folder says nothing
+  if (reason == DirectoryPathNotFound) {
+    createParentDirectories(entry->outputPath);
+    if (makeDirectory(entry->outputPath, attributes, &reason) == 0) {
+      showMessage(TargetStatus, statusCreating, fileName);
+      return;
+    }
+    if (reason == DirectoryExists) return;
   }
+  // Also a first attempt refused outright (no access, for example) is reported: the
+  // folder is missing, and the run must not end as if it were there.
+  showMessageId(TargetStatus, IDS_CANNOT_CREATE_FOLDER, fileName);
+  session.exitCode = ExitWarning;
 }
 
 static void primeDataStream(const EntryState* entry) {
