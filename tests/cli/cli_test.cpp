@@ -1,0 +1,163 @@
+// lumvard-extract end to end: the built binary run on archives in a temporary folder,
+// its exit status, stdout (status lines) and stderr (boxes) looked at.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/loop/test_archive.h"
+#include "tests/support/temp_dir.h"
+
+using namespace testarchive;
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string binary() {
+  const char* build = getenv("LUMVARD_BUILD_DIR");
+  return std::string(build != nullptr ? build : ".") + "/cli/lumvard-extract";
+}
+
+std::string text(const std::vector<unsigned char>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+bool has(const std::string& haystack, const std::string& needle) {
+  return haystack.find(needle) != std::string::npos;
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  TempDir temp;
+  std::string out = temp / "out";
+
+  std::string archive(const Bytes& bytes, const std::string& name = "a.rar") {
+    writeFile(temp / name, bytes);
+    return temp / name;
+  }
+
+  // Runs the binary with stdin from /dev/null; password, when given, is put in the
+  // environment as LUMVARD_PASSWORD.
+  Outcome run(const std::vector<std::string>& arguments, const char* environmentPassword = nullptr,
+              const std::string& workingDirectory = "") {
+    std::string outPath = temp / "stdout.txt", errPath = temp / "stderr.txt";
+    pid_t child = fork();
+    if (child == 0) {
+      int in = open("/dev/null", O_RDONLY);
+      int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(in, 0);
+      dup2(o, 1);
+      dup2(e, 2);
+      if (environmentPassword != nullptr)
+        setenv("LUMVARD_PASSWORD", environmentPassword, 1);
+      else
+        unsetenv("LUMVARD_PASSWORD");
+      if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(120);
+      std::vector<char*> argv;
+      std::string program = binary();
+      argv.push_back(program.data());
+      std::vector<std::string> copies = arguments;
+      for (std::string& argument : copies) argv.push_back(argument.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(121);
+    }
+    Outcome outcome;
+    int status = 0;
+    waitpid(child, &status, 0);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = text(readFile(outPath));
+    outcome.err = text(readFile(errPath));
+    return outcome;
+  }
+};
+
+TEST_F(Cli, ExtractsAPlainNewFormatArchive) {
+  std::string name = archive(newArchive({folder("docs"), file("docs\\readme.txt", "read me"),
+                                         file("top.bin", std::string(100000, '\x01'))}));
+  Outcome result = run({name, out});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(text(readFile(out + "/docs/readme.txt")), "read me");
+  EXPECT_EQ(readFile(out + "/top.bin").size(), 100000u);
+  EXPECT_TRUE(has(result.out, "Extracting from " + name));
+  EXPECT_TRUE(has(result.out, "All OK"));
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(Cli, RelativePathsAndAnOldFormatArchive) {
+  Entry old = file("OLD.TXT", "old format");
+  old.unpVer = 13;
+  archive(oldArchive({old}), "old.arc");
+  Outcome result = run({"old.arc", "out"}, nullptr, temp.path);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(text(readFile(out + "/OLD.TXT")), "old format");
+}
+
+TEST_F(Cli, ExtractsThePayloadOfAnExecutable) {
+  std::string name = archive(embedded(newArchive({file("setup.ini", "[setup]")})), "installer.exe");
+  Outcome result = run({name, out});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(text(readFile(out + "/setup.ini")), "[setup]");
+}
+
+TEST_F(Cli, ChecksumFailureIsExitThreeAndLeavesNoFile) {
+  Entry damaged = file("damaged.txt", "damaged");
+  damaged.wrongChecksum = true;
+  Outcome result = run({archive(newArchive({file("good.txt", "g"), damaged})), out});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_FALSE(pathExists(out + "/damaged.txt"));
+  EXPECT_EQ(text(readFile(out + "/good.txt")), "g");
+  EXPECT_TRUE(has(result.err, "lumvard-extract: damaged.txt          : CRC failed\n"));
+  EXPECT_TRUE(has(result.err, "lumvard-extract: Total errors: 1\n"));
+}
+
+TEST_F(Cli, TestRunChecksWithoutWriting) {
+  Entry damaged = file("damaged.txt", "damaged");
+  damaged.wrongChecksum = true;
+  std::string good = archive(newArchive({folder("d"), file("d\\good.txt", "g")}), "good.rar");
+  Outcome result = run({"--test", good, out});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_FALSE(pathExists(out + "/d"));
+  EXPECT_TRUE(has(result.out, "All OK"));
+
+  result = run({"--test", archive(newArchive({damaged}), "bad.rar"), out});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_TRUE(has(result.err, "CRC failed"));
+  EXPECT_FALSE(pathExists(out + "/damaged.txt"));
+}
+
+TEST_F(Cli, NotAnArchiveIsExitOne) {
+  std::string name = archive(Bytes(1000, 'z'), "notes.txt");
+  Outcome result = run({name, out});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "lumvard-extract: " + name + " is not RAR archive\nlumvard-extract: No files\n");
+}
+
+TEST_F(Cli, EncryptedEntryWithoutAnyPasswordEndsWith255) {
+  Entry secret = file("secret.txt", "s");
+  secret.flags = 0x04;
+  Outcome result = run({archive(newArchive({secret})), out});
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.err, "");
+  EXPECT_FALSE(pathExists(out + "/secret.txt"));
+}
+
+TEST_F(Cli, TraversalIsRefused) {
+  Outcome result = run({archive(newArchive({file("..\\..\\..\\evil.txt", "e"), file("ok.txt", "ok")})), out});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_FALSE(pathExists(temp / "evil.txt"));
+  EXPECT_TRUE(has(result.out, "Cannot create "));
+  EXPECT_TRUE(has(result.err, "Total errors: 1"));
+}
+
+}  // namespace
