@@ -50,13 +50,6 @@ enum ArchiveOutcome : int { ArchiveLeft, RestartWithFirstVolume };
 // What follows an entry.
 enum EntryOutcome : int { NextBlock, NextBlockHere, LeaveArchive, RestartArchive };
 
-// The bar runs over the archive's bytes in kibibytes.
-static void sendProgressRange() {
-  int32_t maximum = (dataStream.archiveLength - dataStream.progressOrigin) / 1024;
-  hostProgress(progressBar, ProgressSetRange, 0, (intptr_t)(((uint32_t)maximum & 0xFFFF) << 16));
-  hostProgress(progressBar, ProgressSetStep, 1, 0);
-}
-
 static void releaseWindow() {
   free(session.window);
   session.window = nullptr;
@@ -423,7 +416,7 @@ static ArchiveOutcome extractArchive(LoopState* state) {
   }
 
   dataStream.progressOrigin = archiveReader.embeddedOffset;
-  sendProgressRange();
+  setProgressRange();
 
   showMessageId(TargetStatus, IDS_EXTRACTING_FROM, session.archiveName);
 
