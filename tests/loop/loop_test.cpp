@@ -338,6 +338,46 @@ TEST_F(Loop, EncryptedEntryWithAWrongPasswordFailsItsChecksum) {
   EXPECT_EQ(passwordText[0], 0);
 }
 
+TEST_F(Loop, EncryptedEntriesOfEveryCipherDecrypt) {
+  fakeHost.passwords.push_back(std::string("Lumvard 2026"));
+  std::string name = archive(newArchive({encrypted("v13.txt", "one-three", "Lumvard 2026", 13),
+                                         encrypted("v15.txt", "one-five", "Lumvard 2026", 15),
+                                         encrypted("v20.txt", std::string(70000, 'q'), "Lumvard 2026", 20)},
+                                        0x08));
+  EXPECT_EQ(extract(name), 0);
+  EXPECT_EQ(text(readFile(out + "/v13.txt")), "one-three");
+  EXPECT_EQ(text(readFile(out + "/v15.txt")), "one-five");
+  EXPECT_EQ(text(readFile(out + "/v20.txt")), std::string(70000, 'q'));
+  EXPECT_EQ(fakeHost.passwordRequests(), 1);
+
+  resetEngineAndHost();
+  fakeHost.passwords.push_back(std::string("old"));
+  Entry old = encrypted("OLD.TXT", "old and encrypted", "old", 13);
+  EXPECT_EQ(extract(archive(oldArchive({old}), "old.arc")), 0);
+  EXPECT_EQ(text(readFile(out + "/OLD.TXT")), "old and encrypted");
+}
+
+TEST_F(Loop, AnsweringNoAsksForAnotherPassword) {
+  fakeHost.passwords = {std::string("one"), std::string("two")};
+  fakeHost.boxAnswers = {AnswerNo};
+  EXPECT_EQ(extract(archive(newArchive({encrypted("1.txt", "first", "one"), encrypted("2.txt", "second", "two")}))),
+            0);
+  EXPECT_EQ(text(readFile(out + "/1.txt")), "first");
+  EXPECT_EQ(text(readFile(out + "/2.txt")), "second");
+}
+
+TEST_F(Loop, NoThenCancelKeepsTheCurrentPassword) {
+  fakeHost.passwords = {std::string("same"), std::nullopt};
+  fakeHost.boxAnswers = {AnswerNo, AnswerYes};
+  EXPECT_EQ(extract(archive(newArchive({encrypted("1.txt", "first", "same"), encrypted("2.txt", "second", "same"),
+                                        encrypted("3.txt", "third", "same")}))),
+            0);
+  EXPECT_EQ(text(readFile(out + "/2.txt")), "second");
+  EXPECT_EQ(text(readFile(out + "/3.txt")), "third");
+  // The question came again for the third entry: No left the mode as it was.
+  EXPECT_EQ(questions(), 2);
+}
+
 TEST_F(Loop, NonSolidArchiveAsksWhetherToKeepThePassword) {
   fakeHost.passwords.push_back(std::string("first"));
   fakeHost.passwords.push_back(std::nullopt);  // No, then the dialog is cancelled

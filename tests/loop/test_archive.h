@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/checksum.h"
+#include "archive/cipher.h"
 
 namespace testarchive {
 
@@ -44,6 +45,29 @@ inline Entry folder(const std::string& name) {
   entry.attr = 0x10;
   entry.flags = 0xE0;
   entry.time = 0;
+  return entry;
+}
+
+// A stored entry encrypted with password by the cipher that unpVer selects (13 and
+// 14: the 1.3 cipher, 15: the 1.5 cipher, 20: the 2.0 block cipher, whose packed size
+// is padded to a multiple of 16).
+inline Entry encrypted(const std::string& name, const std::string& text, const std::string& password,
+                       uint8_t unpVer = 20) {
+  Entry entry = file(name, text);
+  entry.flags = 0x04;
+  entry.unpVer = unpVer;
+  Bytes packed = entry.data;
+  buildCrcTable();
+  initCipher(password.c_str());
+  if (unpVer >= 20) {
+    packed.resize((packed.size() + 15) / 16 * 16, 0);
+    for (size_t offset = 0; offset < packed.size(); offset += 16) encryptBlock20(packed.data() + offset);
+  } else if (unpVer == 15) {
+    crypt15(packed.data(), packed.size());
+  } else {
+    encrypt13(packed.data(), packed.size());
+  }
+  entry.packed = packed;
   return entry;
 }
 
