@@ -144,12 +144,45 @@ TEST_F(Cli, NotAnArchiveIsExitOne) {
 }
 
 TEST_F(Cli, EncryptedEntryWithoutAnyPasswordEndsWith255) {
-  Entry secret = file("secret.txt", "s");
-  secret.flags = 0x04;
-  Outcome result = run({archive(newArchive({secret})), out});
+  Outcome result = run({archive(newArchive({encrypted("secret.txt", "s", "pw")})), out});
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err, "");
   EXPECT_FALSE(pathExists(out + "/secret.txt"));
+}
+
+TEST_F(Cli, EncryptedArchivesTakeThePasswordFromTheOptionOrTheEnvironment) {
+  std::string name = archive(newArchive({encrypted("a.txt", "alpha", "s3cret"),
+                                         encrypted("b.txt", "beta", "s3cret", 15)}));
+  Outcome result = run({"--password", "s3cret", name, out});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(text(readFile(out + "/a.txt")), "alpha");
+  EXPECT_EQ(text(readFile(out + "/b.txt")), "beta");
+
+  std::string other = temp / "other";
+  result = run({name, other}, "s3cret");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(text(readFile(other + "/b.txt")), "beta");
+
+  // The option wins over the environment.
+  result = run({"--password", "wrong", name, temp / "third"}, "s3cret");
+  EXPECT_EQ(result.status, 3);
+  EXPECT_TRUE(has(result.err, "lumvard-extract: Encrypted file:  CRC failed in a.txt (password incorrect ?)\n"));
+  EXPECT_FALSE(pathExists(temp / "third/a.txt"));
+}
+
+TEST_F(Cli, EncryptedPayloadOfAnExecutableInBothFormatsAndUnderTest) {
+  std::string exe = archive(embedded(newArchive({encrypted("p.txt", "payload", "pw")}, 0x08)), "setup.exe");
+  Outcome result = run({"--test", "--password", "pw", exe, out});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_FALSE(pathExists(out + "/p.txt"));
+  result = run({"--password", "pw", exe, out});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(text(readFile(out + "/p.txt")), "payload");
+
+  std::string old = archive(oldArchive({encrypted("OLD.TXT", "old secret", "pw", 13)}), "old.arc");
+  result = run({old, out}, "pw");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(text(readFile(out + "/OLD.TXT")), "old secret");
 }
 
 TEST_F(Cli, TraversalIsRefused) {
