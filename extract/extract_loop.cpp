@@ -48,7 +48,7 @@ struct EntryState {
 enum ArchiveOutcome : int { ArchiveLeft, RestartWithFirstVolume };
 
 // What follows an entry.
-enum EntryOutcome : int { NextBlock, NextBlockHere, LeaveArchive, RestartArchive };
+enum EntryOutcome : int { NextBlock, NextBlockHere, LeaveArchive };
 
 static void releaseWindow() {
   free(session.window);
@@ -299,20 +299,16 @@ static EntryOutcome extractEntry(LoopState* state) {
     return NextBlockHere;
   }
 
-  if (entry.extractEntry && !session.testOnly) {
-    session.outputFile = safeName ? createOutputFile(entry.outputPath) : nullptr;
-    if (session.outputFile == nullptr) {
+  // A name that would leave the destination is refused like a file that cannot be
+  // created; a test run creates nothing but refuses the same names.
+  if (entry.extractEntry) {
+    if (safeName && !session.testOnly) session.outputFile = createOutputFile(entry.outputPath);
+    if (!safeName || (!session.testOnly && session.outputFile == nullptr)) {
       showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry.outputPath);
       state->errorCount += 1;
       session.exitCode = ExitWarning;
       entry.extractEntry = false;
     }
-  } else if (entry.extractEntry && !safeName) {
-    // A test run reports the name that extraction would refuse.
-    showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry.outputPath);
-    state->errorCount += 1;
-    session.exitCode = ExitWarning;
-    entry.extractEntry = false;
   }
 
   // In a solid archive every file entry is decoded, written or not, so that the
