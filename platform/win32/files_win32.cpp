@@ -1,10 +1,21 @@
 #include <io.h>
 #include <stdio.h>
+#include <string.h>
 #include <windows.h>
 
 #include "platform/platform.h"
 
-FILE* platformOpenFile(const char* path, const char* mode) { return fopen(path, mode); }
+// The system refuses to write a read-only file; asked first as well, so that the rule
+// holds where the check is bypassed (an administrator's emulation layer).
+FILE* platformOpenFile(const char* path, const char* mode) {
+  if (strpbrk(mode, "wa+") != nullptr) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return nullptr;
+  }
+  return fopen(path, mode);
+}
 
 // Files the engine deletes are its own output; one it has already made read-only
 // (an entry that failed its checksum) is made writable first.
