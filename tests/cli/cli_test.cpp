@@ -2,85 +2,17 @@
 // its exit status, stdout (status lines) and stderr (boxes) looked at.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
+#include "tests/cli/cli_runner.h"
 #include "tests/loop/test_archive.h"
 #include "tests/support/temp_dir.h"
 
 using namespace testarchive;
+using namespace clitest;
 
 namespace {
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string binary() {
-  const char* build = getenv("LUMVARD_BUILD_DIR");
-  return std::string(build != nullptr ? build : ".") + "/cli/lumvard-extract";
-}
-
-std::string text(const std::vector<unsigned char>& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-bool has(const std::string& haystack, const std::string& needle) {
-  return haystack.find(needle) != std::string::npos;
-}
-
-class Cli : public ::testing::Test {
- protected:
-  TempDir temp;
-  std::string out = temp / "out";
-
-  std::string archive(const Bytes& bytes, const std::string& name = "a.rar") {
-    writeFile(temp / name, bytes);
-    return temp / name;
-  }
-
-  // Runs the binary with stdin from /dev/null; password, when given, is put in the
-  // environment as LUMVARD_PASSWORD.
-  Outcome run(const std::vector<std::string>& arguments, const char* environmentPassword = nullptr,
-              const std::string& workingDirectory = "") {
-    std::string outPath = temp / "stdout.txt", errPath = temp / "stderr.txt";
-    pid_t child = fork();
-    if (child == 0) {
-      int in = open("/dev/null", O_RDONLY);
-      int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(in, 0);
-      dup2(o, 1);
-      dup2(e, 2);
-      if (environmentPassword != nullptr)
-        setenv("LUMVARD_PASSWORD", environmentPassword, 1);
-      else
-        unsetenv("LUMVARD_PASSWORD");
-      if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(120);
-      std::vector<char*> argv;
-      std::string program = binary();
-      argv.push_back(program.data());
-      std::vector<std::string> copies = arguments;
-      for (std::string& argument : copies) argv.push_back(argument.data());
-      argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
-      _exit(121);
-    }
-    Outcome outcome;
-    int status = 0;
-    waitpid(child, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = text(readFile(outPath));
-    outcome.err = text(readFile(errPath));
-    return outcome;
-  }
-};
 
 TEST_F(Cli, ExtractsAPlainNewFormatArchive) {
   std::string name = archive(newArchive({folder("docs"), file("docs\\readme.txt", "read me"),
