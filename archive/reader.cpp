@@ -287,12 +287,12 @@ static int32_t readNextNewBlock() {
     int32_t n = readFixedHeader(FileBlock, bytes);
     decodeNewFileHeader(bytes);
     FileEntry& entry = archiveReader.entry;
-    // A header cut short by the end of the file ends the walk like one not read at all.
-    // Blocks other than file entries may be shorter than a file header's fixed part
-    // (a 7-byte end block closes many archives): theirs is complete once the common
-    // fields are.
+    // A header cut short by the end of the file ends the walk like one not read at all,
+    // and says so: whatever it described is lost. Blocks other than file entries may be
+    // shorter than a file header's fixed part (a 7-byte end block closes many
+    // archives): theirs is complete once the common fields are.
     if (n < headerNeeded(entry)) {
-      if (fileLength() < archiveReader.nextBlockPos) showMessageId(TargetStatus, 40);
+      if (n > 0 || fileLength() < archiveReader.nextBlockPos) showMessageId(TargetStatus, 40);
       return endOfWalk(saved);
     }
     if (entry.headSize < 7) return endOfWalk(saved);

@@ -495,6 +495,17 @@ TEST_F(Reader, UnexpectedEndOnlyWhenTheLastBlockReachesBeyondTheFile) {
   EXPECT_EQ(nextEntry(), "a");
   EXPECT_EQ(nextEntry(), "");
   EXPECT_EQ(fakeHost.itemTexts(ItemStatus), std::vector<std::string>{"Unexpected end of archive"});
+  close();
+
+  // Cut inside the next header: the entry it described is lost, which is said too.
+  resetEngineAndHost();
+  Bytes two = plainArchive(0, {entryNamed("a", 50), entryNamed("b", 5)});
+  two.resize(two.size() - 5 - 33 + 12);
+  open(two);
+  startWalk();
+  EXPECT_EQ(nextEntry(), "a");
+  EXPECT_EQ(nextEntry(), "");
+  EXPECT_EQ(fakeHost.itemTexts(ItemStatus), std::vector<std::string>{"Unexpected end of archive"});
 }
 
 }  // namespace

@@ -1,0 +1,41 @@
+// The search for an embedded archive needs one buffer; without it the run ends.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include "archive/checksum.h"
+#include "archive/reader.h"
+#include "extract/session.h"
+#include "tests/support/archive_bytes.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/temp_dir.h"
+
+// This executable's allocator can be told to refuse the search buffer's size.
+extern "C" void* __libc_malloc(size_t size);
+static bool refuseSearchBuffer = false;
+extern "C" void* malloc(size_t size) {
+  if (refuseSearchBuffer && size == 0x18000) return nullptr;
+  return __libc_malloc(size);
+}
+
+namespace {
+
+TEST(SearchMemory, NoBufferForTheSearchEndsTheRunWithNotEnoughMemory) {
+  resetEngineAndHost();
+  TempDir dir;
+  writeFile(dir / "host.exe", Bytes(150000, 0x90));
+  archiveReader.archiveFile = fopen((dir / "host.exe").c_str(), "rb");
+  ASSERT_NE(archiveReader.archiveFile, nullptr);
+  fakeHost.echoToStderr = true;
+  EXPECT_EXIT(
+      {
+        refuseSearchBuffer = true;
+        identifyArchive();
+        exit(0);
+      },
+      ::testing::ExitedWithCode(8), "Not enough memory");
+  EXPECT_EQ(identifyArchive(), NotArchive);  // with memory, the same file is searched
+  resetEngineForTests();
+}
+
+}  // namespace
