@@ -56,15 +56,15 @@ class Reader : public ::testing::Test {
   }
 };
 
-Bytes plainArchive(uint16_t archiveFlags, const std::vector<EntrySpec>& entries) {
+Bytes plainArchive(uint16_t archiveFlags, const std::vector<EntryFields>& entries) {
   Bytes bytes = markerBytes();
   append(bytes, archiveHeaderBytes(archiveFlags));
-  for (const EntrySpec& entry : entries) append(bytes, fileHeaderBytes(entry));
+  for (const EntryFields& entry : entries) append(bytes, fileHeaderBytes(entry));
   return bytes;
 }
 
-EntrySpec entryNamed(const std::string& name, size_t dataSize = 5) {
-  EntrySpec entry;
+EntryFields entryNamed(const std::string& name, size_t dataSize = 5) {
+  EntryFields entry;
   entry.name = name;
   entry.data.assign(dataSize, 0x11);
   return entry;
@@ -187,7 +187,7 @@ TEST_F(Reader, EmbeddedMarkerNeedsArchiveHeaderTypeBehindIt) {
 
 TEST_F(Reader, EmbeddedOldArchiveNeedsTheSelfExtractorTag) {
   Bytes old = oldArchiveHeaderBytes(0x08);
-  append(old, oldFileHeaderBytes(OldEntrySpec()));
+  append(old, oldFileHeaderBytes(OldEntryFields()));
   Bytes bytes = embedded(110000, old);
   open(bytes);
   EXPECT_EQ(identifyArchive(), NotArchive);
@@ -213,7 +213,7 @@ TEST_F(Reader, EmbeddedOldArchiveNeedsTheSelfExtractorTag) {
 
 TEST_F(Reader, OldArchiveAtTheStart) {
   Bytes bytes = oldArchiveHeaderBytes(0xC1, 12);
-  OldEntrySpec first;
+  OldEntryFields first;
   first.name = "DIR/A.TXT";
   first.data = Bytes(10, 1);
   first.method = 3;
@@ -221,7 +221,7 @@ TEST_F(Reader, OldArchiveAtTheStart) {
   first.fileTime = 0x12345678;
   first.fileAttr = 0x21;
   append(bytes, oldFileHeaderBytes(first));
-  OldEntrySpec second;
+  OldEntryFields second;
   second.versionCode = 1;
   append(bytes, oldFileHeaderBytes(second));
   open(bytes);
@@ -255,36 +255,36 @@ TEST_F(Reader, OldArchiveAtTheStart) {
 }
 
 TEST_F(Reader, OldHeadersBreakingAValidityRuleEndTheWalk) {
-  auto rejected = [](OldEntrySpec spec) {
+  auto rejected = [](OldEntryFields fields) {
     Bytes bytes = oldArchiveHeaderBytes(0);
-    append(bytes, oldFileHeaderBytes(spec));
+    append(bytes, oldFileHeaderBytes(fields));
     return bytes;
   };
-  OldEntrySpec method;
+  OldEntryFields method;
   method.method = 8;
-  OldEntrySpec noName;
+  OldEntryFields noName;
   noName.nameSize = 0;
   noName.headSize = 21 + 7;
-  OldEntrySpec longName;
+  OldEntryFields longName;
   longName.name = std::string(81, 'n');
-  OldEntrySpec version0;
+  OldEntryFields version0;
   version0.versionCode = 0;
-  OldEntrySpec version21;
+  OldEntryFields version21;
   version21.versionCode = 21;
-  OldEntrySpec shortHead;
+  OldEntryFields shortHead;
   shortHead.headSize = 21;
   shortHead.flags = 8;
-  OldEntrySpec sizeMismatch;
+  OldEntryFields sizeMismatch;
   sizeMismatch.headSize = 21 + 7 + 3;
-  OldEntrySpec valid;  // a mismatch is allowed from flag value 8 on
+  OldEntryFields valid;  // a mismatch is allowed from flag value 8 on
   valid.headSize = 21 + 7 + 3;
   valid.flags = 8;
   valid.data = Bytes(3, 0);
 
-  for (const OldEntrySpec& spec :
+  for (const OldEntryFields& fields :
        {method, noName, longName, version0, version21, shortHead, sizeMismatch}) {
     resetEngineAndHost();
-    open(rejected(spec));
+    open(rejected(fields));
     startWalk();
     EXPECT_EQ(readNextBlock(), 0);
     EXPECT_EQ(archiveReader.block.headType, 0);
@@ -298,7 +298,7 @@ TEST_F(Reader, OldHeadersBreakingAValidityRuleEndTheWalk) {
 
 TEST_F(Reader, OldHeaderWhoseNextBlockDoesNotLieAfterItEndsTheWalk) {
   Bytes bytes = oldArchiveHeaderBytes(0);
-  append(bytes, oldFileHeaderBytes(OldEntrySpec()));
+  append(bytes, oldFileHeaderBytes(OldEntryFields()));
   // packSize so large that the next block position wraps back before the header.
   bytes[7] = 0x00;
   bytes[8] = bytes[9] = bytes[10] = 0xFF;
@@ -309,22 +309,22 @@ TEST_F(Reader, OldHeaderWhoseNextBlockDoesNotLieAfterItEndsTheWalk) {
 }
 
 TEST_F(Reader, FileEntriesAreDecodedAndPositioned) {
-  EntrySpec spec = entryNamed("dir/sub\\name.txt", 7);
-  spec.flags = 0x8000 | EntryEncrypted | EntrySolid;
-  spec.hostOs = 3;
-  spec.unpSize = 1234;
-  spec.fileCrc = 0xCAFEBABE;
-  spec.fileTime = 0x2F5A6B7C;
-  spec.unpVer = 15;
-  spec.method = 0x33;
-  spec.fileAttr = 0x81A4;
-  open(plainArchive(0, {spec, entryNamed("second")}));
+  EntryFields fields = entryNamed("dir/sub\\name.txt", 7);
+  fields.flags = 0x8000 | EntryEncrypted | EntrySolid;
+  fields.hostOs = 3;
+  fields.unpSize = 1234;
+  fields.fileCrc = 0xCAFEBABE;
+  fields.fileTime = 0x2F5A6B7C;
+  fields.unpVer = 15;
+  fields.method = 0x33;
+  fields.fileAttr = 0x81A4;
+  open(plainArchive(0, {fields, entryNamed("second")}));
   startWalk();
   EXPECT_EQ(readNextBlock(), 32 + 16);
   const FileEntry& entry = archiveReader.entry;
   EXPECT_STREQ(archiveReader.fileName, "dir\\sub\\name.txt");
   EXPECT_EQ(entry.nameSize, 16);
-  EXPECT_EQ(entry.flags, spec.flags);
+  EXPECT_EQ(entry.flags, fields.flags);
   EXPECT_EQ(entry.hostOs, 3);  // kept: the loop turns Unix attributes into DOS ones
   EXPECT_EQ(entry.fileAttr, 0x81A4u);
   EXPECT_EQ(entry.unpSize, 1234u);
@@ -342,11 +342,11 @@ TEST_F(Reader, FileEntriesAreDecodedAndPositioned) {
 }
 
 TEST_F(Reader, ForeignHostsAreNormalised) {
-  EntrySpec folder = entryNamed("tree");
+  EntryFields folder = entryNamed("tree");
   folder.hostOs = 7;
   folder.flags = 0x8000 | 0xE0;
   folder.fileAttr = 0x41ED;
-  EntrySpec file = entryNamed("leaf");
+  EntryFields file = entryNamed("leaf");
   file.hostOs = 4;
   file.flags = 0x8000 | 0xA0;
   file.fileAttr = 0x1;
@@ -361,7 +361,7 @@ TEST_F(Reader, ForeignHostsAreNormalised) {
 }
 
 TEST_F(Reader, BrokenFileHeaderCheckIsReportedAndTheEntryKept) {
-  EntrySpec broken = entryNamed("broken.bin");
+  EntryFields broken = entryNamed("broken.bin");
   broken.breakCheck = true;
   open(plainArchive(0, {broken, entryNamed("next.bin")}));
   startWalk();
@@ -396,9 +396,9 @@ TEST_F(Reader, NamesAreClampedTo259Bytes) {
 }
 
 TEST_F(Reader, BytesAfterTheNameFailTheCheckButTheDataIsFound) {
-  EntrySpec spec = entryNamed("extra", 6);
-  spec.extraHeaderBytes = 9;
-  open(plainArchive(0, {spec, entryNamed("next")}));
+  EntryFields fields = entryNamed("extra", 6);
+  fields.extraHeaderBytes = 9;
+  open(plainArchive(0, {fields, entryNamed("next")}));
   startWalk();
   EXPECT_EQ(readNextBlock(), 32 + 5);
   EXPECT_EQ(fakeHost.itemTexts(ItemStatus), std::vector<std::string>{"extra: file header broken"});
@@ -472,7 +472,7 @@ TEST_F(Reader, EveryZeroResultLeavesBlockTypeZero) {
   walkAfterSubBlock(blockBytes(0x74, 0, 5));                // headSize below 7
   Bytes cut = fileHeaderBytes(entryNamed("cut"));
   walkAfterSubBlock(Bytes(cut.begin(), cut.begin() + 20));  // fixed header cut short
-  EntrySpec wrapping = entryNamed("wraps");
+  EntryFields wrapping = entryNamed("wraps");
   Bytes wraps = fileHeaderBytes(wrapping);
   wraps[7] = 0x00;  // packSize so large the block would end before it starts
   wraps[8] = wraps[9] = wraps[10] = 0xFF;

@@ -38,25 +38,25 @@ Bytes archiveHeaderBytes(uint16_t flags, uint16_t headSize, bool breakCheck) {
   return header;
 }
 
-Bytes fileHeaderBytes(const EntrySpec& spec) {
+Bytes fileHeaderBytes(const EntryFields& fields) {
   Bytes header;
   put16(header, 0);
   header.push_back(0x74);
-  put16(header, spec.flags);
-  put16(header, (uint32_t)(32 + spec.name.size() + spec.extraHeaderBytes));
-  put32(header, (uint32_t)spec.data.size());
-  put32(header, spec.unpSize == 0xFFFFFFFF ? (uint32_t)spec.data.size() : spec.unpSize);
-  header.push_back(spec.hostOs);
-  put32(header, spec.fileCrc);
-  put32(header, spec.fileTime);
-  header.push_back(spec.unpVer);
-  header.push_back(spec.method);
-  put16(header, (uint32_t)spec.name.size());
-  put32(header, spec.fileAttr);
-  header.insert(header.end(), spec.name.begin(), spec.name.end());
-  for (int i = 0; i < spec.extraHeaderBytes; i++) header.push_back((unsigned char)(0xA0 + i));
-  sealHeader(header, header.size(), spec.breakCheck);
-  append(header, spec.data);
+  put16(header, fields.flags);
+  put16(header, (uint32_t)(32 + fields.name.size() + fields.extraHeaderBytes));
+  put32(header, (uint32_t)fields.data.size());
+  put32(header, fields.unpSize == 0xFFFFFFFF ? (uint32_t)fields.data.size() : fields.unpSize);
+  header.push_back(fields.hostOs);
+  put32(header, fields.fileCrc);
+  put32(header, fields.fileTime);
+  header.push_back(fields.unpVer);
+  header.push_back(fields.method);
+  put16(header, (uint32_t)fields.name.size());
+  put32(header, fields.fileAttr);
+  header.insert(header.end(), fields.name.begin(), fields.name.end());
+  for (int i = 0; i < fields.extraHeaderBytes; i++) header.push_back((unsigned char)(0xA0 + i));
+  sealHeader(header, header.size(), fields.breakCheck);
+  append(header, fields.data);
   return header;
 }
 
@@ -81,19 +81,19 @@ Bytes oldArchiveHeaderBytes(uint8_t flags, uint16_t headSize) {
   return header;
 }
 
-Bytes oldFileHeaderBytes(const OldEntrySpec& spec) {
+Bytes oldFileHeaderBytes(const OldEntryFields& fields) {
   Bytes header;
-  put32(header, (uint32_t)spec.data.size());
-  put32(header, (uint32_t)spec.data.size());
-  put16(header, spec.fileCrc);
-  put16(header, spec.headSize < 0 ? (uint32_t)(21 + spec.name.size()) : (uint32_t)spec.headSize);
-  put32(header, spec.fileTime);
-  header.push_back(spec.fileAttr);
-  header.push_back(spec.flags);
-  header.push_back(spec.versionCode);
-  header.push_back(spec.nameSize < 0 ? (unsigned char)spec.name.size() : (unsigned char)spec.nameSize);
-  header.push_back(spec.method);
-  header.insert(header.end(), spec.name.begin(), spec.name.end());
-  append(header, spec.data);
+  put32(header, (uint32_t)fields.data.size());
+  put32(header, (uint32_t)fields.data.size());
+  put16(header, fields.fileCrc);
+  put16(header, fields.headSize < 0 ? (uint32_t)(21 + fields.name.size()) : (uint32_t)fields.headSize);
+  put32(header, fields.fileTime);
+  header.push_back(fields.fileAttr);
+  header.push_back(fields.flags);
+  header.push_back(fields.versionCode);
+  header.push_back(fields.nameSize < 0 ? (unsigned char)fields.name.size() : (unsigned char)fields.nameSize);
+  header.push_back(fields.method);
+  header.insert(header.end(), fields.name.begin(), fields.name.end());
+  append(header, fields.data);
   return header;
 }

@@ -18,7 +18,7 @@ Bytes markerBytes();
 // headSize above 13 adds zero bytes after the fixed part (not covered by the check).
 Bytes archiveHeaderBytes(uint16_t flags, uint16_t headSize = 13, bool breakCheck = false);
 
-struct EntrySpec {
+struct EntryFields {
   std::string name = "file.txt";
   Bytes data;                 // the packed data written after the header
   uint16_t flags = 0x8000;
@@ -33,13 +33,13 @@ struct EntrySpec {
   bool breakCheck = false;    // store a wrong header check
 };
 // A new-format file header over the whole header (extra bytes included), then data.
-Bytes fileHeaderBytes(const EntrySpec& spec);
+Bytes fileHeaderBytes(const EntryFields& fields);
 // A block of any type: the 7 common bytes, addSize when flags has 0x8000, zero filler
 // up to headSize, then addSize data bytes.
 Bytes blockBytes(uint8_t type, uint16_t flags, uint16_t headSize, uint32_t addSize = 0);
 
 Bytes oldArchiveHeaderBytes(uint8_t flags, uint16_t headSize = 7);
-struct OldEntrySpec {
+struct OldEntryFields {
   std::string name = "OLD.TXT";
   Bytes data;
   uint8_t flags = 0;
@@ -51,4 +51,4 @@ struct OldEntrySpec {
   int headSize = -1;  // -1: 21 + name length
   int nameSize = -1;  // -1: the name's length
 };
-Bytes oldFileHeaderBytes(const OldEntrySpec& spec);
+Bytes oldFileHeaderBytes(const OldEntryFields& fields);
