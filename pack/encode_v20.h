@@ -1,0 +1,59 @@
+// The version 2.0 compressor: LZ77 over the 1 MiB window with per-block canonical
+// Huffman tables, and the multimedia (audio) blocks for sampled data.
+//
+// Files are fed one after another. Each file's packed stream is final only once the
+// next file is known: in a solid stream the tables the next file starts with are sent
+// after the previous file's last symbol. Finished streams queue up in file order.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+enum class MultimediaMode {
+  Off,   // LZ only
+  Auto,  // audio blocks for files whose header says PCM WAV or 24/32-bit BMP, when smaller
+  On     // also every other file is tried with audio blocks
+};
+
+struct V20EncoderOptions {
+  MultimediaMode multimedia = MultimediaMode::Auto;
+  uint32_t maxChain = 96;       // hash chain links per search: speed against ratio
+  uint32_t blockSymbols = 1u << 15;  // LZ symbols per table block
+  uint32_t audioBlockBytes = 1u << 18;
+};
+
+struct V20EncoderImpl;
+
+struct V20Encoder {
+  explicit V20Encoder(const V20EncoderOptions& options = V20EncoderOptions());
+  ~V20Encoder();
+  V20Encoder(const V20Encoder&) = delete;
+  V20Encoder& operator=(const V20Encoder&) = delete;
+
+  // Encodes the next file. solid: it continues the previous file's state (the entry
+  // gets the solid flag); otherwise it starts from scratch, as every first file does.
+  // Returns whether the file was coded solid (a first file never is).
+  bool addFile(const uint8_t* data, size_t size, bool solid);
+  // Closes the last open stream; call after the last file.
+  void finish();
+
+  // Packed streams of finished files, in the order they were added.
+  std::deque<std::vector<uint8_t>> finished;
+  // Whether each added file was coded with audio blocks, in order (for reports).
+  std::vector<bool> usedAudio;
+
+ private:
+  std::unique_ptr<V20EncoderImpl> impl;
+};
+
+// Packs one file on its own (non-solid) and returns its stream.
+std::vector<uint8_t> encodeV20(const uint8_t* data, size_t size,
+                               const V20EncoderOptions& options = V20EncoderOptions());
+
+// The channel count of a file whose header announces sampled data (8/16-bit PCM WAV,
+// 24/32-bit uncompressed BMP) as interleaved byte channels, or 0.
+int detectMultimediaChannels(const uint8_t* data, size_t size);

@@ -1,0 +1,49 @@
+// Hash-chain match finder over the compressor's history: the bytes of the current file
+// and as much of the earlier files of a solid stream as the 1 MiB window reaches.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+enum : uint32_t {
+  MatchWindow = 1u << 20,
+  // The farthest distance a match may use: every byte up to here is still in the
+  // decoder's window.
+  MaxMatchDistance = MatchWindow - 1,
+  MaxMatchLength = 257,
+  NoPosition = 0xFFFFFFFFu
+};
+
+struct MatchCandidate {
+  uint32_t length;
+  uint32_t distance;
+};
+
+struct MatchFinder {
+  std::vector<uint8_t> data;       // history and current file; data[0] is position 0
+  std::vector<uint32_t> head;      // 3-byte hash -> latest position
+  std::vector<uint32_t> chain;     // position (mod window) -> previous one with its hash
+  std::vector<uint32_t> pairHead;  // 2-byte value -> latest position
+  uint32_t inserted = 0;           // positions below this are in the chains
+  uint32_t historyStart = 0;       // matches never reach before this position
+  uint32_t maxChain = 96;          // chain links followed per search
+
+  MatchFinder();
+  // Forgets the history: a non-solid file starts from an empty window.
+  void resetHistory();
+  // Appends a file's bytes; drops history older than the window first.
+  void append(const uint8_t* bytes, size_t count);
+  uint32_t end() const { return (uint32_t)data.size(); }
+  // Puts the positions below pos (where 3 bytes are available) into the chains.
+  void insertUpTo(uint32_t pos);
+  // Matches at pos of length >= 3, each longer than the one before and nearest first,
+  // at most maxCount of them; lengths are capped at limit. Returns how many were found.
+  int findMatches(uint32_t pos, uint32_t limit, MatchCandidate* out, int maxCount);
+  // Nearest earlier position of the 2 bytes at pos within distance 256, or 0.
+  uint32_t findPair(uint32_t pos);
+  // How many bytes at pos equal those `distance` back, up to limit (0 when the distance
+  // reaches before the history).
+  uint32_t matchLength(uint32_t pos, uint32_t distance, uint32_t limit) const;
+};
