@@ -1,0 +1,50 @@
+// The inputs of lumvard-pack: command-line paths resolved like tar does, folders walked
+// in sorted order, names converted to the archive's single-byte code page.
+#pragma once
+
+#include <stdint.h>
+#include <time.h>
+
+#include <string>
+#include <vector>
+
+struct InputEntry {
+  std::string sourcePath;   // where to read it (the -C folder joined with the path)
+  std::string displayName;  // the path as given, "/"-separated, for messages
+  std::string archiveName;  // in the archive's code page, "\"-separated
+  bool directory = false;
+  uint64_t size = 0;
+  time_t mtime = 0;
+  bool readOnly = false;
+};
+
+// Converts UTF-8 names to a single-byte code page (iconv's "CP<n>").
+struct NameConverter {
+  explicit NameConverter(int codePage);
+  ~NameConverter();
+  NameConverter(const NameConverter&) = delete;
+  NameConverter& operator=(const NameConverter&) = delete;
+  bool valid() const { return handle != (void*)-1; }
+  // False when the name has a character the code page cannot represent (or is not
+  // valid UTF-8).
+  bool convert(const std::string& utf8, std::string* out);
+
+ private:
+  void* handle;
+};
+
+enum { MaxArchiveNameBytes = 259 };
+
+// Turns a command-line path into its archive form: "./" prefixes and "." parts
+// dropped, repeated and trailing slashes folded. Empty result: the folder itself ("."),
+// whose contents go in without a prefix. False (with a reason) for absolute paths and
+// paths with "..".
+bool normalizeInputPath(const std::string& path, std::string* normalized, std::string* error);
+
+// Resolves every input below baseDir and appends the entries in archive order: inputs
+// in command-line order, a folder before its contents, folder contents sorted by name.
+// `skip` names files never to take (the output archive itself). Returns false with a
+// message on the first input that cannot be read or whose name cannot be stored.
+bool collectInputs(const std::vector<std::string>& inputs, const std::string& baseDir,
+                   NameConverter& names, const std::string& skip,
+                   std::vector<InputEntry>* entries, std::string* error);

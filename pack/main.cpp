@@ -1,0 +1,368 @@
+// lumvard-pack: writes an archive of files and folders, stored or compressed.
+//
+//   lumvard-pack [--method store|2.0] [--solid|--no-solid] [--password TEXT]
+//                [--multimedia auto|on|off] [--mtime YYYY-MM-DDTHH:MM:SS]
+//                [--codepage N] [-C DIR] -o OUTPUT INPUT...
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack/archive_writer.h"
+#include "pack/input_walk.h"
+#include "pack/pack_methods.h"
+
+namespace {
+
+enum { ExitOk = 0, ExitFailure = 1, ExitUsage = 64 };
+
+const char* const programName = "lumvard-pack";
+
+struct Options {
+  const PackMethod* method = findPackMethod("2.0");
+  bool solid = true;
+  std::string password;
+  PackSettings settings;
+  std::optional<uint32_t> fixedTime;  // --mtime as an MS-DOS date-time
+  int codePage = 1252;
+  std::string directory;
+  std::string output;
+  std::vector<std::string> inputs;
+};
+
+// ---- command line ----
+
+bool parseMethod(Options& o, const char* v, std::string* error) {
+  o.method = findPackMethod(v);
+  if (o.method == nullptr) {
+    *error = std::string("unknown method ") + v + " (methods:";
+    for (size_t i = 0; i < packMethodCount; i++) *error += std::string(" ") + packMethods[i].name;
+    *error += ")";
+    return false;
+  }
+  return true;
+}
+
+bool parseMultimedia(Options& o, const char* v, std::string* error) {
+  if (strcmp(v, "auto") == 0)
+    o.settings.multimedia = MultimediaMode::Auto;
+  else if (strcmp(v, "on") == 0)
+    o.settings.multimedia = MultimediaMode::On;
+  else if (strcmp(v, "off") == 0)
+    o.settings.multimedia = MultimediaMode::Off;
+  else {
+    *error = std::string("--multimedia takes auto, on or off, not ") + v;
+    return false;
+  }
+  return true;
+}
+
+bool parseTime(Options& o, const char* v, std::string* error) {
+  int year, month, day, hour, minute, second;
+  char tail;
+  if (sscanf(v, "%4d-%2d-%2dT%2d:%2d:%2d%c", &year, &month, &day, &hour, &minute, &second, &tail) != 6 ||
+      year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
+      minute > 59 || second > 59 || hour < 0 || minute < 0 || second < 0) {
+    *error = std::string("--mtime wants YYYY-MM-DDTHH:MM:SS between 1980 and 2107, not ") + v;
+    return false;
+  }
+  o.fixedTime = dosTime(year, month, day, hour, minute, second);
+  return true;
+}
+
+bool parseCodePage(Options& o, const char* v, std::string* error) {
+  char* end;
+  long n = strtol(v, &end, 10);
+  if (*v == 0 || *end != 0 || n <= 0 || n > 65535) {
+    *error = std::string("--codepage wants a code page number, not ") + v;
+    return false;
+  }
+  o.codePage = (int)n;
+  return true;
+}
+
+struct OptionSpec {
+  const char* name;
+  bool takesValue;
+  bool (*apply)(Options&, const char*, std::string*);
+};
+
+const OptionSpec optionSpecs[] = {
+    {"--method", true, parseMethod},
+    {"--solid", false, [](Options& o, const char*, std::string*) { return o.solid = true; }},
+    {"--no-solid", false, [](Options& o, const char*, std::string*) { o.solid = false; return true; }},
+    {"--password", true,
+     [](Options& o, const char* v, std::string* error) {
+       if (*v == 0 || strlen(v) > 127) {
+         *error = "--password wants 1 to 127 bytes";
+         return false;
+       }
+       o.password = v;
+       return true;
+     }},
+    {"--multimedia", true, parseMultimedia},
+    {"--mtime", true, parseTime},
+    {"--codepage", true, parseCodePage},
+    {"-C", true, [](Options& o, const char* v, std::string*) { o.directory = v; return true; }},
+    {"-o", true, [](Options& o, const char* v, std::string*) { o.output = v; return true; }},
+};
+
+int usage(FILE* to) {
+  fprintf(to,
+          "usage: %s [--method store|2.0] [--solid|--no-solid] [--password TEXT]\n"
+          "       [--multimedia auto|on|off] [--mtime YYYY-MM-DDTHH:MM:SS] [--codepage N]\n"
+          "       [-C DIR] -o OUTPUT INPUT...\n"
+          "  INPUT          files and folders relative to DIR, stored under the path given;\n"
+          "                 \".\" stores DIR's contents without a prefix\n"
+          "  --method       store, or 2.0 (default)\n"
+          "  --solid        one compression state across files (default); --no-solid: each\n"
+          "                 file on its own\n"
+          "  --password     encrypt every file\n"
+          "  --multimedia   audio blocks for sampled sound and pictures: auto (default: files\n"
+          "                 whose header says PCM WAV or 24/32-bit BMP), on (every file is\n"
+          "                 tried), off\n"
+          "  --mtime        stamp every entry with this local time (reproducible archives)\n"
+          "  --codepage     single-byte code page of the names (default 1252)\n",
+          programName);
+  return to == stderr ? ExitUsage : ExitOk;
+}
+
+// 0: parsed; else the exit code.
+int parseCommandLine(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; i++) {
+    const char* arg = argv[i];
+    if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) return usage(stdout) + 1000;
+    if (strcmp(arg, "--") == 0) {
+      for (i++; i < argc; i++) o->inputs.push_back(argv[i]);
+      break;
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& s : optionSpecs)
+      if (strcmp(arg, s.name) == 0) spec = &s;
+    if (spec == nullptr) {
+      if (arg[0] == '-' && arg[1] != 0) {
+        fprintf(stderr, "%s: unknown option %s\n", programName, arg);
+        return usage(stderr);
+      }
+      o->inputs.push_back(arg);
+      continue;
+    }
+    const char* value = "";
+    if (spec->takesValue) {
+      if (i + 1 >= argc) {
+        fprintf(stderr, "%s: %s needs a value\n", programName, arg);
+        return usage(stderr);
+      }
+      value = argv[++i];
+    }
+    std::string error;
+    if (!spec->apply(*o, value, &error)) {
+      fprintf(stderr, "%s: %s\n", programName, error.c_str());
+      return ExitUsage;
+    }
+  }
+  if (o->output.empty() || o->inputs.empty()) return usage(stderr);
+  return 0;
+}
+
+// ---- files ----
+
+bool readWholeFile(const std::string& path, uint64_t expected, std::vector<uint8_t>* out,
+                   std::string* error) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    *error = strerror(errno);
+    return false;
+  }
+  out->resize(expected);
+  size_t got = expected ? fread(out->data(), 1, expected, f) : 0;
+  bool failed = ferror(f) != 0;
+  int extra = fgetc(f);
+  fclose(f);
+  if (failed || got != expected || extra != EOF) {
+    *error = failed ? "read error" : "the file changed while it was read";
+    return false;
+  }
+  return true;
+}
+
+uint32_t dosTimeOf(time_t t) {
+  struct tm local;
+  if (localtime_r(&t, &local) == nullptr || local.tm_year + 1900 < 1980) return dosTime(1980, 1, 1, 0, 0, 0);
+  if (local.tm_year + 1900 > 2107) return dosTime(2107, 12, 31, 23, 59, 58);
+  return dosTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                 local.tm_sec);
+}
+
+// The archive goes to a temporary file beside OUTPUT that replaces it only when whole.
+bool writeOutput(const std::string& output, const std::vector<uint8_t>& bytes, std::string* error) {
+  std::string pattern = output + ".XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back(0);
+  int fd = mkstemp(name.data());
+  if (fd < 0) {
+    *error = output + ": " + strerror(errno);
+    return false;
+  }
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) continue;
+      ok = false;
+    } else {
+      done += (size_t)n;
+    }
+  }
+  if (ok) {
+    mode_t mask = umask(0);
+    umask(mask);
+    ok = fchmod(fd, 0666 & ~mask) == 0;
+  }
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(name.data(), output.c_str()) != 0) ok = false;
+  if (!ok) {
+    *error = output + ": " + strerror(errno ? errno : EIO);
+    unlink(name.data());
+  }
+  return ok;
+}
+
+// ---- progress ----
+
+struct Progress {
+  bool enabled = false;
+  uint64_t total = 0;
+  uint64_t done = 0;
+  int shown = -1;
+  void advance(uint64_t bytes) {
+    done += bytes;
+    if (!enabled) return;
+    int percent = total ? (int)(done * 100 / total) : 100;
+    if (percent == shown) return;
+    shown = percent;
+    int filled = percent * 40 / 100;
+    fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################", 40 - filled, "",
+            percent);
+    fflush(stderr);
+  }
+  void end() {
+    if (enabled && shown >= 0) fputc('\n', stderr);
+  }
+};
+
+int fail(Progress& progress, const std::string& message) {
+  progress.end();
+  fprintf(stderr, "%s: %s\n", programName, message.c_str());
+  return ExitFailure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  int parsed = parseCommandLine(argc, argv, &o);
+  if (parsed >= 1000) return parsed - 1000;
+  if (parsed != 0) return parsed;
+
+  Progress progress;
+  NameConverter names(o.codePage);
+  if (!names.valid()) return fail(progress, "code page " + std::to_string(o.codePage) + " is not supported");
+  std::string outputFromBase = o.output;  // the output, seen from the walk
+  if (!o.directory.empty() && o.output[0] != '/') {
+    char here[4096];
+    if (getcwd(here, sizeof here) != nullptr) outputFromBase = std::string(here) + "/" + o.output;
+  }
+  std::vector<InputEntry> inputs;
+  std::string error;
+  if (!collectInputs(o.inputs, o.directory, names, outputFromBase, &inputs, &error)) return fail(progress, error);
+
+  for (const InputEntry& e : inputs) progress.total += e.size;
+  progress.enabled = isatty(STDERR_FILENO) != 0;
+
+  bool solid = o.solid && o.method->solidCapable;
+  PackArchive archive;
+  archive.format = PackFormat::New;
+  // Entry solid flags are set per entry below, from what the encoder did.
+  archive.solid = false;
+  if (solid) archive.extraArchiveFlags |= 0x08;
+
+  std::unique_ptr<StreamEncoder> encoder =
+      o.method->makeEncoder ? o.method->makeEncoder(o.settings) : nullptr;
+  std::vector<size_t> awaiting;  // items whose packed stream has not arrived yet
+  auto collect = [&]() {
+    while (encoder && !encoder->finished.empty() && !awaiting.empty()) {
+      PackEntry& entry = std::get<PackEntry>(archive.items[awaiting.front()]);
+      entry.packed = std::move(encoder->finished.front());
+      encoder->finished.pop_front();
+      awaiting.erase(awaiting.begin());
+    }
+  };
+
+  for (const InputEntry& input : inputs) {
+    uint32_t time = o.fixedTime ? *o.fixedTime : dosTimeOf(input.mtime);
+    if (input.directory) {
+      PackEntry entry = folder(input.archiveName);
+      entry.dosTime = time;
+      archive.items.push_back(entry);
+      continue;
+    }
+    std::vector<uint8_t> data;
+    if (!readWholeFile(input.sourcePath, input.size, &data, &error))
+      return fail(progress, input.displayName + ": " + error);
+    PackEntry entry;
+    entry.name = input.archiveName;
+    entry.dosTime = time;
+    entry.attributes = 0x20 | (input.readOnly ? 0x01 : 0);
+    entry.password = o.password;
+    entry.unpVer = o.method->unpVer;
+    entry.method = o.method->methodByte;
+    entry.unpSize = (uint32_t)data.size();
+    entry.fileCrc = fileChecksum(data);
+    if (!encoder || data.empty()) {
+      // Nothing to gain from packing an empty file; a stored entry leaves the
+      // compression state of a solid stream alone.
+      entry.method = 0x30;
+      entry.data = std::move(data);
+      archive.items.push_back(std::move(entry));
+    } else {
+      bool coded = encoder->addFile(data.data(), data.size(), solid);
+      if (coded) entry.extraFlags |= 0x10;
+      if (!solid) {
+        encoder->finish();
+        std::vector<uint8_t> packed = std::move(encoder->finished.front());
+        encoder->finished.pop_front();
+        if (packed.size() >= data.size()) {
+          entry.method = 0x30;  // incompressible: stored costs less
+          entry.data = std::move(data);
+        } else {
+          entry.packed = std::move(packed);
+        }
+        archive.items.push_back(std::move(entry));
+      } else {
+        awaiting.push_back(archive.items.size());
+        archive.items.push_back(std::move(entry));
+        collect();
+      }
+    }
+    progress.advance(input.size);
+  }
+  if (encoder) {
+    encoder->finish();
+    collect();
+  }
+  progress.end();
+  if (!awaiting.empty()) return fail(progress, "internal error: a packed stream is missing");
+  std::vector<uint8_t> bytes = buildArchive(archive);
+  if (!writeOutput(o.output, bytes, &error)) return fail(progress, error);
+  return ExitOk;
+}

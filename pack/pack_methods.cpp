@@ -1,0 +1,45 @@
+#include "pack/pack_methods.h"
+
+#include <string.h>
+
+namespace {
+
+struct V20StreamEncoder : StreamEncoder {
+  V20Encoder encoder;
+  explicit V20StreamEncoder(const V20EncoderOptions& options) : encoder(options) {}
+  void collect() {
+    while (!encoder.finished.empty()) {
+      finished.push_back(std::move(encoder.finished.front()));
+      encoder.finished.pop_front();
+    }
+  }
+  bool addFile(const uint8_t* data, size_t size, bool solid) override {
+    bool coded = encoder.addFile(data, size, solid);
+    collect();
+    return coded;
+  }
+  void finish() override {
+    encoder.finish();
+    collect();
+  }
+};
+
+std::unique_ptr<StreamEncoder> makeV20(const PackSettings& settings) {
+  V20EncoderOptions options;
+  options.multimedia = settings.multimedia;
+  return std::unique_ptr<StreamEncoder>(new V20StreamEncoder(options));
+}
+
+}  // namespace
+
+const PackMethod packMethods[] = {
+    {"store", 20, 0x30, false, nullptr},
+    {"2.0", 20, 0x33, true, makeV20},
+};
+const size_t packMethodCount = sizeof packMethods / sizeof packMethods[0];
+
+const PackMethod* findPackMethod(const char* name) {
+  for (size_t i = 0; i < packMethodCount; i++)
+    if (strcmp(packMethods[i].name, name) == 0) return &packMethods[i];
+  return nullptr;
+}

@@ -1,0 +1,44 @@
+// The packing methods lumvard-pack offers, as a table: each names the unpack version
+// and method byte its entries carry and how to make its encoder. Adding a method means
+// adding a row (and its encoder).
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "pack/encode_v20.h"
+
+// Packs the files of one archive, in order. A file's stream may become final only
+// when the next file arrives (a solid stream sends the next file's tables after it),
+// so finished streams queue up in file order.
+struct StreamEncoder {
+  virtual ~StreamEncoder() = default;
+  // solid: the file continues the previous one's state. Returns whether it was coded
+  // that way (a first file never is); the entry's solid flag must match.
+  virtual bool addFile(const uint8_t* data, size_t size, bool solid) = 0;
+  // Closes the last stream.
+  virtual void finish() = 0;
+  std::deque<std::vector<uint8_t>> finished;
+};
+
+struct PackSettings {
+  MultimediaMode multimedia = MultimediaMode::Auto;
+};
+
+struct PackMethod {
+  const char* name;        // value of --method
+  uint8_t unpVer;          // unpack version of its entries (also selects the cipher)
+  uint8_t methodByte;      // 0x30: stored
+  bool solidCapable;       // whether --solid means anything for it
+  std::unique_ptr<StreamEncoder> (*makeEncoder)(const PackSettings&);  // null: stored
+};
+
+extern const PackMethod packMethods[];
+extern const size_t packMethodCount;
+
+// The method called name, or null.
+const PackMethod* findPackMethod(const char* name);
