@@ -549,9 +549,10 @@ bool V20Encoder::addFile(const uint8_t* data, size_t size, bool solid) {
     st.closed.clear();
     st.closedValid = false;
   }
-  uint32_t start = e.finder.end();
+  // Appending may slide the history, so positions are taken afterwards.
   e.finder.append(data, size);
   uint32_t stop = e.finder.end();
+  uint32_t start = stop - (uint32_t)size;
 
   int channels = 0;
   if (e.options.multimedia != MultimediaMode::Off && size > 0) {
