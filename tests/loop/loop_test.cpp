@@ -208,6 +208,16 @@ TEST_F(Loop, UncreatableFolderEndsAllOkWithResultOne) {
   EXPECT_TRUE(fakeHost.boxTexts().empty());
 }
 
+TEST_F(Loop, FolderWhoseParentsCannotBeMadeIsReported) {
+  // The link exists, so making the parents changes nothing, and the folder behind it
+  // still cannot be made on the second attempt.
+  ASSERT_EQ(symlink((temp.path + "/nowhere/at/all").c_str(), (out + "/dangling").c_str()), 0);
+  EXPECT_EQ(extract(archive(newArchive({folder("dangling\\sub"), file("a.txt", "a")}))), ExitWarning);
+  EXPECT_TRUE(contains(status(), "Cannot create directory  dangling\\sub"));
+  EXPECT_EQ(status().back(), "All OK");
+  EXPECT_FALSE(pathExists(temp.path + "/nowhere"));
+}
+
 TEST_F(Loop, NothingProcessedSaysNoFiles) {
   Entry label = file("LABEL", "");
   label.attr = 0x08;
