@@ -24,7 +24,8 @@ struct Outcome {
 
 inline std::string binary() {
   const char* build = getenv("LUMVARD_BUILD_DIR");
-  return std::string(build != nullptr ? build : ".") + "/cli/lumvard-extract";
+  if (build != nullptr) return std::string(build) + "/cli/lumvard-extract";
+  return LUMVARD_EXTRACT_BINARY;
 }
 
 inline std::string text(const std::vector<unsigned char>& bytes) { return std::string(bytes.begin(), bytes.end()); }
