@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev zlib1g-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine64 xvfb xdotool imagemagick
+  wine64 xvfb xdotool imagemagick locales
 )
 
 missing=()
@@ -18,12 +18,22 @@ for package in "${packages[@]}"; do
   fi
 done
 
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+# The Wine tests show the installer in German: Wine needs the system locale for that.
+ensure_german_locale() {
+  if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    "${sudo_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "setup: no de_DE.UTF-8 locale" >&2
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  ensure_german_locale
   exit 0
 fi
 
 echo "setup: installing ${missing[*]}" >&2
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 "${sudo_cmd[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+ensure_german_locale
