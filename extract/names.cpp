@@ -127,7 +127,10 @@ FolderScan* openFolder(const char* folder) {
       end--;
   }
   path[end] = 0;
-  return platformOpenFolder(path);
+  // The folder becomes the current directory and stays so after the scan; a failure
+  // to change is not reported (the listing then shows the directory that is current).
+  platformChangeDirectory(path);
+  return platformOpenFolder(".");
 }
 
 const char* readFolder(FolderScan* scan) { return platformReadFolder(scan); }
@@ -138,8 +141,9 @@ bool getFileInfo(const char* path, bool* isDirectory) {
   return platformGetFileInfo(path, isDirectory);
 }
 
-// The folder is listed where it is, without making it the current directory: a
-// relative archive path and a relative destination keep meaning what they meant.
+// Listing the archive's folder makes it the current directory, so callers pass an
+// absolute archive path (the installer passes its own full path; the console host
+// makes both of its paths absolute first).
 void expandArchiveName() {
   char folder[PathCapacity];
   char nameMask[PathCapacity];

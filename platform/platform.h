@@ -35,6 +35,10 @@ void platformSetReadOnly(const char* path, bool readOnly);
 // file cannot be touched.
 bool platformSetFileTime(const char* path, uint32_t dosTime);
 
+// Makes path (an optional drive and a folder) the process's current directory; false
+// when it could not.
+bool platformChangeDirectory(const char* path);
+
 // Listing of one folder's entries, "." and ".." included, in the platform's order.
 struct FolderScan;
 // Null when the folder cannot be listed.

@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <unistd.h>
 #include <errno.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -45,4 +46,10 @@ const char* platformReadFolder(FolderScan* scan) {
 void platformCloseFolder(FolderScan* scan) {
   closedir(scan->folder);
   free(scan);
+}
+
+bool platformChangeDirectory(const char* path) {
+  char native[PosixPathCapacity];
+  toPosixPath(path, native);
+  return chdir(native) == 0;
 }

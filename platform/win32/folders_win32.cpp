@@ -49,3 +49,5 @@ void platformCloseFolder(FolderScan* scan) {
   FindClose(scan->search);
   free(scan);
 }
+
+bool platformChangeDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
