@@ -274,7 +274,9 @@ struct V20EncoderImpl {
     b.switchChannel = s.m.currentChannel;
     const uint8_t* data = finder.data.data();
     Choice cur = bestChoice(s, pos, stop);
-    while (pos < stop && b.tokens.size() < options.blockSymbols) {
+    // A short tail joins this block rather than paying for tables of its own.
+    uint32_t tail = options.blockSymbols / 2;
+    while (pos < stop && (b.tokens.size() < options.blockSymbols || stop - pos < tail)) {
       if (cur.length == 0) {
         addLiteral(b, data[pos]);
         pos++;
@@ -306,7 +308,9 @@ struct V20EncoderImpl {
     // header is sent the channel count is unchanged and so is the rotation.
     int ch = s.m.currentChannel >= channels ? 0 : s.m.currentChannel;
     const uint8_t* data = finder.data.data();
-    uint32_t end = stop - pos > options.audioBlockBytes ? pos + options.audioBlockBytes : stop;
+    uint32_t end = stop - pos >= options.audioBlockBytes + options.audioBlockBytes / 2
+                       ? pos + options.audioBlockBytes
+                       : stop;
     b.audioSymbols.reserve(end - pos);
     for (; pos < end; pos++) {
       uint32_t symbol = audioEncodeByte(&s.m.audio[ch], &s.m.crossDelta, data[pos]);

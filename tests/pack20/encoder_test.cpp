@@ -1,0 +1,207 @@
+// The compressor against the engine's own decoder: whatever it writes must decode to
+// the input, alone and as the files of a solid stream.
+#include <gtest/gtest.h>
+
+#include "pack/encode_v20.h"
+#include "tests/pack20/test_data.h"
+#include "tests/support/unpack_harness.h"
+
+using namespace pack20test;
+
+namespace {
+
+struct Packed {
+  std::vector<Bytes> streams;
+  std::vector<bool> solid;
+  std::vector<bool> audio;
+  size_t total = 0;
+};
+
+Packed packAll(const std::vector<Bytes>& files, bool solid,
+               const V20EncoderOptions& options = V20EncoderOptions()) {
+  V20Encoder encoder(options);
+  Packed p;
+  for (const Bytes& f : files) p.solid.push_back(encoder.addFile(f.data(), f.size(), solid));
+  encoder.finish();
+  EXPECT_EQ(encoder.finished.size(), files.size());
+  for (auto& s : encoder.finished) {
+    p.total += s.size();
+    p.streams.push_back(s);
+  }
+  p.audio = encoder.usedAudio;
+  return p;
+}
+
+// Decodes the streams in order, as the extraction loop would, and compares.
+void expectDecodes(const std::vector<Bytes>& files, const Packed& p) {
+  UnpackHarness harness;
+  ASSERT_EQ(p.streams.size(), files.size());
+  for (size_t i = 0; i < files.size(); i++) {
+    Bytes out = harness.decode(p.streams[i], (uint32_t)files[i].size(), 20, p.solid[i]);
+    ASSERT_EQ(out.size(), files[i].size()) << "file " << i;
+    size_t diff = 0;
+    while (diff < out.size() && out[diff] == files[i][diff]) diff++;
+    ASSERT_EQ(diff, out.size()) << "file " << i << " differs at byte " << diff;
+  }
+}
+
+size_t packedSize(const Bytes& file, MultimediaMode mode) {
+  V20EncoderOptions options;
+  options.multimedia = mode;
+  return encodeV20(file.data(), file.size(), options).size();
+}
+
+}  // namespace
+
+TEST(Pack20Encoder, SingleFilesOfEveryKindRoundTrip) {
+  std::vector<Bytes> files = {text(150000, 1), structured(120000, 2), noise(40000, 3), Bytes(),
+                              Bytes(1, 'x'), Bytes(5000, 0), Bytes{1, 2}};
+  for (const Bytes& f : files) {
+    Packed p = packAll({f}, false);
+    expectDecodes({f}, p);
+  }
+  // Compressible input shrinks, noise grows only by a little framing.
+  EXPECT_LT(packAll({files[0]}, false).total, files[0].size() / 3);
+  EXPECT_LT(packAll({files[1]}, false).total, files[1].size() / 2);
+  EXPECT_LT(packAll({files[2]}, false).total, files[2].size() + files[2].size() / 50);
+  EXPECT_LT(packAll({files[5]}, false).total, 100u);
+}
+
+TEST(Pack20Encoder, FileLargerThanTheWindowWithFarMatches) {
+  // Text blocks that come back about 600 KiB and 1 MiB later, past every distance
+  // bonus and across the wrap of the window.
+  Bytes head = text(300000, 11);
+  Bytes f = head;
+  Bytes middle = noise(300000, 12);
+  f.insert(f.end(), middle.begin(), middle.end());
+  f.insert(f.end(), head.begin(), head.end());
+  Bytes tail = noise(420000, 13);
+  f.insert(f.end(), tail.begin(), tail.end());
+  f.insert(f.end(), head.begin(), head.begin() + 100000);
+  Packed p = packAll({f}, false);
+  expectDecodes({f}, p);
+  // The repeats cost next to nothing; the noise and the first text dominate.
+  EXPECT_LT(p.total, 720000u + packAll({head}, false).total + 20000);
+}
+
+TEST(Pack20Encoder, MatchesAtTheDistanceBonusThresholds) {
+  // A repeat at exactly distance d (a long match) and a second one at the same distance
+  // shortly after (a history match): the decoder lengthens both by its bonuses at 257,
+  // 8192 and 262144, so an off-by-one on either side breaks the output.
+  for (uint32_t d : {255u, 256u, 257u, 258u, 8191u, 8192u, 8193u, 262143u, 262144u, 262145u}) {
+    Bytes f = noise(d + 700, d);
+    for (int i = 0; i < 200; i++) f[d + i] = f[i];
+    for (int i = 0; i < 150; i++) f[d + 300 + i] = f[300 + i];
+    for (int i = 0; i < 3; i++) f[d + 600 + i] = f[600 + i];  // short: worth it only near
+    Packed p = packAll({f}, false);
+    expectDecodes({f}, p);
+    // 350 of the bytes repeat: the matches must have been taken.
+    Bytes plain = noise(d + 700, d);
+    EXPECT_LT(p.total + 150, packAll({plain}, false).total) << "distance " << d;
+  }
+}
+
+TEST(Pack20Encoder, ShortMatchesAndRepeatsOfTheLastMatch) {
+  // Two-byte matches within 256 bytes, and the same match over and over (symbol 256).
+  Bytes f;
+  uint32_t seed = 5;
+  for (int i = 0; i < 3000; i++) {
+    f.push_back((uint8_t)nextRandom(seed));
+    f.push_back((uint8_t)(nextRandom(seed) % 4));
+    if (i % 7 == 0) f.insert(f.end(), {'a', 'b', 'c', 'd', 'e', 'f'});
+  }
+  Packed p = packAll({f}, false);
+  expectDecodes({f}, p);
+}
+
+TEST(Pack20Encoder, ManySmallFilesSolidAndNot) {
+  std::vector<Bytes> files;
+  for (int i = 0; i < 120; i++) files.push_back(text(200 + (i * 37) % 900, 100 + i % 9));
+  files.insert(files.begin() + 50, Bytes());  // an empty file inside the solid stream
+  Packed solid = packAll(files, true);
+  Packed separate = packAll(files, false);
+  expectDecodes(files, solid);
+  expectDecodes(files, separate);
+  EXPECT_FALSE(solid.solid[0]);
+  EXPECT_TRUE(solid.solid[1]);
+  EXPECT_FALSE(separate.solid[1]);
+  // Shared history and tables carried over make the solid stream far smaller.
+  EXPECT_LT(solid.total * 3, separate.total);
+}
+
+TEST(Pack20Encoder, SolidStreamSwitchingBetweenLzAndAudio) {
+  std::vector<Bytes> files = {text(30000, 1), wav(16, 2, 6000), text(20000, 2), bmp24(60, 40),
+                              Bytes(),        wav(8, 1, 5000),  noise(3000, 4), text(10000, 3),
+                              Bytes(),        Bytes(),          wav(8, 2, 3000), text(100, 5)};
+  Packed p = packAll(files, true);
+  expectDecodes(files, p);
+  EXPECT_FALSE(p.audio[0]);
+  EXPECT_TRUE(p.audio[1]);
+  EXPECT_TRUE(p.audio[3]);
+  EXPECT_FALSE(p.audio[7]);
+}
+
+TEST(Pack20Encoder, SmallBlocksResendTablesWithTheKeepFlag) {
+  V20EncoderOptions options;
+  options.blockSymbols = 300;
+  options.audioBlockBytes = 2000;
+  std::vector<Bytes> files = {text(40000, 8), wav(16, 1, 8000), structured(20000, 9), wav(8, 2, 4000)};
+  Packed p = packAll(files, true, options);
+  expectDecodes(files, p);
+  Packed q = packAll(files, false, options);
+  expectDecodes(files, q);
+}
+
+TEST(Pack20Encoder, MultimediaBlocksBeatLzOnSoundAndPictures) {
+  std::vector<Bytes> files = {wav(8, 1, 20000), wav(8, 2, 12000), wav(16, 1, 12000), wav(16, 2, 8000),
+                              bmp24(120, 80)};
+  for (const Bytes& f : files) {
+    size_t lz = packedSize(f, MultimediaMode::Off);
+    size_t audio = packedSize(f, MultimediaMode::Auto);
+    EXPECT_LT(audio * 10, lz * 9) << "file of " << f.size() << " bytes";
+    Packed p = packAll({f}, false);
+    EXPECT_TRUE(p.audio[0]);
+    expectDecodes({f}, p);
+  }
+  // Text with a WAV name but no sound stays LZ, and is no bigger for having been tried.
+  Bytes t = text(20000, 4);
+  EXPECT_EQ(packedSize(t, MultimediaMode::On), packedSize(t, MultimediaMode::Off));
+}
+
+TEST(Pack20Encoder, MultimediaOnFindsSoundWithoutAHeader) {
+  Bytes raw = wav(16, 2, 8000);
+  raw.erase(raw.begin(), raw.begin() + 44);
+  V20EncoderOptions options;
+  options.multimedia = MultimediaMode::On;
+  Packed p = packAll({raw}, false, options);
+  EXPECT_TRUE(p.audio[0]);
+  expectDecodes({raw}, p);
+  EXPECT_LT(p.total * 10, packedSize(raw, MultimediaMode::Off) * 9);
+}
+
+TEST(Pack20Encoder, BytesAfterAStreamDoNotSwitchTables) {
+  // Cipher padding puts up to 15 more bytes after a file's stream; the decoder reads
+  // one symbol there when 5 bytes remain. The next solid file must not see a switch.
+  std::vector<Bytes> files = {text(5000, 1), text(4000, 2), wav(8, 1, 3000), wav(8, 1, 2000), text(3000, 3)};
+  for (uint8_t fill : {0x00, 0xFF, 0x55}) {
+    Packed p = packAll(files, true);
+    for (Bytes& s : p.streams) s.insert(s.end(), 15, fill);
+    expectDecodes(files, p);
+  }
+}
+
+TEST(Pack20Encoder, DetectsSoundAndPictureHeaders) {
+  EXPECT_EQ(detectMultimediaChannels(wav(8, 1, 10).data(), 54), 1);
+  EXPECT_EQ(detectMultimediaChannels(wav(8, 2, 10).data(), 64), 2);
+  EXPECT_EQ(detectMultimediaChannels(wav(16, 1, 10).data(), 64), 2);
+  EXPECT_EQ(detectMultimediaChannels(wav(16, 2, 10).data(), 84), 4);
+  EXPECT_EQ(detectMultimediaChannels(wav(16, 3, 10).data(), 104), 0);  // 6 byte channels
+  Bytes b = bmp24(4, 4);
+  EXPECT_EQ(detectMultimediaChannels(b.data(), b.size()), 3);
+  b[28] = 8;  // palette picture
+  EXPECT_EQ(detectMultimediaChannels(b.data(), b.size()), 0);
+  Bytes t = text(100, 1);
+  EXPECT_EQ(detectMultimediaChannels(t.data(), t.size()), 0);
+  Bytes cut = wav(8, 1, 10);
+  EXPECT_EQ(detectMultimediaChannels(cut.data(), 30), 0);
+}

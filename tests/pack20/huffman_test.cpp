@@ -1,0 +1,44 @@
+// Code lengths stay within 15 bits and form complete canonical codes.
+#include <gtest/gtest.h>
+
+#include "pack/huffman_encoder.h"
+
+TEST(Pack20Huffman, LengthsAreLimitedAndComplete) {
+  // Fibonacci counts make an unlimited code 39 bits deep.
+  uint32_t counts[40];
+  counts[0] = counts[1] = 1;
+  for (int i = 2; i < 40; i++) counts[i] = counts[i - 1] + counts[i - 2];
+  uint8_t lengths[40];
+  buildCodeLengths(counts, 40, 15, lengths);
+  double kraft = 0;
+  for (int i = 0; i < 40; i++) {
+    ASSERT_GE(lengths[i], 1);
+    ASSERT_LE(lengths[i], 15);
+    kraft += 1.0 / (1 << lengths[i]);
+  }
+  EXPECT_DOUBLE_EQ(kraft, 1.0);
+  EXPECT_LE(lengths[39], lengths[0]);
+}
+
+TEST(Pack20Huffman, LoneAndAbsentSymbols) {
+  uint32_t counts[5] = {0, 0, 7, 0, 0};
+  uint8_t lengths[5];
+  buildCodeLengths(counts, 5, 15, lengths);
+  EXPECT_EQ(lengths[2], 1);
+  EXPECT_EQ(lengths[0] + lengths[1] + lengths[3] + lengths[4], 0);
+  uint32_t none[3] = {0, 0, 0};
+  buildCodeLengths(none, 3, 15, lengths);
+  EXPECT_EQ(lengths[0] + lengths[1] + lengths[2], 0);
+  EXPECT_EQ(codedBits(counts, lengths, 3), UINT64_MAX);  // symbol 2 occurs, has no code
+}
+
+TEST(Pack20Huffman, CanonicalCodesInLengthThenSymbolOrder) {
+  const uint8_t lengths[6] = {3, 2, 0, 3, 2, 2};
+  uint16_t codes[6];
+  assignCanonicalCodes(lengths, 6, codes);
+  EXPECT_EQ(codes[1], 0b00);
+  EXPECT_EQ(codes[4], 0b01);
+  EXPECT_EQ(codes[5], 0b10);
+  EXPECT_EQ(codes[0], 0b110);
+  EXPECT_EQ(codes[3], 0b111);
+}
