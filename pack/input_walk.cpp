@@ -13,6 +13,24 @@
 NameConverter::NameConverter(int codePage) {
   std::string target = "CP" + std::to_string(codePage);
   handle = (void*)iconv_open(target.c_str(), "UTF-8");
+  if (!valid()) return;
+  // Names are single bytes in the archive: a code page with multi-byte sequences (a
+  // lead byte alone is an incomplete sequence) cannot be used.
+  iconv_t back = iconv_open("UTF-8", target.c_str());
+  bool singleByte = back != (iconv_t)-1;
+  for (int b = 0x80; b < 0x100 && singleByte; b++) {
+    char in[1] = {(char)b}, out[8];
+    char* i = in;
+    char* o = out;
+    size_t inLeft = 1, outLeft = sizeof out;
+    iconv(back, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(back, &i, &inLeft, &o, &outLeft) == (size_t)-1 && errno == EINVAL) singleByte = false;
+  }
+  if (back != (iconv_t)-1) iconv_close(back);
+  if (!singleByte) {
+    iconv_close((iconv_t)handle);
+    handle = (void*)-1;
+  }
 }
 
 NameConverter::~NameConverter() {

@@ -1,0 +1,256 @@
+// lumvard-pack end to end: archives it writes are extracted by lumvard-extract and
+// compared with the inputs; its refusals leave no archive behind.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/pack20/test_data.h"
+#include "tests/support/temp_dir.h"
+
+using namespace pack20test;
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string err;
+};
+
+std::string tool(const char* relative) {
+  const char* build = getenv("LUMVARD_BUILD_DIR");
+  return std::string(build != nullptr ? build : ".") + "/" + relative;
+}
+
+Outcome run(const std::string& program, const std::vector<std::string>& arguments, const std::string& errPath) {
+  pid_t child = fork();
+  if (child == 0) {
+    int in = open("/dev/null", O_RDONLY);
+    int out = open("/dev/null", O_WRONLY);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    unsetenv("LUMVARD_PASSWORD");
+    std::vector<std::string> copies = arguments;
+    std::vector<char*> argv;
+    std::string name = program;
+    argv.push_back(name.data());
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(121);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  Outcome r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  Bytes e = readFile(errPath);
+  r.err.assign(e.begin(), e.end());
+  return r;
+}
+
+// Every file and folder below root, with contents ("/" marks a folder).
+void listTree(const std::string& root, const std::string& prefix, std::map<std::string, Bytes>* out) {
+  DIR* d = opendir((root + "/" + prefix).c_str());
+  if (d == nullptr) return;
+  while (struct dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    std::string rel = prefix.empty() ? name : prefix + "/" + name;
+    struct stat st;
+    stat((root + "/" + rel).c_str(), &st);
+    if (S_ISDIR(st.st_mode)) {
+      (*out)[rel + "/"] = Bytes();
+      listTree(root, rel, out);
+    } else {
+      (*out)[rel] = readFile(root + "/" + rel);
+    }
+  }
+  closedir(d);
+}
+
+class Pack20Cli : public ::testing::Test {
+ protected:
+  TempDir temp;
+  std::string input = temp / "in";
+
+  void SetUp() override { mkdir(input.c_str(), 0755); }
+
+  void put(const std::string& name, const Bytes& bytes) {
+    std::string path = input + "/" + name;
+    for (size_t at = path.find('/', input.size() + 1); at != std::string::npos; at = path.find('/', at + 1))
+      mkdir(path.substr(0, at).c_str(), 0755);
+    writeFile(path, bytes);
+  }
+
+  Outcome pack(std::vector<std::string> arguments) { return run(tool("pack/lumvard-pack"), arguments, temp / "pack.err"); }
+
+  Outcome extract(const std::string& archive, const std::string& destination, const std::string& password = "") {
+    std::vector<std::string> arguments;
+    if (!password.empty()) arguments = {"--password", password};
+    arguments.push_back(archive);
+    arguments.push_back(destination);
+    return run(tool("cli/lumvard-extract"), arguments, temp / "extract.err");
+  }
+
+  void expectSameTree(const std::string& a, const std::string& b) {
+    std::map<std::string, Bytes> left, right;
+    listTree(a, "", &left);
+    listTree(b, "", &right);
+    ASSERT_EQ(left.size(), right.size());
+    for (auto& [name, bytes] : left) {
+      ASSERT_TRUE(right.count(name)) << name << " missing";
+      EXPECT_TRUE(bytes == right[name]) << name << " differs";
+    }
+  }
+
+  size_t sizeOf(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? (size_t)st.st_size : 0;
+  }
+};
+
+}  // namespace
+
+TEST_F(Pack20Cli, EveryKindOfInputRoundTripsSolidAndNotWithAndWithoutPassword) {
+  put("readme.txt", text(60000, 1));
+  put("bin/tool.exe", structured(50000, 2));
+  put("bin/noise.dat", noise(30000, 3));
+  put("bin/empty", Bytes());
+  put("big/window.dat", text(1100000, 4));  // larger than the window
+  for (int i = 0; i < 40; i++) put("small/f" + std::to_string(i) + ".txt", text(50 + i * 13, 10 + i % 3));
+  put("media/m8.wav", wav(8, 1, 6000));
+  put("media/s8.wav", wav(8, 2, 4000));
+  put("media/m16.wav", wav(16, 1, 4000));
+  put("media/s16.wav", wav(16, 2, 3000));
+  put("media/pic.bmp", bmp24(50, 30));
+  mkdir((input + "/empty-folder").c_str(), 0755);
+  struct Case {
+    std::vector<std::string> options;
+    std::string password;
+  };
+  const Case cases[] = {{{}, ""},
+                        {{"--no-solid"}, ""},
+                        {{"--password", "s3cret"}, "s3cret"},
+                        {{"--no-solid", "--password", "pw"}, "pw"},
+                        {{"--method", "store", "--password", "x"}, "x"}};
+  int index = 0;
+  for (const Case& c : cases) {
+    std::string archive = temp / ("a" + std::to_string(index) + ".rar");
+    std::string out = temp / ("out" + std::to_string(index++));
+    std::vector<std::string> arguments = c.options;
+    for (const char* a : {"-C", input.c_str(), "-o", archive.c_str(), "."}) arguments.push_back(a);
+    Outcome p = pack(arguments);
+    ASSERT_EQ(p.status, 0) << p.err;
+    Outcome x = extract(archive, out, c.password);
+    ASSERT_EQ(x.status, 0) << x.err;
+    expectSameTree(input, out);
+    if (!c.password.empty()) {
+      Outcome wrong = extract(archive, temp / "wrong", c.password + "!");
+      EXPECT_EQ(wrong.status, 3) << wrong.err;
+    }
+  }
+  // Compressed is smaller than stored, and solid smaller than not.
+  EXPECT_LT(sizeOf(temp / "a0.rar"), sizeOf(temp / "a1.rar"));
+  EXPECT_LT(sizeOf(temp / "a1.rar") * 2, sizeOf(temp / "a4.rar"));
+}
+
+TEST_F(Pack20Cli, MultimediaModeShrinksSoundAndPictures) {
+  put("s16.wav", wav(16, 2, 6000));
+  put("m8.wav", wav(8, 1, 8000));
+  put("pic.bmp", bmp24(80, 50));
+  std::string on = temp / "on.rar", off = temp / "off.rar";
+  ASSERT_EQ(pack({"-C", input, "-o", on, "."}).status, 0);
+  ASSERT_EQ(pack({"--multimedia", "off", "-C", input, "-o", off, "."}).status, 0);
+  EXPECT_LT(sizeOf(on) * 10, sizeOf(off) * 8);
+  ASSERT_EQ(extract(on, temp / "out").status, 0);
+  expectSameTree(input, temp / "out");
+}
+
+TEST_F(Pack20Cli, PathsAreStoredAsGivenAndTimesCanBeFixed) {
+  put("docs/a.txt", text(3000, 1));
+  put("docs/sub/b.txt", text(2000, 2));
+  put("c.txt", text(100, 3));
+  chmod((input + "/c.txt").c_str(), 0444);
+  std::string first = temp / "1.rar", second = temp / "2.rar";
+  ASSERT_EQ(pack({"--mtime", "2024-05-06T07:08:10", "-C", input, "-o", first, "./docs/sub", "c.txt"}).status, 0);
+  // Other modification times, same stamp: the same bytes.
+  struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  utimensat(AT_FDCWD, (input + "/c.txt").c_str(), times, 0);
+  ASSERT_EQ(pack({"--mtime", "2024-05-06T07:08:10", "-C", input, "-o", second, "./docs/sub", "c.txt"}).status, 0);
+  EXPECT_TRUE(readFile(first) == readFile(second));
+
+  std::string out = temp / "out";
+  ASSERT_EQ(extract(first, out).status, 0);
+  std::map<std::string, Bytes> tree;
+  listTree(out, "", &tree);
+  EXPECT_EQ(tree.size(), 4u);  // docs/, docs/sub/, docs/sub/b.txt, c.txt
+  EXPECT_TRUE(tree.count("docs/sub/b.txt"));
+  struct stat st;
+  ASSERT_EQ(stat((out + "/c.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);  // read-only came along
+  struct tm local;
+  localtime_r(&st.st_mtime, &local);
+  EXPECT_EQ(local.tm_year + 1900, 2024);
+  EXPECT_EQ(local.tm_mon + 1, 5);
+  EXPECT_EQ(local.tm_mday, 6);
+  EXPECT_EQ(local.tm_hour, 7);
+  EXPECT_EQ(local.tm_min, 8);
+  EXPECT_EQ(local.tm_sec, 10);
+}
+
+TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
+  put("ok.txt", text(100, 1));
+  put("caf\xC3\xA9.txt", text(100, 1));
+  std::string archive = temp / "x.rar";
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"--bogus", "-o", archive, "ok.txt"}, 64, "unknown option"},
+      {{"ok.txt"}, 64, "usage"},
+      {{"-o", archive}, 64, "usage"},
+      {{"--method", "9.9", "-o", archive, "ok.txt"}, 64, "unknown method"},
+      {{"--multimedia", "maybe", "-o", archive, "ok.txt"}, 64, "--multimedia"},
+      {{"--mtime", "2024-13-01T00:00:00", "-o", archive, "ok.txt"}, 64, "--mtime"},
+      {{"--mtime", "1979-12-31T23:59:59", "-o", archive, "ok.txt"}, 64, "--mtime"},
+      {{"--codepage", "abc", "-o", archive, "ok.txt"}, 64, "--codepage"},
+      {{"--codepage", "99999", "-o", archive, "ok.txt"}, 64, "--codepage"},
+      {{"--codepage", "12345", "-o", archive, "ok.txt"}, 1, "code page"},
+      {{"--codepage", "932", "-o", archive, "ok.txt"}, 1, "code page"},
+      {{"-o", archive, "missing.txt"}, 1, "missing.txt"},
+      {{"-o", archive, "/etc/hostname"}, 1, "absolute"},
+      {{"-o", archive, "../in/ok.txt"}, 1, ".."},
+      {{"--codepage", "1251", "-o", archive, "."}, 1, "code page"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"-C", input};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    Outcome r = pack(arguments);
+    EXPECT_EQ(r.status, c.status) << c.message << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(pathExists(archive)) << c.message;
+  }
+  // A failure keeps an existing archive as it was, and leaves no temporary file.
+  writeFile(archive, std::string("previous"));
+  EXPECT_EQ(pack({"-C", input, "-o", archive, "ok.txt", "missing.txt"}).status, 1);
+  Bytes kept = readFile(archive);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous");
+  std::map<std::string, Bytes> tree;
+  listTree(temp.path, "", &tree);
+  for (auto& [name, bytes] : tree) EXPECT_EQ(name.find("x.rar."), std::string::npos) << name;
+  // The output folder must exist.
+  Outcome r = pack({"-C", input, "-o", temp / "no/such/dir/x.rar", "ok.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no/such/dir"), std::string::npos) << r.err;
+}

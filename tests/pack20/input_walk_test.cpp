@@ -1,0 +1,125 @@
+// Input paths resolved like tar, folders walked in sorted order, names checked against
+// the archive's code page and length limit.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "pack/input_walk.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::string normalized(const std::string& path) {
+  std::string out, error;
+  if (!normalizeInputPath(path, &out, &error)) return "refused: " + error;
+  return out;
+}
+
+std::vector<std::string> archiveNames(const std::vector<InputEntry>& entries) {
+  std::vector<std::string> names;
+  for (const InputEntry& e : entries) names.push_back(e.archiveName + (e.directory ? "/" : ""));
+  return names;
+}
+
+}  // namespace
+
+TEST(Pack20Inputs, PathsAreNormalisedLikeTar) {
+  EXPECT_EQ(normalized("a/b.txt"), "a/b.txt");
+  EXPECT_EQ(normalized("./a//b/"), "a/b");
+  EXPECT_EQ(normalized("././a/./b"), "a/b");
+  EXPECT_EQ(normalized("."), "");
+  EXPECT_EQ(normalized("./"), "");
+  EXPECT_EQ(normalized("/etc/passwd").rfind("refused", 0), 0u);
+  EXPECT_EQ(normalized("..").rfind("refused", 0), 0u);
+  EXPECT_EQ(normalized("a/../../b").rfind("refused", 0), 0u);
+  EXPECT_EQ(normalized("a\\b").rfind("refused", 0), 0u);
+  EXPECT_EQ(normalized("..a/b..").rfind("refused", 0), std::string::npos);  // only ".." parts
+}
+
+TEST(Pack20Inputs, FoldersComeBeforeTheirSortedContents) {
+  TempDir t;
+  mkdir((t / "d").c_str(), 0755);
+  mkdir((t / "d/c").c_str(), 0755);
+  writeFile(t / "d/b.txt", std::string("b"));
+  writeFile(t / "d/a.txt", std::string("a"));
+  writeFile(t / "d/c/z", std::string("z"));
+  writeFile(t / "top", std::string("top"));
+  NameConverter names(1252);
+  std::vector<InputEntry> entries;
+  std::string error;
+  ASSERT_TRUE(collectInputs({"top", "./d/"}, t.path, names, "", &entries, &error)) << error;
+  EXPECT_EQ(archiveNames(entries),
+            (std::vector<std::string>{"top", "d/", "d\\a.txt", "d\\b.txt", "d\\c/", "d\\c\\z"}));
+  EXPECT_EQ(entries[0].size, 3u);
+  EXPECT_EQ(entries[0].sourcePath, t / "top");
+
+  // "." takes the contents without a prefix and without an entry of its own; an input
+  // named twice goes in once; the output archive is never taken in.
+  writeFile(t / "out.rar", std::string("old"));
+  entries.clear();
+  ASSERT_TRUE(collectInputs({".", "top"}, t.path, names, t / "out.rar", &entries, &error)) << error;
+  EXPECT_EQ(archiveNames(entries),
+            (std::vector<std::string>{"d/", "d\\a.txt", "d\\b.txt", "d\\c/", "d\\c\\z", "top"}));
+}
+
+TEST(Pack20Inputs, ReadOnlyFilesAreMarked) {
+  TempDir t;
+  writeFile(t / "ro", std::string("x"));
+  chmod((t / "ro").c_str(), 0444);
+  NameConverter names(1252);
+  std::vector<InputEntry> entries;
+  std::string error;
+  ASSERT_TRUE(collectInputs({"ro"}, t.path, names, "", &entries, &error)) << error;
+  EXPECT_TRUE(entries[0].readOnly);
+}
+
+TEST(Pack20Inputs, NamesMustFitTheCodePageAndTheLengthLimit) {
+  TempDir t;
+  NameConverter cp1252(1252);
+  std::vector<InputEntry> entries;
+  std::string error;
+  writeFile(t / "caf\xC3\xA9.txt", std::string("x"));
+  ASSERT_TRUE(collectInputs({"caf\xC3\xA9.txt"}, t.path, cp1252, "", &entries, &error)) << error;
+  EXPECT_EQ(entries[0].archiveName, "caf\xE9.txt");
+  NameConverter cp437(437);
+  entries.clear();
+  ASSERT_TRUE(collectInputs({"caf\xC3\xA9.txt"}, t.path, cp437, "", &entries, &error)) << error;
+  EXPECT_EQ(entries[0].archiveName, "caf\x82.txt");
+
+  writeFile(t / "\xE6\x97\xA5\xE6\x9C\xAC.txt", std::string("x"));  // two CJK characters
+  entries.clear();
+  EXPECT_FALSE(collectInputs({"."}, t.path, cp1252, "", &entries, &error));
+  EXPECT_NE(error.find("code page"), std::string::npos) << error;
+
+  // 259 bytes fit, 260 do not (a folder of 200 and a file name of 58 or 59 bytes).
+  TempDir u;
+  std::string folder(200, 'f');
+  mkdir((u / folder).c_str(), 0755);
+  writeFile(u / (folder + "/" + std::string(58, 'n')), std::string("x"));
+  entries.clear();
+  EXPECT_TRUE(collectInputs({"."}, u.path, cp1252, "", &entries, &error)) << error;
+  writeFile(u / (folder + "/" + std::string(59, 'n')), std::string("x"));
+  entries.clear();
+  EXPECT_FALSE(collectInputs({"."}, u.path, cp1252, "", &entries, &error));
+  EXPECT_NE(error.find("259"), std::string::npos) << error;
+}
+
+TEST(Pack20Inputs, MissingAndHugeFilesAreRefused) {
+  TempDir t;
+  NameConverter names(1252);
+  std::vector<InputEntry> entries;
+  std::string error;
+  EXPECT_FALSE(collectInputs({"nothing-here"}, t.path, names, "", &entries, &error));
+  EXPECT_NE(error.find("nothing-here"), std::string::npos) << error;
+  EXPECT_FALSE(collectInputs({"../x"}, t.path, names, "", &entries, &error));
+  // A sparse file of exactly 2 GiB costs no disk space.
+  FILE* f = fopen((t / "big").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(ftruncate(fileno(f), 0x80000000LL), 0);
+  fclose(f);
+  EXPECT_FALSE(collectInputs({"big"}, t.path, names, "", &entries, &error));
+  EXPECT_NE(error.find("2 GiB"), std::string::npos) << error;
+  EXPECT_FALSE(NameConverter(99999).valid());
+  EXPECT_FALSE(NameConverter(932).valid());  // multi-byte
+  EXPECT_TRUE(NameConverter(850).valid());
+}
