@@ -1,0 +1,244 @@
+#!/usr/bin/env bash
+# One test of the installer (its 64-bit twin) under Wine in Xvfb:
+#   wine_test.sh CASE SOURCE_DIR NATIVE_BUILD_DIR
+# Every case runs in its own copy of a Wine prefix that is initialised once, with its
+# own X display, and leaves screenshots in NATIVE_BUILD_DIR/wine-artifacts. Exit 77
+# (skipped) when Wine, Xvfb, xdotool or the Windows build is missing.
+set -u
+case_name=$1
+source_dir=$2
+native_dir=$3
+
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+installer=$source_dir/build/win64/shell/lumvard-install.exe
+probe_exe=$source_dir/build/win64/tests/wine/probe/probe.exe
+localtext=$native_dir/pack/localtext/lumvard-localtext
+artifacts=$native_dir/wine-artifacts
+template=$native_dir/wine-prefix-template
+
+for needed in "$wine" "$wineserver" "$installer" "$probe_exe"; do
+  [ -e "$needed" ] || { echo "skipped: $needed is missing"; exit 77; }
+done
+for tool in Xvfb xdotool import; do
+  command -v $tool >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
+done
+
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+work=$(mktemp -d /tmp/lumvard-wine-XXXXXX)
+prefix=$work/prefix
+xvfb_pid=
+installer_pid=
+
+cleanup() {
+  [ -n "$installer_pid" ] && kill "$installer_pid" 2>/dev/null
+  WINEPREFIX=$prefix "$wineserver" -k 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL [$case_name]: $*" >&2
+  shot "failure-$case_name"
+  exit 1
+}
+
+# The prefix template: made once, then copied per test (files hard-linked, the
+# registry files copied, as only they are rewritten).
+make_prefix() {
+  (
+    flock 9
+    if [ ! -f "$template/.ready" ]; then
+      rm -rf "$template"
+      WINEPREFIX=$template timeout 180 "$wine" wineboot -i >/dev/null 2>&1
+      WINEPREFIX=$template "$wineserver" -w
+      touch "$template/.ready"
+    fi
+  ) 9>"$template.lock"
+  [ -f "$template/.ready" ] || fail "could not initialise the Wine prefix"
+  cp -al "$template" "$prefix" || fail "could not copy the Wine prefix"
+  for registry in "$prefix"/*.reg; do
+    rm -f "$registry" && cp "$template/$(basename "$registry")" "$registry"
+  done
+  rm -f "$prefix/.ready"
+  mkdir -p "$prefix/drive_c/inst"
+  cp "$installer" "$prefix/drive_c/inst/lumvard-install.exe"
+  export WINEPREFIX=$prefix
+}
+
+start_display() {
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$work/display" ] || fail "Xvfb did not start"
+  export DISPLAY=:$(head -n1 "$work/display")
+}
+
+start_installer() {
+  ( cd "$prefix/drive_c" && exec "$wine" 'C:\inst\lumvard-install.exe' ) >"$work/installer.log" 2>&1 &
+  installer_pid=$!
+}
+
+# Waits for the installer to end (at most 30 seconds) and sets exit_code.
+wait_installer() {
+  for _ in $(seq 300); do
+    if ! kill -0 "$installer_pid" 2>/dev/null; then
+      wait "$installer_pid"
+      exit_code=$?
+      installer_pid=
+      return
+    fi
+    sleep 0.1
+  done
+  fail "the installer did not end"
+}
+
+probe() {
+  timeout 30 "$wine" "$probe_exe" "$@" 2>>"$work/probe.log" | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+
+wait_window() {
+  probe wait "$1" "${2:-20}" || fail "no window titled '$1'"
+}
+
+expect_item() {  # title, item id, expected text
+  local actual
+  actual=$(probe text "$1" "$2") || fail "cannot read item $2 of '$1'"
+  [ "$actual" = "$3" ] || fail "item $2 of '$1' reads '$actual', expected '$3'"
+}
+
+# X window of a title (exact), retried while the window comes up.
+x_window() {
+  local id
+  for _ in $(seq 50); do
+    id=$(xdotool search --name "^$1\$" 2>/dev/null | tail -n1)
+    [ -n "$id" ] && { echo "$id"; return; }
+    sleep 0.2
+  done
+  fail "xdotool finds no window '$1'"
+}
+
+press() {  # title, key
+  xdotool key --window "$(x_window "$1")" "$2" 2>/dev/null || fail "cannot press $2 in '$1'"
+}
+
+shot() {
+  mkdir -p "$artifacts"
+  sleep 0.3
+  import -window root "$artifacts/$1.png" 2>/dev/null || true
+}
+
+expect_clean_exit() {
+  wait_installer
+  [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
+  [ ! -e "$prefix/drive_c/LUMVARD" ] || fail "C:\\LUMVARD was created"
+}
+
+rm -f "$artifacts/failure-$case_name.png"
+title="Advanced Lumvard Install"
+make_prefix
+start_display
+
+case $case_name in
+destination_default)
+  start_installer
+  wait_window "$title"
+  expect_item "$title" 110 'C:\LUMVARD'
+  [ "$(probe selection "$title" 110)" = "0 10" ] || fail "the proposed folder is not selected"
+  expect_item "$title" 1110 "Please enter the path, where to install this version."
+  shot destination-dialog
+  press "$title" Escape
+  expect_clean_exit
+  ;;
+cancel_button)
+  start_installer
+  wait_window "$title"
+  probe click "$title" 2 || fail "cannot click Cancel"
+  expect_clean_exit
+  ;;
+cdrom_refused)
+  # Drive D: is a CD-ROM in this prefix.
+  mkdir -p "$work/cdrom"
+  ln -s "$work/cdrom" "$prefix/dosdevices/d:"
+  printf '\n[Software\\\\Wine\\\\Drives] 1700000000\n"d:"="cdrom"\n' >>"$prefix/system.reg"
+  start_installer
+  wait_window "$title"
+  probe settext "$title" 110 'D:\Some\Deep\Folder' || fail "cannot type the path"
+  press "$title" Return
+  wait_window "Advanced Lumvard"
+  probe texts "Advanced Lumvard" | grep -qF 'You can not install in D:\!' ||
+    fail "no refusal box: $(probe texts "Advanced Lumvard")"
+  shot destination-cdrom-refused
+  press "Advanced Lumvard" Return
+  probe gone "Advanced Lumvard" || fail "the box stays"
+  expect_item "$title" 110 'C:\LUMVARD'
+  [ "$(probe selection "$title" 110)" = "0 10" ] || fail "the default folder is not selected"
+  press "$title" Escape
+  expect_clean_exit
+  ;;
+local_text)
+  # The system language (English) is the second in the file; the first is not used.
+  printf 'language de\n1 = Lumvard Falsch\n2 = C:\\FALSCH\nlanguage en\n1 = Lumvard Deluxe\n2 = C:\\DELUXE\n' \
+    >"$work/texts"
+  if [ -x "$localtext" ]; then
+    "$localtext" "$work/texts" "$prefix/drive_c/inst/lmvtid.tdx" || fail "lumvard-localtext failed"
+  else
+    echo "skipped: $localtext is missing"
+    exit 77
+  fi
+  start_installer
+  wait_window "Lumvard Deluxe Install"
+  expect_item "Lumvard Deluxe Install" 110 'C:\DELUXE'
+  shot destination-local-text
+  press "Lumvard Deluxe Install" Escape
+  expect_clean_exit
+  ;;
+about_box)
+  start_installer
+  wait_window "$title"
+  # Nothing in the program sends the About command: the probe posts it.
+  probe command "$title" 1100 || fail "cannot post the About command"
+  about="About Lumvard Install"
+  wait_window "$about"
+  expect_item "$about" 100 "Lumvard Software"
+  expect_item "$about" 101 "Lumvard Installer"
+  expect_item "$about" 102 "4, 1, 0, 1"
+  expect_item "$about" 103 "Copyright (C) 2026 Lumvard Software"
+  expect_item "$about" 104 "Lumvard is a trademark of Lumvard Software."
+  shot about-box
+  press "$about" Return
+  probe gone "$about" || fail "the About box stays open"
+  press "$title" Escape
+  expect_clean_exit
+  ;;
+german)
+  export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8
+  start_installer
+  german="Advanced Lumvard Installation"
+  wait_window "$german"
+  expect_item "$german" 1110 "Bitte geben Sie den Installationspfad ein."
+  expect_item "$german" 1111 "Pfad:"
+  expect_item "$german" 2 "&Abbrechen"
+  expect_item "$german" 200 "&Durchsuchen"
+  expect_item "$german" 110 'C:\LUMVARD'
+  shot destination-dialog-german
+  # The About box reads the German table of the version block.
+  probe command "$german" 1100 || fail "cannot post the About command"
+  wait_window "~Lumvard-Installation"
+  expect_item "~Lumvard-Installation" 101 "Lumvard-Installationsprogramm"
+  shot about-box-german
+  probe click "~Lumvard-Installation" 1
+  probe gone "~Lumvard-Installation" || fail "the About box stays open"
+  press "$german" Escape
+  expect_clean_exit
+  ;;
+*)
+  fail "unknown case"
+  ;;
+esac
+echo "passed: $case_name"
