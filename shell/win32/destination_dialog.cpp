@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "extract/session.h"
+#include "shell/destination_text.h"
 #include "shell/handlers.h"
 #include "shell/local_text.h"
 #include "shell/resources/resource_ids.h"
@@ -50,9 +51,7 @@ int32_t onDestinationOkCancel(WindowHandle window, uint32_t id, uint32_t, intptr
   }
   GetDlgItemTextA(dialog, IDC_PATH, destinationPath, sizeof destinationPath);
   char root[ShellTextCapacity];
-  strcpy(root, destinationPath);
-  char* separator = strchr(root, '\\');
-  if (separator) separator[1] = 0;
+  destinationRoot(destinationPath, root, sizeof root);
   if (GetDriveTypeA(root) == DRIVE_FIXED) {
     SendMessageA(dialog, WM_COMMAND, IDM_EXTRACT, 0);
     return 1;
@@ -66,12 +65,8 @@ int32_t onBrowse(WindowHandle window, uint32_t, uint32_t, intptr_t) {
   GetDlgItemTextA(dialog, IDC_PATH, destinationPath, sizeof destinationPath);
   if (!destinationPath[0]) GetCurrentDirectoryA(sizeof destinationPath, destinationPath);
 
-  // The last character of the source text separates the filter's parts.
   char filter[32];
-  strcpy(filter, "All Files(*.*)|*.*|");
-  const char separator = filter[strlen(filter) - 1];
-  for (char* c = filter; *c; ++c)
-    if (*c == separator) *c = 0;
+  buildFileFilter("All Files(*.*)|*.*|", filter, sizeof filter);
 
   char fileName[ShellTextCapacity];
   char fileTitle[ShellTextCapacity];

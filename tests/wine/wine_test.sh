@@ -237,6 +237,47 @@ german)
   press "$german" Escape
   expect_clean_exit
   ;;
+browse)
+  # Picking any file in a folder makes that folder, with its backslash, the destination.
+  start_installer
+  wait_window "$title"
+  probe settext "$title" 110 'C:\inst' || fail "cannot type the path"
+  probe click "$title" 200 || fail "cannot click Browse"
+  wait_window "Open"
+  expect_item "Open" 1136 "All Files(*.*)"
+  shot file-open-dialog
+  xdotool type --window "$(x_window Open)" "lumvard-install.exe" 2>/dev/null
+  press "Open" Return
+  probe gone "Open" || fail "the file dialog stays open"
+  expect_item "$title" 110 'C:\inst\'
+  press "$title" Escape
+  expect_clean_exit
+  ;;
+background_picture)
+  # A picture smaller than the screen: a framed backdrop window, shown and centred.
+  convert -size 400x300 gradient:'#3050a0-#f0c020' BMP3:"$prefix/drive_c/inst/vivedu.bmp" ||
+    fail "cannot draw the picture"
+  start_installer
+  wait_window "Advanced Lumvard"
+  wait_window "$title"
+  rect=$(probe rect "Advanced Lumvard")
+  [ "$rect" = "312 234 712 534" ] || fail "backdrop at $rect, expected 312 234 712 534"
+  shot background-picture
+  press "$title" Escape
+  expect_clean_exit
+  ;;
+local_text_windows_folder)
+  # Nothing beside the installer: the Windows folder's file is used.
+  printf 'language en\n1 = Lumvard Windows\n' >"$work/texts"
+  [ -x "$localtext" ] || { echo "skipped: $localtext is missing"; exit 77; }
+  "$localtext" "$work/texts" "$prefix/drive_c/windows/lmvtid.tdx" || fail "lumvard-localtext failed"
+  start_installer
+  wait_window "Lumvard Windows Install"
+  # No entry 2 in the file: the built-in folder.
+  expect_item "Lumvard Windows Install" 110 'C:\LUMVARD'
+  press "Lumvard Windows Install" Escape
+  expect_clean_exit
+  ;;
 *)
   fail "unknown case"
   ;;

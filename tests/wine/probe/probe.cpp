@@ -8,6 +8,7 @@
 //   probe settext TITLE ID TEXT     set the text of item ID
 //   probe click TITLE ID            click button ID (BM_CLICK)
 //   probe command TITLE ID          post WM_COMMAND with command ID to the window
+//   probe rect TITLE                print the window's "left top right bottom"
 // A TITLE beginning with '~' matches any title that contains the rest. Exit 1 when
 // the window is not found.
 #include <windows.h>
@@ -82,6 +83,12 @@ int main(int argc, char** argv) {
   if (!strcmp(action, "wait")) return 0;
   if (!strcmp(action, "command")) {
     PostMessageA(window, WM_COMMAND, (WPARAM)id, 0);
+    return 0;
+  }
+  if (!strcmp(action, "rect")) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    printf("%ld %ld %ld %ld\n", (long)rect.left, (long)rect.top, (long)rect.right, (long)rect.bottom);
     return 0;
   }
   if (!strcmp(action, "texts")) {
