@@ -1,6 +1,6 @@
 // lumvard-pack: writes an archive of files and folders, stored or compressed.
 //
-//   lumvard-pack [--method store|2.0] [--solid|--no-solid] [--password TEXT]
+//   lumvard-pack [--method store|2.0|1.5] [--format new|old] [--solid|--no-solid] [--password TEXT]
 //                [--multimedia auto|on|off] [--mtime YYYY-MM-DDTHH:MM:SS]
 //                [--codepage N] [-C DIR] -o OUTPUT INPUT...
 #include <errno.h>
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/checksum.h"
 #include "pack/archive_writer.h"
 #include "pack/input_walk.h"
 #include "pack/pack_methods.h"
@@ -28,6 +29,8 @@ const char* const programName = "lumvard-pack";
 
 struct Options {
   const PackMethod* method = findPackMethod("2.0");
+  bool methodGiven = false;
+  PackFormat format = PackFormat::New;
   bool solid = true;
   std::string password;
   PackSettings settings;
@@ -42,10 +45,23 @@ struct Options {
 
 bool parseMethod(Options& o, const char* v, std::string* error) {
   o.method = findPackMethod(v);
+  o.methodGiven = true;
   if (o.method == nullptr) {
     *error = std::string("unknown method ") + v + " (methods:";
     for (size_t i = 0; i < packMethodCount; i++) *error += std::string(" ") + packMethods[i].name;
     *error += ")";
+    return false;
+  }
+  return true;
+}
+
+bool parseFormat(Options& o, const char* v, std::string* error) {
+  if (strcmp(v, "new") == 0)
+    o.format = PackFormat::New;
+  else if (strcmp(v, "old") == 0)
+    o.format = PackFormat::Old;
+  else {
+    *error = std::string("--format takes new or old, not ") + v;
     return false;
   }
   return true;
@@ -97,6 +113,7 @@ struct OptionSpec {
 
 const OptionSpec optionSpecs[] = {
     {"--method", true, parseMethod},
+    {"--format", true, parseFormat},
     {"--solid", false, [](Options& o, const char*, std::string*) { return o.solid = true; }},
     {"--no-solid", false, [](Options& o, const char*, std::string*) { o.solid = false; return true; }},
     {"--password", true,
@@ -117,12 +134,15 @@ const OptionSpec optionSpecs[] = {
 
 int usage(FILE* to) {
   fprintf(to,
-          "usage: %s [--method store|2.0] [--solid|--no-solid] [--password TEXT]\n"
+          "usage: %s [--method store|2.0|1.5] [--format new|old] [--solid|--no-solid]\n"
+          "       [--password TEXT]\n"
           "       [--multimedia auto|on|off] [--mtime YYYY-MM-DDTHH:MM:SS] [--codepage N]\n"
           "       [-C DIR] -o OUTPUT INPUT...\n"
           "  INPUT          files and folders relative to DIR, stored under the path given;\n"
           "                 \".\" stores DIR's contents without a prefix\n"
-          "  --method       store, or 2.0 (default)\n"
+          "  --method       store, 2.0 (default) or 1.5\n"
+          "  --format       new (default), or old: the old header generation, which carries\n"
+          "                 store and 1.5 (its default there) and the 1.3 cipher\n"
           "  --solid        one compression state across files (default); --no-solid: each\n"
           "                 file on its own\n"
           "  --password     encrypt every file\n"
@@ -170,6 +190,14 @@ int parseCommandLine(int argc, char** argv, Options* o) {
     }
   }
   if (o->output.empty() || o->inputs.empty()) return usage(stderr);
+  if (o->format == PackFormat::Old) {
+    if (!o->methodGiven) o->method = findPackMethod("1.5");
+    if (!o->method->oldFormat) {
+      fprintf(stderr, "%s: old-format archives carry the methods store and 1.5, not %s\n", programName,
+              o->method->name);
+      return ExitUsage;
+    }
+  }
   return 0;
 }
 
@@ -291,7 +319,7 @@ int main(int argc, char** argv) {
 
   bool solid = o.solid && o.method->solidCapable;
   PackArchive archive;
-  archive.format = PackFormat::New;
+  archive.format = o.format;
   // Entry solid flags are set per entry below, from what the encoder did.
   archive.solid = false;
   if (solid) archive.extraArchiveFlags |= 0x08;
@@ -327,8 +355,8 @@ int main(int argc, char** argv) {
     entry.unpVer = o.method->unpVer;
     entry.method = o.method->methodByte;
     entry.unpSize = (uint32_t)data.size();
-    entry.fileCrc = fileChecksum(data);
-    if (!encoder || data.empty()) {
+    entry.fileCrc = o.format == PackFormat::Old ? updateChecksum16(0, data.data(), data.size()) : fileChecksum(data);
+    if (!encoder || (data.empty() && !(solid && o.method->solidTakesEveryFile))) {
       // Nothing to gain from packing an empty file; a stored entry leaves the
       // compression state of a solid stream alone.
       entry.method = 0x30;

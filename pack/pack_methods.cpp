@@ -30,11 +30,28 @@ std::unique_ptr<StreamEncoder> makeV20(const PackSettings& settings) {
   return std::unique_ptr<StreamEncoder>(new V20StreamEncoder(options));
 }
 
+struct V15StreamEncoder : StreamEncoder {
+  V15Encoder encoder;
+  bool started = false;
+  bool addFile(const uint8_t* data, size_t size, bool solid) override {
+    bool coded = solid && started;
+    finished.push_back(encodeV15File(encoder, data, size, coded));
+    started = true;
+    return coded;
+  }
+  void finish() override {}
+};
+
+std::unique_ptr<StreamEncoder> makeV15(const PackSettings&) {
+  return std::unique_ptr<StreamEncoder>(new V15StreamEncoder);
+}
+
 }  // namespace
 
 const PackMethod packMethods[] = {
-    {"store", 20, 0x30, false, nullptr},
-    {"2.0", 20, 0x33, true, makeV20},
+    {"store", 20, 0x30, false, nullptr, false, true},
+    {"2.0", 20, 0x33, true, makeV20, false, false},
+    {"1.5", 15, 0x33, true, makeV15, true, true},
 };
 const size_t packMethodCount = sizeof packMethods / sizeof packMethods[0];
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "pack/encode_v15.h"
 #include "pack/encode_v20.h"
 
 // Packs the files of one archive, in order. A file's stream may become final only
@@ -35,6 +36,11 @@ struct PackMethod {
   uint8_t methodByte;      // 0x30: stored
   bool solidCapable;       // whether --solid means anything for it
   std::unique_ptr<StreamEncoder> (*makeEncoder)(const PackSettings&);  // null: stored
+  // In a solid archive every file entry must go through the encoder, empty ones
+  // too: the decoder counts any earlier entry, stored ones included, as the start
+  // of the solid run (the version 1.5 method).
+  bool solidTakesEveryFile;
+  bool oldFormat;          // whether old-format archives can carry it
 };
 
 extern const PackMethod packMethods[];

@@ -162,23 +162,34 @@ void shortMatch() {
 
 }  // namespace
 
+// Steps that produce nothing (a variant toggle, leaving literal-only mode) never
+// come more than a few in a row from a compressor; this many means damaged data
+// that could otherwise cycle through the stale input buffer for ever.
+enum : uint32_t { MaxIdleSteps = 1u << 16 };
+
 void unpackV15File(uint8_t* window, bool solid) {
   V15State* s = &unpackState.v15;
   unpackState.window = window;
+  // A solid file whose archive began with an entry of another kind (a stored
+  // one) finds no model yet: it starts one rather than decode with empty lists.
+  bool freshModel = !solid || !s->modelReady;
   resetUnpackState(solid);
-  resetV15State(s, solid);
+  resetV15State(s, !freshModel);
   refillInput(true);
-  if (!solid) {
+  if (freshModel) {
     initAdaptiveLists(s);
-    unpackState.writePos = 0;
-  } else {
-    unpackState.writePos = unpackState.flushedPos;
+    s->modelReady = true;
   }
+  if (!solid)
+    unpackState.writePos = 0;
+  else
+    unpackState.writePos = unpackState.flushedPos;
   dataStream.remaining -= 1;
   if (dataStream.remaining >= 0) {
     readFlags();
     s->flagBitsLeft = 8;
   }
+  uint32_t idleSteps = 0;
   while (dataStream.remaining >= 0) {
     unpackState.writePos &= WindowMask;
     if (unpackState.bits.bytePos > 8162) refillInput(false);
@@ -186,6 +197,7 @@ void unpackV15File(uint8_t* window, bool solid) {
     if (((unpackState.flushedPos - unpackState.writePos) & WindowMask) < 270 &&
         unpackState.flushedPos != unpackState.writePos)
       flushWindow();
+    int32_t before = dataStream.remaining;
     if (s->literalOnly) {
       adaptiveLiteral();
     } else if (takeFlagBit()) {
@@ -201,6 +213,8 @@ void unpackV15File(uint8_t* window, bool solid) {
     } else {
       shortMatch();
     }
+    idleSteps = dataStream.remaining == before ? idleSteps + 1 : 0;
+    if (idleSteps > MaxIdleSteps) break;  // the file then fails its checksum
   }
   flushWindow();
 }

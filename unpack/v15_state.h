@@ -26,4 +26,5 @@ struct V15State {
   int32_t flagByte;
   int32_t flagBitsLeft;
   bool literalOnly;
+  bool modelReady;  // the lists have been started in this session
 };

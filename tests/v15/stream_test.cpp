@@ -3,6 +3,8 @@
 // model, so a fault shared by the step writer and the decoder still shows.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <random>
 
 #include "pack/encode_v15_writer.h"
@@ -270,6 +272,44 @@ TEST(V15Streams, RecentDistancesCarryTheirOwnBonuses) {
   V15Decoder d;
   std::vector<uint8_t> packed = w.finishFile();
   EXPECT_EQ(d.decode(packed, expected.size()), expected);
+}
+
+TEST(V15Streams, ASolidFileWithoutAnEarlierModelStartsOne) {
+  // A solid archive whose first entry is stored hands the first compressed file
+  // over as solid; the model must not be left empty (every literal would read 0).
+  V15Writer w;
+  w.startFile(false, 1);
+  std::vector<uint8_t> expected;
+  putLiterals(w, expected, bytesOf("first compressed file"));
+  V15Decoder d;
+  EXPECT_EQ(d.decode(w.finishFile(), expected.size(), true), expected);
+  // From then on a solid file continues the model.
+  w.startFile(true, 1);
+  expected.clear();
+  putLiterals(w, expected, bytesOf("second"));
+  EXPECT_EQ(d.decode(w.finishFile(), expected.size(), true), expected);
+}
+
+TEST(V15Streams, EndlessStepsWithoutOutputEndTheFile) {
+  // Repeats of the empty last match (length 0 at the start of a file): flag byte
+  // 0 (00000, four short steps), code 9 twice (1100 1100), then one-bit repeats.
+  // After the first group every group is 16 bits: a 0 bit and code 9, code 9, and
+  // two 1 bits, so the stale input buffer, once the packed data is used up, holds
+  // the same steps for ever.
+  BitWriter bits;
+  bits.put(0x00, 5);
+  bits.put(0xCC, 8);
+  bits.put(0x3, 2);
+  while (bits.bytes.size() < 20000) bits.put(0x0333, 16);
+  std::vector<uint8_t> packed = bits.finish();
+  EXPECT_EXIT(
+      {
+        alarm(20);
+        V15Decoder d;
+        std::vector<uint8_t> out = d.decode(packed, 10);
+        exit(out.size() < 10 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
