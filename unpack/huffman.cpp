@@ -1,7 +1,36 @@
-// Canonical Huffman tables: built from code lengths, decoded through 16-bit limits.
+// Canonical Huffman tables: built from code lengths, decoded through 16-bit limits with
+// a lookup of the first QuickBits bits in front.
 #include <string.h>
 
+#include "unpack/huffman_decode.h"
 #include "unpack/unpack.h"
+
+// The symbol of the code of the given length that `value` (low bit clear) starts.
+static inline uint32_t symbolOfLength(const HuffmanTable* table, uint32_t value, uint32_t length) {
+  uint32_t index =
+      ((value - table->lengthLimit[length - 1]) >> (16 - length)) + table->lengthStart[length];
+  if (index >= table->symbolCount) index = 0;
+  return table->symbols[index];
+}
+
+// A limit as a bound on 16-bit values: the cap 0xFFFF lies above every value decoded
+// (their low bit is clear), so it stands for the whole space.
+static inline uint32_t limitBound(uint32_t limit) { return limit >= 0xFFFF ? 0x10000 : limit; }
+
+static void buildQuickTable(HuffmanTable* table) {
+  // The limits of lengths up to QuickBits are multiples of 2^(16 - QuickBits) (or the
+  // cap), so every value under one QuickBits-bit prefix gets the same length and index:
+  // each prefix holds the symbol the limits give, or 0 when its code is longer.
+  uint32_t prefix = 0;
+  for (uint32_t length = 1; length <= QuickBits; length++) {
+    uint32_t end = limitBound(table->lengthLimit[length]) >> (16 - QuickBits);
+    for (; prefix < end; prefix++) {
+      uint32_t symbol = symbolOfLength(table, prefix << (16 - QuickBits), length);
+      table->quick[prefix] = (uint16_t)(length << 12 | symbol);
+    }
+  }
+  for (; prefix < (1u << QuickBits); prefix++) table->quick[prefix] = 0;
+}
 
 void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table) {
   // The symbol array is fixed in size; a longer alphabet never reaches past it.
@@ -32,14 +61,15 @@ void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* tab
     if (length != 0) table->symbols[next[length]++] = symbol;
   }
   table->symbolCount = count;
+  buildQuickTable(table);
 }
 
-uint32_t decodeSymbol(const HuffmanTable* table) {
-  uint32_t value = peekBits() & 0xFFFE;
-
-  // The limits never decrease with the length: a binary search over lengths 1..15
-  // (length 15 when no limit of 1..14 is above the value) takes four comparisons.
-  uint32_t low = 1, high = 15;
+uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* length) {
+  // The limits never decrease with the length: the smallest length whose limit lies
+  // above the value (15 when none of them up to 14 does) by binary search. The lengths
+  // up to QuickBits are already ruled out by the lookup, or the table was never built
+  // and their limits are all 0.
+  uint32_t low = QuickBits + 1, high = 15;
   while (low < high) {
     uint32_t middle = (low + high) / 2;
     if (value < table->lengthLimit[middle])
@@ -47,11 +77,13 @@ uint32_t decodeSymbol(const HuffmanTable* table) {
     else
       low = middle + 1;
   }
-  uint32_t length = low;
+  *length = low;
+  return symbolOfLength(table, value, low);
+}
 
+uint32_t decodeSymbol(const HuffmanTable* table) {
+  uint32_t length;
+  uint32_t symbol = decodePeeked(table, peekBits(), &length);
   skipBits(length);
-  uint32_t index =
-      ((value - table->lengthLimit[length - 1]) >> (16 - length)) + table->lengthStart[length];
-  if (index >= table->symbolCount) index = 0;
-  return table->symbols[index];
+  return symbol;
 }

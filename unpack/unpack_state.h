@@ -30,13 +30,17 @@ struct MatchHistory {
   uint32_t lastLength;
 };
 
-enum { MaxHuffmanSymbols = 298 };
+enum { MaxHuffmanSymbols = 298, QuickBits = 10 };
 
 struct HuffmanTable {
   uint32_t symbolCount;
   uint32_t lengthLimit[16];
   uint32_t lengthStart[16];
   uint32_t symbols[MaxHuffmanSymbols];
+  // What decodeSymbol yields for codes of up to QuickBits bits, looked up by the next
+  // QuickBits bits: code length << 12 | symbol. 0 where only a longer code can start
+  // (and in a table never built), which sends the decoder through the limits.
+  uint16_t quick[1u << QuickBits];
 };
 
 #include "unpack/v15_state.h"

@@ -1,0 +1,21 @@
+// The symbol decoder's inner step, on a 16-bit peeked value, kept inline so that a
+// decoding loop can run it on bit positions held in its own locals.
+#pragma once
+
+#include <stdint.h>
+
+#include "unpack/unpack_state.h"
+
+// Codes longer than QuickBits: the search over the limits of lengths above QuickBits.
+uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* length);
+
+// The symbol whose code starts the 16-bit value `peeked` and, in *length, the bits to
+// consume; an index past the alphabet gives symbols[0].
+inline uint32_t decodePeeked(const HuffmanTable* table, uint32_t peeked, uint32_t* length) {
+  uint32_t entry = table->quick[peeked >> (16 - QuickBits)];
+  if (entry != 0) {
+    *length = entry >> 12;
+    return entry & 0xFFF;
+  }
+  return decodeLongSymbol(table, peeked & 0xFFFE, length);
+}
