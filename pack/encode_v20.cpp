@@ -130,6 +130,17 @@ void costsFromLengths(Costs& c, const uint8_t* lz) {
   }
 }
 
+// Literal costs from the byte frequencies of a sample, for a first block that has no
+// tables before it to learn from.
+void seedLiteralCosts(Costs& c, const uint8_t* data, size_t size) {
+  uint32_t counts[256] = {0};
+  for (size_t i = 0; i < size; i++) counts[data[i]]++;
+  for (int b = 0; b < 256; b++) {
+    double bits = counts[b] ? -log2((double)counts[b] / (double)size) : 12;
+    c.main[b] = (uint32_t)std::min(15.0, std::max(1.0, bits + 0.5));
+  }
+}
+
 void resetMirror(Mirror& m) { memset(&m, 0, sizeof m); }
 
 void pushDistance(Mirror& m, uint32_t distance, uint32_t length) {
@@ -491,6 +502,8 @@ struct V20EncoderImpl {
       }
       return;
     }
+    if (!solid && channels == 0)
+      seedLiteralCosts(s.costs, finder.data.data() + start, std::min<uint32_t>(stop - start, 65536));
     bool first = true;
     for (uint32_t pos = start; pos < stop; first = false) {
       Block b;

@@ -391,6 +391,8 @@ int main(int argc, char** argv) {
   progress.end();
   if (!awaiting.empty()) return fail(progress, "internal error: a packed stream is missing");
   std::vector<uint8_t> bytes = buildArchive(archive);
+  // Block positions in the archive are signed 32-bit values for the reader.
+  if (bytes.size() >= 0x80000000ull) return fail(progress, "the archive would be 2 GiB or larger");
   if (!writeOutput(o.output, bytes, &error)) return fail(progress, error);
   return ExitOk;
 }

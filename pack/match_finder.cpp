@@ -77,15 +77,17 @@ int MatchFinder::findMatches(uint32_t pos, uint32_t limit, MatchCandidate* out, 
   int found = 0;
   uint32_t candidate = head[hash3(here)];
   uint32_t links = maxChain;
+  uint32_t ahead = 16384;  // links to positions of a later pass, not counted above
   uint32_t previous = NoPosition;
-  while (candidate != NoPosition && links-- > 0) {
+  while (candidate != NoPosition && links > 0) {
     if (candidate >= pos) {
       // Left behind by an earlier pass over the same bytes: not history yet.
-      if (previous != NoPosition && candidate >= previous) break;
+      if ((previous != NoPosition && candidate >= previous) || ahead-- == 0) break;
       previous = candidate;
       candidate = chain[candidate & ChainMask];
       continue;
     }
+    links--;
     if (previous != NoPosition && candidate >= previous) break;  // stale slot
     uint32_t distance = pos - candidate;
     if (distance > MaxMatchDistance || candidate < historyStart) break;
