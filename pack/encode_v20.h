@@ -21,7 +21,7 @@ enum class MultimediaMode {
 
 struct V20EncoderOptions {
   MultimediaMode multimedia = MultimediaMode::Auto;
-  uint32_t maxChain = 96;       // hash chain links per search: speed against ratio
+  uint32_t maxChain = 128;      // hash chain links per search: speed against ratio
   uint32_t blockSymbols = 1u << 13;  // LZ symbols per table block
   uint32_t audioBlockBytes = 1u << 18;
 };

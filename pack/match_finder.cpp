@@ -98,7 +98,9 @@ int MatchFinder::findMatches(uint32_t pos, uint32_t limit, MatchCandidate* out, 
       if (n > best) {
         best = n;
         out[found < maxCount ? found++ : maxCount - 1] = {n, distance};
-        if (n >= limit) break;
+        if (n >= limit || n >= niceLength) break;
+        // A good match makes a long search less likely to pay off.
+        if (n >= goodLength && links > maxChain / 4) links = maxChain / 4;
       }
     }
     previous = candidate;

@@ -29,6 +29,8 @@ struct MatchFinder {
   uint32_t inserted = 0;           // positions below this are in the chains
   uint32_t historyStart = 0;       // matches never reach before this position
   uint32_t maxChain = 96;          // chain links followed per search
+  uint32_t goodLength = 32;        // from this length on, a quarter of them
+  uint32_t niceLength = 128;       // a match this long ends the search
 
   MatchFinder();
   // Forgets the history: a non-solid file starts from an empty window.
