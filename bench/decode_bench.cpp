@@ -6,7 +6,8 @@
 // every produced byte (no output file), zlib through uncompress (which checks its own
 // Adler-32). The stored path copies an entry through copyStored with its CRC-32, and is
 // set against zlib inflating the same bytes stored (level 0). A summary at the end
-// prints each pair and the ratio engine / zlib.
+// prints each pair and the ratio engine / zlib. The text and binary samples are also
+// packed with the version 1.5 compressor ("text-1.5", "binary-1.5").
 #include <benchmark/benchmark.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,6 +22,7 @@
 #include "archive/reader.h"
 #include "bench/bench_data.h"
 #include "extract/session.h"
+#include "pack/encode_v15.h"
 #include "pack/encode_v20.h"
 #include "unpack/unpack.h"
 
@@ -34,6 +36,7 @@ struct Sample {
   std::vector<uint8_t> zlibPacked;
   uint32_t crc = 0;
   bool stored = false;
+  int unpVer = 20;
 };
 
 std::vector<uint8_t> zlibCompress(const std::vector<uint8_t>& raw, int level) {
@@ -49,12 +52,18 @@ Sample& sample(const std::string& name) {
   auto found = samples.find(name);
   if (found != samples.end()) return found->second;
   Sample s;
-  if (name == "text") s.raw = makeText(SampleSize);
-  if (name == "binary") s.raw = makeBinary(SampleSize);
+  if (name == "text" || name == "text-1.5") s.raw = makeText(SampleSize);
+  if (name == "binary" || name == "binary-1.5") s.raw = makeBinary(SampleSize);
   if (name == "audio") s.raw = makeWave(SampleSize);
   if (name == "stored") s.raw = makeNoise(SampleSize);
   s.stored = name == "stored";
-  s.packed = s.stored ? s.raw : encodeV20(s.raw.data(), s.raw.size());
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, "-1.5") == 0) {
+    V15Encoder encoder;
+    s.packed = encodeV15File(encoder, s.raw.data(), s.raw.size(), false);
+    s.unpVer = 15;
+  } else {
+    s.packed = s.stored ? s.raw : encodeV20(s.raw.data(), s.raw.size());
+  }
   s.zlibPacked = zlibCompress(s.raw, s.stored ? 0 : 9);
   s.crc = (uint32_t)crc32(0, s.raw.data(), (uInt)s.raw.size());
   return samples.emplace(name, std::move(s)).first->second;
@@ -83,7 +92,7 @@ uint32_t engineDecode(const Sample& s) {
   if (s.stored) {
     copyStored();
   } else {
-    unpackFile(session.window, 20, false);
+    unpackFile(session.window, s.unpVer, false);
   }
   if (archiveReader.archiveFile != nullptr) fclose(archiveReader.archiveFile);
   archiveReader.archiveFile = nullptr;
@@ -133,7 +142,7 @@ struct PairReporter : benchmark::ConsoleReporter {
   void Finalize() override {
     ConsoleReporter::Finalize();
     printf("\n%-10s %14s %14s %8s\n", "sample", "engine MB/s", "zlib MB/s", "ratio");
-    for (const char* name : {"text", "binary", "audio", "stored"}) {
+    for (const char* name : {"text", "binary", "audio", "stored", "text-1.5", "binary-1.5"}) {
       auto engine = rates.find(std::string("engine/") + name);
       auto zlib = rates.find(std::string("zlib/") + name);
       if (engine == rates.end() || zlib == rates.end()) continue;
@@ -146,7 +155,7 @@ struct PairReporter : benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (const char* name : {"text", "binary", "audio", "stored"}) {
+  for (const char* name : {"text", "binary", "audio", "stored", "text-1.5", "binary-1.5"}) {
     benchmark::RegisterBenchmark((std::string("engine/") + name).c_str(), engineBench, name)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark((std::string("zlib/") + name).c_str(), zlibBench, name)
