@@ -19,7 +19,7 @@ struct Choice {
 
 const uint32_t HashBits = 16;
 const uint32_t ChainMask = 0xFFFF;  // the chains cover the reach of code 14
-const uint32_t MaxChain = 96;
+const uint32_t MaxChain = 256;
 const uint32_t MaxLength = 266;     // the longest step: a long match at a distance up to 256
 const uint32_t LazyBelow = 32;
 
@@ -92,7 +92,7 @@ Choice findBest(V15Encoder& e, size_t pos, Choice* escape) {
   }
 
   // The front of the short distance list finds the two-byte matches.
-  for (uint32_t place = 0; place < 16; place++) {
+  for (uint32_t place = 0; place < 64; place++) {
     uint32_t distance = w.model.shortDistanceList[place] + 1;
     if (distance > pos) continue;
     uint32_t length = matchLength(e, pos, distance, std::min<uint32_t>(limit, 10));
@@ -170,7 +170,7 @@ std::vector<uint8_t> encodeV15File(V15Encoder& e, const uint8_t* bytes, size_t s
     Choice best = findBest(e, pos, nullptr);
     if (best.kind != Literal && best.length < LazyBelow && pos + 1 < e.fileEnd) {
       Choice next = findBest(e, pos + 1, nullptr);
-      if (next.gain > best.gain + e.literalEstimate) best = Choice();
+      if (next.gain > best.gain + e.literalEstimate / 2) best = Choice();
     }
     // Variant 1 lengthens one short code by a bit; switch back once that has
     // cost more than the switch.
