@@ -84,6 +84,23 @@ TEST(Pack20Encoder, FileLargerThanTheWindowWithFarMatches) {
   EXPECT_LT(p.total, 720000u + packAll({head}, false).total + 20000);
 }
 
+TEST(Pack20Encoder, MatchesReachTheFarEndOfTheWindowButNotBeyond) {
+  // 300 random bytes come back after exactly 2^20 - 1 bytes (the farthest byte still in
+  // the window) or 2^20 (gone: that distance would copy the byte being written).
+  size_t sizes[2];
+  int i = 0;
+  for (uint32_t d : {(1u << 20) - 1, 1u << 20}) {
+    Bytes f = noise(300, 77);
+    f.resize(d, 0);
+    f.insert(f.end(), f.begin(), f.begin() + 300);
+    Packed p = packAll({f}, false);
+    expectDecodes({f}, p);
+    sizes[i++] = p.total;
+  }
+  // The zeros cost the same either way; the copy within reach costs a few bytes.
+  EXPECT_LT(sizes[0] + 250, sizes[1]);
+}
+
 TEST(Pack20Encoder, MatchesAtTheDistanceBonusThresholds) {
   // A repeat at exactly distance d (a long match) and a second one at the same distance
   // shortly after (a history match): the decoder lengthens both by its bonuses at 257,
