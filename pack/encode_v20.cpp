@@ -512,6 +512,7 @@ struct V20EncoderImpl {
       else
         parseLz(s, b, pos, stop);
       emitBlock(s, b, first, solid);
+      if (options.onProgress) options.onProgress(pos - start);
     }
   }
 

@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct V20EncoderOptions {
   uint32_t maxChain = 128;      // hash chain links per search: speed against ratio
   uint32_t blockSymbols = 1u << 13;  // LZ symbols per table block
   uint32_t audioBlockBytes = 1u << 18;
+  // Called after every block with the bytes of the current file coded so far (a file
+  // tried two ways counts up twice).
+  std::function<void(uint64_t)> onProgress;
 };
 
 struct V20EncoderImpl;

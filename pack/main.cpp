@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -271,11 +272,26 @@ struct Progress {
   bool enabled = false;
   uint64_t total = 0;
   uint64_t done = 0;
+  uint64_t fileSize = 0;  // the file being packed and how much of it is done
+  uint64_t fileDone = 0;
   int shown = -1;
+  void startFile(uint64_t size) {
+    fileSize = size;
+    fileDone = 0;
+  }
+  void within(uint64_t bytes) {
+    fileDone = std::max(fileDone, std::min(bytes, fileSize));
+    show();
+  }
   void advance(uint64_t bytes) {
     done += bytes;
+    fileSize = fileDone = 0;
+    show();
+  }
+  void show() {
     if (!enabled) return;
-    int percent = total ? (int)(done * 100 / total) : 100;
+    uint64_t now = done + fileDone;
+    int percent = total ? (int)(now * 100 / total) : 100;
     if (percent == shown) return;
     shown = percent;
     int filled = percent * 40 / 100;
@@ -324,6 +340,7 @@ int main(int argc, char** argv) {
   archive.solid = false;
   if (solid) archive.extraArchiveFlags |= 0x08;
 
+  if (progress.enabled) o.settings.onProgress = [&progress](uint64_t bytes) { progress.within(bytes); };
   std::unique_ptr<StreamEncoder> encoder =
       o.method->makeEncoder ? o.method->makeEncoder(o.settings) : nullptr;
   std::vector<size_t> awaiting;  // items whose packed stream has not arrived yet
@@ -344,6 +361,7 @@ int main(int argc, char** argv) {
       archive.items.push_back(entry);
       continue;
     }
+    progress.startFile(input.size);
     std::vector<uint8_t> data;
     if (!readWholeFile(input.sourcePath, input.size, &data, &error))
       return fail(progress, input.displayName + ": " + error);

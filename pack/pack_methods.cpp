@@ -27,6 +27,7 @@ struct V20StreamEncoder : StreamEncoder {
 std::unique_ptr<StreamEncoder> makeV20(const PackSettings& settings) {
   V20EncoderOptions options;
   options.multimedia = settings.multimedia;
+  options.onProgress = settings.onProgress;
   return std::unique_ptr<StreamEncoder>(new V20StreamEncoder(options));
 }
 

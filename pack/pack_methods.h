@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct StreamEncoder {
 
 struct PackSettings {
   MultimediaMode multimedia = MultimediaMode::Auto;
+  // Bytes of the current file packed so far, for a progress display; may be empty.
+  std::function<void(uint64_t)> onProgress;
 };
 
 struct PackMethod {
