@@ -25,6 +25,7 @@
 namespace {
 
 enum { ExitOk = 0, ExitFailure = 1, ExitUsage = 64 };
+enum { MaxOldNameBytes = 80 };
 
 const char* const programName = "lumvard-pack";
 
@@ -329,6 +330,11 @@ int main(int argc, char** argv) {
   std::vector<InputEntry> inputs;
   std::string error;
   if (!collectInputs(o.inputs, o.directory, names, outputFromBase, &inputs, &error)) return fail(progress, error);
+  // Old headers hold names of at most 80 bytes; a reader ends the archive at a longer one.
+  if (o.format == PackFormat::Old)
+    for (const InputEntry& e : inputs)
+      if (e.archiveName.size() > MaxOldNameBytes)
+        return fail(progress, e.displayName + ": a name in an old-format archive takes at most 80 bytes");
 
   for (const InputEntry& e : inputs) progress.total += e.size;
   progress.enabled = isatty(STDERR_FILENO) != 0;

@@ -169,4 +169,20 @@ TEST_F(PackV15, OldFormatTakesOnlyMethodsItCanCarry) {
   expectExtracted(temp / "s.rar", temp / "s", "old stored");
 }
 
+TEST_F(PackV15, OldFormatNamesTakeAtMost80Bytes) {
+  // "names\\" and 74 more bytes: 80 in all.
+  std::string name80 = std::string(74, 'n');
+  ASSERT_EQ(mkdir((in + "/names").c_str(), 0755), 0);
+  writeFile(in + "/names/" + name80, "eighty");
+  ASSERT_EQ(runPack({"--format", "old", "-C", in, "-o", temp / "ok.rar", "names"}), 0);
+  Outcome result = run({temp / "ok.rar", temp / "ok"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(text(readFile(temp / "ok/names/" + name80)), "eighty");
+
+  writeFile(in + "/names/" + name80 + "x", "eighty-one");
+  EXPECT_EQ(runPack({"--format", "old", "-C", in, "-o", temp / "long.rar", "names"}), 1);
+  EXPECT_FALSE(pathExists(temp / "long.rar"));
+  EXPECT_EQ(runPack({"-C", in, "-o", temp / "new.rar", "names"}), 0) << "the new format takes it";
+}
+
 }  // namespace
