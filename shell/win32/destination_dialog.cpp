@@ -1,5 +1,6 @@
 // The destination dialog: proposes a folder, lets the user type or browse for one,
 // and accepts only a folder on a fixed disk.
+#include <stddef.h>
 #include <string.h>
 
 #include "extract/session.h"
@@ -13,6 +14,11 @@
 #include <commdlg.h>
 
 char destinationPath[ShellTextCapacity];
+
+// The 32-bit product hands the file dialog the classic 76-byte description.
+static_assert(sizeof(void*) != 4 ||
+                  offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76,
+              "OPENFILENAMEA layout");
 
 namespace {
 void showDefaultFolder(HWND dialog) {

@@ -13,6 +13,9 @@ HBRUSH backgroundBrush;
 HBITMAP backgroundBitmap;
 HWND mainWindow;
 
+// The 32-bit product registers its class with the 48-byte extended description.
+static_assert(sizeof(void*) != 4 || sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA layout");
+
 namespace {
 // Makes the executable's folder the working directory, so that the picture and the
 // localised text file are found beside it.

@@ -41,6 +41,9 @@ trap cleanup EXIT
 fail() {
   echo "FAIL [$case_name]: $*" >&2
   shot "failure-$case_name"
+  for log in "$work/probe.log" "$work/installer.log"; do
+    [ -s "$log" ] && { echo "--- $(basename "$log"):"; tail -n 20 "$log"; } >&2
+  done
   exit 1
 }
 
