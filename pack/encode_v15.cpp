@@ -20,6 +20,8 @@ struct Choice {
 const uint32_t HashBits = 16;
 const uint32_t ChainMask = 0xFFFF;  // the chains cover the reach of code 14
 const uint32_t MaxChain = 256;
+const uint32_t LookAheadChain = 64;  // the lazy look-ahead only needs to see a clearly better match
+const uint32_t NiceLength = 128;     // long enough: searching on rarely pays
 const uint32_t MaxLength = 266;     // the longest step: a long match at a distance up to 256
 const uint32_t LazyBelow = 32;
 
@@ -72,7 +74,7 @@ void considerDistance(const V15Encoder& e, Choice& best, Choice* escape, uint32_
 
 // The most profitable step at pos; with `escape`, also the best 3- or 4-byte
 // match that literal-only mode can code.
-Choice findBest(V15Encoder& e, size_t pos, Choice* escape) {
+Choice findBest(V15Encoder& e, size_t pos, Choice* escape, uint32_t maxChain = MaxChain) {
   const V15Writer& w = e.writer;
   const MatchHistory& h = w.history;
   Choice best;
@@ -106,7 +108,7 @@ Choice findBest(V15Encoder& e, size_t pos, Choice* escape) {
     const uint8_t* b = &e.buf[pos];
     int64_t candidate = e.head[hashAt(b)];
     uint32_t longestNear = 2, longestMid = 2, longestFar = 4;
-    for (uint32_t steps = 0; candidate >= 0 && steps < MaxChain; steps++) {
+    for (uint32_t steps = 0; candidate >= 0 && steps < maxChain; steps++) {
       uint32_t distance = uint32_t(pos - size_t(candidate));
       if (distance > FarReach) break;
       uint32_t& longest = distance <= 256 ? longestNear : distance <= LongReach ? longestMid : longestFar;
@@ -118,7 +120,7 @@ Choice findBest(V15Encoder& e, size_t pos, Choice* escape) {
           considerDistance(e, best, escape, distance, length);
         }
       }
-      if (longestNear >= limit && longestMid >= limit) break;
+      if ((longestNear >= limit && longestMid >= limit) || std::max(longestNear, longestMid) >= NiceLength) break;
       candidate = e.prev[size_t(candidate) & ChainMask];
     }
   }
@@ -169,7 +171,7 @@ std::vector<uint8_t> encodeV15File(V15Encoder& e, const uint8_t* bytes, size_t s
 
     Choice best = findBest(e, pos, nullptr);
     if (best.kind != Literal && best.length < LazyBelow && pos + 1 < e.fileEnd) {
-      Choice next = findBest(e, pos + 1, nullptr);
+      Choice next = findBest(e, pos + 1, nullptr, LookAheadChain);
       if (next.gain > best.gain + e.literalEstimate / 2) best = Choice();
     }
     // Variant 1 lengthens one short code by a bit; switch back once that has
