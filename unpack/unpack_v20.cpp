@@ -6,8 +6,10 @@
 
 #include "archive/data_stream.h"
 #include "unpack/audio.h"
+#include "unpack/huffman_decode.h"
 #include "unpack/unpack.h"
 #include "unpack/v20_tables.h"
+#include "unpack/window_copy.h"
 
 enum {
   StepRefillLimit = 8162,    // a step reads at most ~8 bytes plus the 3-byte peek
@@ -37,14 +39,6 @@ static inline uint32_t readBits(uint32_t count) {
   return value;
 }
 
-static void emitMatch(uint32_t distance, uint32_t length) {
-  MatchHistory* h = &unpackState.history;
-  h->recentDistances[h->recentIndex & 3] = distance;
-  h->lastDistance = distance;
-  h->recentIndex++;
-  h->lastLength = length;
-  copyMatch(distance, length);
-}
 
 // Longer distances need longer matches to pay off, so the encoder never sends the
 // short lengths there and the decoder adds them back.
@@ -131,45 +125,146 @@ static void readTrailingTables() {
   }
 }
 
-static void decodeLzSymbol() {
-  V20State* v = &unpackState.v20;
-  MatchHistory* h = &unpackState.history;
-  uint32_t s = decodeSymbol(&v->mainTable);
+// The bit input, the write position and the count of bytes owed, held in locals while
+// LZ steps run back to back: stores into the window cannot then force the compiler to
+// reload them from the shared state after every byte. The bits wait in a 64-bit
+// register, left-aligned, so that a symbol costs one table lookup rather than a load
+// of the input and a lookup one after the other.
+struct LzRun {
+  const uint8_t* input;
+  uint64_t bitBuffer;  // the next bitCount bits of the stream, from the top bit down
+  uint32_t bitCount;
+  uint32_t nextByte;   // input byte that follows the bits held
+  uint8_t* window;
+  uint32_t writePos;
+  int32_t remaining;
 
-  if (s < 256) {
-    unpackState.window[unpackState.writePos] = (uint8_t)s;
-    unpackState.writePos = (unpackState.writePos + 1) & WindowMask;
-    dataStream.remaining--;
-    return;
+  // Tops the register up to at least 56 bits, enough for the rest of the longest step
+  // (51 bits in all).
+  // Loading eight bytes behind a position at or below the refill point stays well
+  // inside the input buffer. Bits below the counted ones are the stream's next bits
+  // already, so loading them again changes nothing.
+  void refill() {
+    const uint8_t* p = input + nextByte;
+    uint64_t wide = ((uint64_t)p[0] << 56) | ((uint64_t)p[1] << 48) | ((uint64_t)p[2] << 40) |
+                    ((uint64_t)p[3] << 32) | ((uint64_t)p[4] << 24) | ((uint64_t)p[5] << 16) |
+                    ((uint64_t)p[6] << 8) | (uint64_t)p[7];
+    bitBuffer |= wide >> bitCount;
+    nextByte += (63 - bitCount) >> 3;
+    bitCount |= 56;
   }
-  if (s >= 270) {
-    uint32_t slot = s - 270;
-    uint32_t length = lengthBase[slot] + 3u + readBits(lengthExtraBits[slot]);
-    uint32_t d = decodeSymbol(&v->distanceTable);
-    uint32_t distance = distanceBase[d] + 1u + readBits(distanceExtraBits[d]);
-    emitMatch(distance, length + distanceBonus(distance));
-    return;
+  // Bit position in the input buffer of the next unread bit.
+  uint32_t position() const { return nextByte * 8 - bitCount; }
+  uint32_t peek() const { return (uint32_t)(bitBuffer >> 48); }
+  void skip(uint32_t n) {
+    bitBuffer <<= n;
+    bitCount -= n;
   }
-  if (s == 269) {
-    readTables20();
-    return;
+  uint32_t bits(uint32_t count) {
+    if (count == 0) return 0;
+    uint32_t value = peek() >> (16 - count);
+    skip(count);
+    return value;
   }
-  if (s == 256) {
-    // Reuses the last match exactly, bonuses included.
-    emitMatch(h->lastDistance, h->lastLength);
-    return;
+  uint32_t symbol(const HuffmanTable* table) {
+    uint32_t length;
+    uint32_t s = decodePeeked(table, peek(), &length);
+    skip(length);
+    return s;
   }
-  if (s <= 260) {
-    uint32_t distance = h->recentDistances[(h->recentIndex - (s - 256)) & 3];
-    uint32_t slot = decodeSymbol(&v->repeatLengthTable);
-    uint32_t length = lengthBase[slot] + 2u + readBits(lengthExtraBits[slot]);
-    length += distanceBonus(distance) + (distance >= 0x101 ? 1u : 0u);
-    emitMatch(distance, length);
-    return;
+  // A step's first symbol, looked up before the refill so that the lookup does not
+  // wait for the load: the refill only adds bits below the 16 looked at.
+  uint32_t firstSymbol(const HuffmanTable* table) {
+    if (bitCount < 16) refill();
+    uint32_t entry = table->quick[bitBuffer >> (64 - QuickBits)];
+    uint32_t peeked = peek();
+    refill();
+    uint32_t length, s;
+    if (entry != 0) {
+      length = entry >> 12;
+      s = entry & 0xFFF;
+    } else {
+      s = decodeLongSymbol(table, peeked & 0xFFFE, &length);
+    }
+    skip(length);
+    return s;
   }
-  uint32_t slot = s - 261;
-  uint32_t distance = shortDistanceBase[slot] + 1u + readBits(shortDistanceExtraBits[slot]);
-  emitMatch(distance, 2);
+  void emitMatch(uint32_t distance, uint32_t length) {
+    MatchHistory* h = &unpackState.history;
+    h->recentDistances[h->recentIndex & 3] = distance;
+    h->lastDistance = distance;
+    h->recentIndex++;
+    h->lastLength = length;
+    remaining -= (int32_t)length;
+    writePos = copyWithinWindow(window, writePos, distance, length);
+  }
+  void load() {
+    input = unpackState.bits.inputBuffer;
+    bitBuffer = 0;
+    bitCount = 0;
+    nextByte = unpackState.bits.bytePos;
+    refill();
+    skip(unpackState.bits.bitPos);
+    window = unpackState.window;
+    writePos = unpackState.writePos & WindowMask;
+    remaining = dataStream.remaining;
+  }
+  void store() const {
+    unpackState.bits.bytePos = position() >> 3;
+    unpackState.bits.bitPos = position() & 7;
+    unpackState.writePos = writePos;
+    dataStream.remaining = remaining;
+  }
+};
+
+// Runs LZ steps, the first one at once (its frame is done), then more for as long as
+// the frame would have nothing to do before them: the file is not complete, no refill
+// and no flush is due. A table header ends the run after the step that reads it. So
+// the steps and their frames happen exactly as one step per pass of the main loop.
+static void runLzSteps() {
+  V20State* v = &unpackState.v20;
+  const HuffmanTable* mainTable = &v->mainTable;
+  const uint32_t flushedPos = unpackState.flushedPos;
+  LzRun r;
+  r.load();
+  for (;;) {
+    uint32_t s = r.firstSymbol(mainTable);
+    if (s < 256) {
+      r.window[r.writePos] = (uint8_t)s;
+      r.writePos = (r.writePos + 1) & WindowMask;
+      r.remaining--;
+    } else if (s >= 270) {
+      uint32_t slot = s - 270;
+      uint32_t length = lengthBase[slot] + 3u + r.bits(lengthExtraBits[slot]);
+      uint32_t d = r.symbol(&v->distanceTable);
+      uint32_t distance = distanceBase[d] + 1u + r.bits(distanceExtraBits[d]);
+      r.emitMatch(distance, length + distanceBonus(distance));
+    } else if (s == 269) {
+      r.store();
+      readTables20();
+      return;
+    } else if (s == 256) {
+      // Reuses the last match exactly, bonuses included.
+      MatchHistory* h = &unpackState.history;
+      r.emitMatch(h->lastDistance, h->lastLength);
+    } else if (s <= 260) {
+      MatchHistory* h = &unpackState.history;
+      uint32_t distance = h->recentDistances[(h->recentIndex - (s - 256)) & 3];
+      uint32_t slot = r.symbol(&v->repeatLengthTable);
+      uint32_t length = lengthBase[slot] + 2u + r.bits(lengthExtraBits[slot]);
+      length += distanceBonus(distance) + (distance >= 0x101 ? 1u : 0u);
+      r.emitMatch(distance, length);
+    } else {
+      uint32_t slot = s - 261;
+      uint32_t distance = shortDistanceBase[slot] + 1u + r.bits(shortDistanceExtraBits[slot]);
+      r.emitMatch(distance, 2);
+    }
+    // The next step's frame: anything to do there ends the run.
+    if (r.remaining < 0 || (r.position() >> 3) > StepRefillLimit) break;
+    uint32_t freeSpan = (flushedPos - r.writePos) & WindowMask;
+    if (freeSpan < FlushMargin && flushedPos != r.writePos) break;
+  }
+  r.store();
 }
 
 static void decodeAudioSymbol() {
@@ -208,7 +303,7 @@ void unpackV20File(uint8_t* window, bool solid) {
     if (unpackState.v20.audioMode) {
       decodeAudioSymbol();
     } else {
-      decodeLzSymbol();
+      runLzSteps();
     }
   }
 
