@@ -164,7 +164,7 @@ std::vector<uint8_t> encodeV15File(V15Encoder& e, const uint8_t* bytes, size_t s
         continue;
       }
       noteLiteralPrice(e, w.literalCost(byte));
-      w.literalOnlyLiteral(byte);
+      w.literal(byte);
       pos++;
       continue;
     }

@@ -6,12 +6,19 @@
 // code.
 #include "pack/encode_v15_writer.h"
 
-#include <assert.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "unpack/v15_model.h"
 
 namespace {
+
+void require(bool condition, const char* what) {
+  if (condition) return;
+  fprintf(stderr, "1.5 step writer: %s\n", what);
+  abort();
+}
 
 // For each value a code can yield, its shortest bit pattern (bits 0: none).
 struct CodeInverse {
@@ -49,7 +56,7 @@ const CodeInverse& inverseOf(const ThresholdCode* code) {
                                           buildInverse(codes[6])};
   int i = 0;
   while (i < 6 && codes[i] != code) i++;
-  assert(codes[i] == code);
+  require(codes[i] == code, "not one of the seven codes");
   return inverses[i];
 }
 
@@ -122,12 +129,12 @@ void V15Writer::put(uint32_t value, uint32_t count) {
 
 void V15Writer::emitCode(const ThresholdCode* code, uint32_t value) {
   CodePattern p = thresholdPattern(code, value);
-  assert(p.bits != 0);
+  require(p.bits != 0, "a value its code cannot express");
   emit(p.pattern, p.bits);
 }
 
 void V15Writer::takeFlag(uint32_t bit) {
-  assert(flagOpen);
+  require(flagOpen, "a step in a file announced as empty");
   if (--model.flagBitsLeft < 0) {
     finishFlagByte();
     flagOpen = true;
@@ -155,7 +162,7 @@ void V15Writer::finishFlagByte() {
 // A single 1 bit selects the favoured one of literal and long match, 01 the
 // other, 00 a short step.
 void V15Writer::flagsFor(FlagKind kind) {
-  assert(!model.literalOnly);
+  require(!model.literalOnly, "a flagged step in literal-only mode");
   bool longFirst = longMatchFavoured(&model);
   if (kind == FlagShort) {
     takeFlag(0);
@@ -210,7 +217,7 @@ void V15Writer::literalAt(uint32_t codeValue) {
   emitCode(literalPlaceCodeFor(&model), codeValue);
   uint32_t place;
   if (model.literalOnly) {
-    assert(codeValue > 0);
+    require(codeValue > 0, "place code 0 is the escape in literal-only mode");
     place = codeValue - 1;
     stats.literalOnlyLiterals++;
   } else {
@@ -223,17 +230,11 @@ void V15Writer::literalAt(uint32_t codeValue) {
 }
 
 void V15Writer::literal(uint8_t byte) {
-  assert(!model.literalOnly);
-  literalAt(literalPlace[byte]);
-}
-
-void V15Writer::literalOnlyLiteral(uint8_t byte) {
-  assert(model.literalOnly);
-  literalAt(literalPlace[byte] + 1);
+  literalAt(model.literalOnly ? literalPlace[byte] + 1 : literalPlace[byte]);
 }
 
 void V15Writer::leaveLiteralOnly() {
-  assert(model.literalOnly);
+  require(model.literalOnly, "leaving literal-only mode outside it");
   emitCode(literalPlaceCodeFor(&model), 0);
   emit(1, 1);
   model.literalOnly = false;
@@ -242,7 +243,8 @@ void V15Writer::leaveLiteralOnly() {
 }
 
 void V15Writer::escapeMatch(uint32_t distance, uint32_t length) {
-  assert(model.literalOnly && (length == 3 || length == 4) && distance <= EscapeReach);
+  require(model.literalOnly && (length == 3 || length == 4) && distance <= EscapeReach,
+          "an escape match takes 3 or 4 bytes up to 8223 back, in literal-only mode");
   emitCode(literalPlaceCodeFor(&model), 0);
   emit(0, 1);
   emit(length == 4 ? 1 : 0, 1);
@@ -260,9 +262,9 @@ int V15Writer::longLengthCode(uint32_t distance, uint32_t length) const {
 
 void V15Writer::longMatch(uint32_t distance, uint32_t length) {
   int code = longLengthCode(distance, length);
-  assert(code >= 0 && distance <= LongReach);
+  require(code >= 0 && distance <= LongReach, "a long match out of its length or distance range");
   longMatchAt(uint32_t(code), distancePlace[distance >> 7], distance & 127);
-  assert(history.lastLength == length && history.lastDistance == distance);
+  require(history.lastLength == length && history.lastDistance == distance, "a long match read back otherwise");
 }
 
 void V15Writer::longMatchAt(uint32_t c, uint32_t place, uint32_t low7) {
@@ -306,8 +308,9 @@ void V15Writer::toggleVariant() {
 }
 
 void V15Writer::farMatch(uint32_t distance, uint32_t length) {
-  assert(model.shortCodeVariant == 1 && distance >= FarFirst && distance <= FarReach);
-  assert(length >= 5 && length <= 260);
+  require(model.shortCodeVariant == 1 && distance >= FarFirst && distance <= FarReach,
+          "code 14 needs variant 1 and a distance from 0x8000 to 0xFFFF");
+  require(length >= 5 && length <= 260, "code 14 takes 5 to 260 bytes");
   shortPrelude(false);
   emitShortCode(ShortFarCode);
   model.repeatRun = 0;
@@ -321,10 +324,10 @@ void V15Writer::farMatch(uint32_t distance, uint32_t length) {
 uint32_t V15Writer::recentBonus(uint32_t distance) const { return recentMatchLength(&model, 0, distance); }
 
 void V15Writer::recent(uint32_t index, uint32_t length) {
-  assert(index >= ShortRecentFirst && index <= ShortRecentLast);
+  require(index >= ShortRecentFirst && index <= ShortRecentLast, "recent distances are codes 10 to 13");
   uint32_t distance = recentDistance(&history, index);
   uint32_t base = length - recentBonus(distance);
-  assert(base >= 2 && base <= (index == ShortRecentFirst ? 256u : 257u));
+  require(base >= 2 && base <= (index == ShortRecentFirst ? 256u : 257u), "a recent-distance length out of range");
   shortPrelude(false);
   emitShortCode(index);
   model.repeatRun = 0;
@@ -334,7 +337,8 @@ void V15Writer::recent(uint32_t index, uint32_t length) {
 }
 
 void V15Writer::shortMatch(uint32_t distance, uint32_t length) {
-  assert(distance >= 1 && distance <= 256 && length >= 2 && length <= 10);
+  require(distance >= 1 && distance <= 256 && length >= 2 && length <= 10,
+          "a short match takes 2 to 10 bytes up to 256 back");
   shortPrelude(false);
   uint32_t index = length - 2;
   emitShortCode(index);

@@ -2,6 +2,9 @@
 // model (unpack/v15_model.h) on its own state, so each step is written the way
 // the decoder will read it back, and prices steps with the same model. The
 // compressor's parser drives it; tests use it to assemble streams step by step.
+// A step that the model cannot code at that point (a flagged step in literal-only
+// mode, a length or distance out of its form's range) ends the program: it would
+// otherwise write a stream that decodes to something else.
 #pragma once
 
 #include <stddef.h>
@@ -55,8 +58,9 @@ struct V15Writer {
   // The packed bytes of the file, the open flag byte written out.
   std::vector<uint8_t> finishFile();
 
-  // Steps outside literal-only mode.
+  // A literal, in literal-only mode or not.
   void literal(uint8_t byte);
+  // Steps outside literal-only mode.
   void longMatch(uint32_t distance, uint32_t length);
   void shortMatch(uint32_t distance, uint32_t length);  // 2..10 bytes, distance 1..256
   void repeat();                                         // the last match once more
@@ -64,7 +68,6 @@ struct V15Writer {
   void toggleVariant();                                  // code 10 with length 257
   void farMatch(uint32_t distance, uint32_t length);     // code 14; needs variant 1
   // Steps inside literal-only mode.
-  void literalOnlyLiteral(uint8_t byte);
   void leaveLiteralOnly();
   void escapeMatch(uint32_t distance, uint32_t length);  // 3 or 4 bytes
 

@@ -82,6 +82,20 @@ TEST(ShortCodeSets, EachCodeReadsBackAndTheSetsAreComplete) {
   }
 }
 
+TEST(ShortCodeSets, CodesOfBothSetsAsListed) {
+  // Index by index: length with the variant 0 and the 8-bit pattern.
+  const uint8_t lengthsA[15] = {1, 3, 4, 4, 5, 6, 7, 8, 8, 4, 4, 5, 6, 6, 4};
+  const uint8_t patternsA[15] = {0x00, 0xA0, 0xD0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF, 0xC0, 0x80, 0x90, 0x98, 0x9C, 0xB0};
+  const uint8_t lengthsB[15] = {2, 3, 3, 3, 4, 4, 5, 6, 6, 4, 4, 5, 6, 6, 4};
+  const uint8_t patternsB[15] = {0x00, 0x40, 0x60, 0xA0, 0xD0, 0xE0, 0xF0, 0xF8, 0xFC, 0xC0, 0x80, 0x90, 0x98, 0x9C, 0xB0};
+  for (uint32_t i = 0; i < 14; i++) {
+    EXPECT_EQ(shortCodeLength(&shortCodeSetA, i, 0), lengthsA[i]) << i;
+    EXPECT_EQ(findShortCode(&shortCodeSetA, patternsA[i], 0), i);
+    EXPECT_EQ(shortCodeLength(&shortCodeSetB, i, 0), lengthsB[i]) << i;
+    EXPECT_EQ(findShortCode(&shortCodeSetB, patternsB[i], 0), i);
+  }
+}
+
 TEST(ShortCodeSets, VariantDecidesWhetherCodeFourteenIsReachable) {
   // 1011xxxx: the three-bit code 101 while the variant is 0, code 14 after it.
   EXPECT_EQ(findShortCode(&shortCodeSetA, 0xB7, 0), 1u);

@@ -22,10 +22,7 @@ void copyBack(std::vector<uint8_t>& out, uint32_t distance, uint32_t length) {
 // Literals, in whichever mode the model is in at each byte.
 void putLiterals(V15Writer& w, std::vector<uint8_t>& expected, const std::vector<uint8_t>& bytes) {
   for (uint8_t b : bytes) {
-    if (w.model.literalOnly)
-      w.literalOnlyLiteral(b);
-    else
-      w.literal(b);
+    w.literal(b);
     expected.push_back(b);
   }
 }
