@@ -116,7 +116,7 @@ TEST_F(PackV15, RoundTripsInBothFormatsSolidOrNotEncryptedOrNot) {
     const char* password;
   } cases[] = {
       {"new solid", {"--method", "1.5"}, nullptr},
-      {"new non-solid", {"--method", "1.5", "--no-solid"}, nullptr},
+      {"new non-solid encrypted, the noise stored", {"--method", "1.5", "--no-solid", "--password", "pw"}, "pw"},
       {"new solid encrypted", {"--method", "1.5", "--password", "Kennwort"}, "Kennwort"},
       {"old solid", {"--format", "old"}, nullptr},
       {"old non-solid encrypted", {"--format", "old", "--no-solid", "--password", "x"}, "x"},
