@@ -49,7 +49,8 @@ uint32_t matchLength(const V15Encoder& e, size_t pos, uint32_t distance, uint32_
 
 void consider(const V15Encoder& e, Choice& best, Kind kind, uint32_t distance, uint32_t length, uint32_t index,
               double cost) {
-  double gain = length * e.literalEstimate - cost;
+  uint32_t exact = std::min<uint32_t>(length, ExactLiterals);
+  double gain = e.literalPrices[exact] + (length - exact) * e.literalEstimate - cost;
   if (gain > best.gain) best = Choice{kind, distance, length, index, gain};
 }
 
@@ -80,6 +81,11 @@ Choice findBest(V15Encoder& e, size_t pos, Choice* escape, uint32_t maxChain = M
   Choice best;
   uint32_t limit = uint32_t(std::min<size_t>(e.fileEnd - pos, MaxLength));
   if (limit < 2) return best;
+  // What the next bytes would cost as literals, as far as pricing them one by one pays.
+  e.literalPrices[0] = 0;
+  for (uint32_t k = 0; k < ExactLiterals; k++)
+    e.literalPrices[k + 1] =
+        e.literalPrices[k] + (k < limit ? w.literalCost(e.buf[pos + k]) : e.literalEstimate);
 
   // The last match again, and the four recent distances.
   if (h.lastLength >= 2 && h.lastDistance >= 1 && h.lastDistance <= pos && h.lastDistance <= FarReach &&

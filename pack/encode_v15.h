@@ -13,6 +13,8 @@
 
 #include "pack/encode_v15_writer.h"
 
+enum : uint32_t { ExactLiterals = 16 };
+
 struct V15Encoder {
   V15Writer writer;
   std::vector<uint8_t> buf;   // every byte of the solid run so far
@@ -22,6 +24,7 @@ struct V15Encoder {
   size_t fileEnd = 0;
   double literalEstimate = 8; // running price of a literal, in bits
   uint32_t variantPenalty = 0;
+  double literalPrices[ExactLiterals + 1];  // the next bytes as literals, summed
   V15Encoder();
 };
 
