@@ -37,7 +37,7 @@ TEST(WindowCopy, EqualsTheByteLoopAtEveryEdge) {
   for (uint32_t l = 0; l <= 40; l++) lengths.push_back(l);
   for (uint32_t l : {63u, 64u, 65u, 100u, 257u, 262u, 300u}) lengths.push_back(l);
 
-  const uint32_t guard = 16;
+  const uint32_t guard = 40;
   for (uint32_t dest : positions)
     for (uint32_t distance : distances)
       for (uint32_t length : lengths) {
