@@ -280,6 +280,145 @@ struct V20EncoderImpl {
     pushDistance(s.m, d, n);
   }
 
+  // ---- optimal parsing ----
+
+  struct History {
+    uint32_t recent[4];
+    uint32_t recentIndex, lastDistance, lastLength;
+  };
+
+  struct Node {
+    uint32_t price;
+    uint32_t length;  // of the step that arrives here; 1: a literal
+    uint32_t distance;
+    uint8_t kind, param;
+    History h;  // match history after that step
+  };
+
+  std::vector<Node> nodes;
+
+  // Cheapest path through a chunk of positions under the current symbol costs: every
+  // literal, repeat, history, short and long match is weighed at every position, with
+  // the match history the path so far leaves (so history matches are priced right). A
+  // match of NiceLength or more is taken as it stands and ends the chunk.
+  void parseLzOptimal(StreamState& s, Block& b, uint32_t& pos, uint32_t stop) {
+    b.audio = false;
+    b.switchChannel = s.m.currentChannel;
+    const uint8_t* data = finder.data.data();
+    const uint32_t chunk = 4096;
+    const uint32_t infinite = 0xFFFFFFFFu;
+    uint32_t tail = options.blockSymbols / 2;
+    nodes.resize(chunk + 1);
+    while (pos < stop && (b.tokens.size() < options.blockSymbols || stop - pos < tail)) {
+      uint32_t n = std::min(stop - pos, chunk);
+      for (uint32_t j = 0; j <= n; j++) nodes[j].price = infinite;
+      Node& origin = nodes[0];
+      origin.price = 0;
+      memcpy(origin.h.recent, s.m.recent, sizeof origin.h.recent);
+      origin.h.recentIndex = s.m.recentIndex;
+      origin.h.lastDistance = s.m.lastDistance;
+      origin.h.lastLength = s.m.lastLength;
+      uint32_t end = n;
+      Choice forced;
+      for (uint32_t i = 0; i < n; i++) {
+        const Node& at = nodes[i];
+        uint32_t base = at.price;
+        const History h = at.h;
+        uint32_t p = pos + i;
+        auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
+          Node& to = nodes[i + length];
+          if (base + cost >= to.price) return;
+          to.price = base + cost;
+          to.length = length;
+          to.distance = distance;
+          to.kind = (uint8_t)kind;
+          to.param = (uint8_t)param;
+          to.h = h;
+          if (kind != 0) {
+            to.h.recent[to.h.recentIndex & 3] = distance;
+            to.h.recentIndex++;
+            to.h.lastDistance = distance;
+            to.h.lastLength = length;
+          }
+        };
+        relax(1, s.costs.main[data[p]], 0, 0, 0);
+        uint32_t limit = std::min<uint32_t>(MaxMatchLength, n - i);
+        if (limit < 2) continue;
+        Choice longest;
+        auto note = [&](uint32_t length, int kind, uint32_t distance, int param) {
+          if (length > longest.length) longest = Choice{length, distance, kind, param, 0};
+        };
+        if (h.lastLength >= 2 && h.lastLength <= limit && h.lastDistance != 0 &&
+            finder.matchLength(p, h.lastDistance, h.lastLength) == h.lastLength) {
+          relax(h.lastLength, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
+          note(h.lastLength, 1, h.lastDistance, 0);
+        }
+        for (int k = 1; k <= 4; k++) {
+          uint32_t d = h.recent[(h.recentIndex - k) & 3];
+          bool seen = d == 0;
+          for (int j = 1; j < k && !seen; j++) seen = h.recent[(h.recentIndex - j) & 3] == d;
+          if (seen) continue;
+          uint32_t bonus = historyBonus(d);
+          uint32_t most = finder.matchLength(p, d, std::min(limit, 257 + bonus));
+          if (most < 2 + bonus) continue;
+          note(most, 2, d, k);
+          uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
+          for (uint32_t len = 2 + bonus; len <= most; len++) {
+            int slot = lengthSlotOf[len - 2 - bonus];
+            relax(len, symbolCost + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2, d, k);
+          }
+        }
+        MatchCandidate found[8];
+        int count = finder.findMatches(p, limit, found, 8);
+        uint32_t covered = 2;
+        for (int c = 0; c < count; c++) {
+          uint32_t d = found[c].distance, most = found[c].length;
+          uint32_t bonus = longBonus(d);
+          int dslot = distanceSlotOf(d - 1);
+          uint32_t distanceCost = s.costs.distance[dslot] + distanceExtraBits[dslot];
+          for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= most; len++) {
+            int lslot = lengthSlotOf[len - 3 - bonus];
+            relax(len, s.costs.main[SymMatch + lslot] + lengthExtraBits[lslot] + distanceCost, 4, d, 0);
+          }
+          if (most >= 3 + bonus) note(most, 4, d, 0);
+          covered = std::max(covered, most);
+        }
+        uint32_t pair = finder.findPair(p);
+        if (pair != 0) {
+          int slot = shortSlotOf(pair - 1);
+          relax(2, s.costs.main[SymShort + slot] + shortDistanceExtraBits[slot], 3, pair, slot);
+        }
+        if (longest.length >= options.takeLength) {
+          end = i;
+          forced = longest;
+          break;
+        }
+      }
+      // Walk back from the end, then replay the steps forward.
+      std::vector<uint32_t> steps;
+      for (uint32_t j = end; j > 0; j -= nodes[j].length) steps.push_back(j);
+      for (size_t k = steps.size(); k-- > 0;) {
+        const Node& step = nodes[steps[k]];
+        uint32_t from = steps[k] - step.length;
+        if (step.kind == 0) {
+          addLiteral(b, data[pos + from]);
+        } else {
+          Choice c;
+          c.length = step.length;
+          c.distance = step.distance;
+          c.kind = step.kind;
+          c.param = step.param;
+          addMatch(s, b, c);
+        }
+      }
+      pos += end;
+      if (forced.length > 0) {
+        addMatch(s, b, forced);
+        pos += forced.length;
+      }
+    }
+  }
+
   void parseLz(StreamState& s, Block& b, uint32_t& pos, uint32_t stop) {
     b.audio = false;
     b.switchChannel = s.m.currentChannel;
@@ -509,6 +648,8 @@ struct V20EncoderImpl {
       Block b;
       if (channels > 0)
         parseAudio(s, b, pos, stop, channels);
+      else if (options.optimalParsing)
+        parseLzOptimal(s, b, pos, stop);
       else
         parseLz(s, b, pos, stop);
       emitBlock(s, b, first, solid);

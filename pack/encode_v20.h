@@ -22,9 +22,11 @@ enum class MultimediaMode {
 
 struct V20EncoderOptions {
   MultimediaMode multimedia = MultimediaMode::Auto;
-  uint32_t maxChain = 128;      // hash chain links per search: speed against ratio
+  uint32_t maxChain = 48;       // hash chain links per search: speed against ratio
   uint32_t blockSymbols = 1u << 13;  // LZ symbols per table block
   uint32_t audioBlockBytes = 1u << 18;
+  bool optimalParsing = true;  // else lazy matching: faster, a few percent larger
+  uint32_t takeLength = 128;   // optimal parsing takes a match this long without weighing
   // Called after every block with the bytes of the current file coded so far (a file
   // tried two ways counts up twice).
   std::function<void(uint64_t)> onProgress;

@@ -56,10 +56,14 @@ size_t packedSize(const Bytes& file, MultimediaMode mode) {
 TEST(Pack20Encoder, SingleFilesOfEveryKindRoundTrip) {
   std::vector<Bytes> files = {text(150000, 1), structured(120000, 2), noise(40000, 3), Bytes(),
                               Bytes(1, 'x'), Bytes(5000, 0), Bytes{1, 2}};
+  V20EncoderOptions lazy;
+  lazy.optimalParsing = false;
   for (const Bytes& f : files) {
-    Packed p = packAll({f}, false);
-    expectDecodes({f}, p);
+    expectDecodes({f}, packAll({f}, false));
+    expectDecodes({f}, packAll({f}, false, lazy));
   }
+  // The cheapest path is never worse than the lazy choice by more than rounding.
+  EXPECT_LT(packAll({files[0]}, false).total, packAll({files[0]}, false, lazy).total);
   // Compressible input shrinks, noise grows only by a little framing.
   EXPECT_LT(packAll({files[0]}, false).total, files[0].size() / 3);
   EXPECT_LT(packAll({files[1]}, false).total, files[1].size() / 2);
