@@ -3,9 +3,9 @@
 uint32_t crcTable[256];
 
 // crcSlices[k - 1][b]: the CRC-32 step of byte b followed by k zero bytes. With them the
-// update takes eight bytes per round instead of one; crcTable itself stays the plain
+// update takes sixteen bytes per round instead of one; crcTable itself stays the plain
 // one-byte table, which the ciphers read too.
-static uint32_t crcSlices[7][256];
+static uint32_t crcSlices[15][256];
 
 void buildCrcTable() {
   for (uint32_t i = 0; i < 256; i++) {
@@ -15,7 +15,7 @@ void buildCrcTable() {
   }
   for (uint32_t i = 0; i < 256; i++) {
     uint32_t c = crcTable[i];
-    for (int k = 0; k < 7; k++) {
+    for (int k = 0; k < 15; k++) {
       c = crcTable[c & 0xFF] ^ (c >> 8);
       crcSlices[k][i] = c;
     }
@@ -28,17 +28,23 @@ static inline uint32_t littleEndian32(const uint8_t* p) {
 
 uint32_t updateCrc32(uint32_t acc, const void* data, size_t length) {
   const uint8_t* p = (const uint8_t*)data;
-  // The same sum as eight one-byte steps: a table lookup is linear in the accumulator,
-  // so the contributions of the eight bytes can be looked up independently.
-  while (length >= 8) {
-    uint32_t low = acc ^ littleEndian32(p);
-    uint32_t high = littleEndian32(p + 4);
-    acc = crcSlices[6][low & 0xFF] ^ crcSlices[5][(low >> 8) & 0xFF] ^
-          crcSlices[4][(low >> 16) & 0xFF] ^ crcSlices[3][low >> 24] ^
-          crcSlices[2][high & 0xFF] ^ crcSlices[1][(high >> 8) & 0xFF] ^
-          crcSlices[0][(high >> 16) & 0xFF] ^ crcTable[high >> 24];
-    p += 8;
-    length -= 8;
+  // The same sum as sixteen one-byte steps: a table lookup is linear in the
+  // accumulator, so the contributions of the bytes can be looked up independently.
+  while (length >= 16) {
+    uint32_t w0 = acc ^ littleEndian32(p);
+    uint32_t w1 = littleEndian32(p + 4);
+    uint32_t w2 = littleEndian32(p + 8);
+    uint32_t w3 = littleEndian32(p + 12);
+    acc = crcSlices[14][w0 & 0xFF] ^ crcSlices[13][(w0 >> 8) & 0xFF] ^
+          crcSlices[12][(w0 >> 16) & 0xFF] ^ crcSlices[11][w0 >> 24] ^
+          crcSlices[10][w1 & 0xFF] ^ crcSlices[9][(w1 >> 8) & 0xFF] ^
+          crcSlices[8][(w1 >> 16) & 0xFF] ^ crcSlices[7][w1 >> 24] ^
+          crcSlices[6][w2 & 0xFF] ^ crcSlices[5][(w2 >> 8) & 0xFF] ^
+          crcSlices[4][(w2 >> 16) & 0xFF] ^ crcSlices[3][w2 >> 24] ^
+          crcSlices[2][w3 & 0xFF] ^ crcSlices[1][(w3 >> 8) & 0xFF] ^
+          crcSlices[0][(w3 >> 16) & 0xFF] ^ crcTable[w3 >> 24];
+    p += 16;
+    length -= 16;
   }
   while (length-- > 0) acc = crcTable[(acc ^ *p++) & 0xFF] ^ (acc >> 8);
   return acc;

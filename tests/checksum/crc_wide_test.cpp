@@ -19,9 +19,9 @@ TEST(CrcWide, EqualsTheBytewiseStepForEveryLengthOffsetAndStart) {
   std::mt19937 random(3);
   std::vector<uint8_t> data(4096 + 16);
   for (auto& b : data) b = (uint8_t)random();
-  // All short lengths at every alignment: the tail loop and the eight-byte rounds meet.
-  for (size_t offset = 0; offset < 8; offset++)
-    for (size_t length = 0; length <= 40; length++) {
+  // All short lengths at every alignment: the tail loop and the wide rounds meet.
+  for (size_t offset = 0; offset < 16; offset++)
+    for (size_t length = 0; length <= 70; length++) {
       uint32_t acc = random();
       ASSERT_EQ(updateCrc32(acc, data.data() + offset, length),
                 bytewiseCrc(acc, data.data() + offset, length))
