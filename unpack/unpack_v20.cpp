@@ -2,6 +2,7 @@
 // in the stream, interleaved with multimedia blocks whose bytes come from the audio
 // predictor. Every block starts with a table header; in a solid archive tables, mode,
 // match history and predictor states run on from one file to the next.
+#include <stdlib.h>
 #include <string.h>
 
 #include "archive/data_stream.h"
@@ -126,11 +127,11 @@ static void readTrailingTables() {
 }
 
 // The bit input, the write position and the count of bytes owed, held in locals while
-// LZ steps run back to back: stores into the window cannot then force the compiler to
+// steps run back to back: stores into the window cannot then force the compiler to
 // reload them from the shared state after every byte. The bits wait in a 64-bit
 // register, left-aligned, so that a symbol costs one table lookup rather than a load
 // of the input and a lookup one after the other.
-struct LzRun {
+struct StepRun {
   const uint8_t* input;
   uint64_t bitBuffer;  // the next bitCount bits of the stream, from the top bit down
   uint32_t bitCount;
@@ -225,7 +226,7 @@ static void runLzSteps() {
   V20State* v = &unpackState.v20;
   const HuffmanTable* mainTable = &v->mainTable;
   const uint32_t flushedPos = unpackState.flushedPos;
-  LzRun r;
+  StepRun r;
   r.load();
   for (;;) {
     uint32_t s = r.firstSymbol(mainTable);
@@ -267,17 +268,106 @@ static void runLzSteps() {
   r.store();
 }
 
-static void decodeAudioSymbol() {
-  V20State* v = &unpackState.v20;
-  uint32_t s = decodeSymbol(&v->audioTables[v->currentChannel]);
-  if (s == 256) {
-    readTables20();
-    return;
+static inline int32_t signedByte(int32_t v) { return (int32_t)(int8_t)(uint8_t)(v & 0xFF); }
+
+// The multimedia predictor's step for one byte, the same arithmetic as decodeAudioByte
+// (audioStartByte, audioPredict, audioUpdate) kept inline for the audio run; the
+// compressor and the tests use those functions, and the decoder's output is checked
+// against them.
+static inline uint8_t predictAudioByte(AudioChannelState* st, int32_t* crossDelta, uint32_t symbol) {
+  st->byteCounter = (int32_t)((uint32_t)st->byteCounter + 1);
+  int32_t t0 = st->recentDelta;
+  int32_t t1 = st->recentDelta - st->terms[0];
+  int32_t t2 = st->terms[1];
+  int32_t t3 = st->terms[2];
+  st->terms[0] = t0;
+  st->terms[1] = t1;
+  st->terms[2] = t2;
+  st->terms[3] = t3;
+  int32_t cross = *crossDelta;
+  int32_t p = 8 * st->prevValue + st->weights[0] * t0 + st->weights[1] * t1 + st->weights[2] * t2 +
+              st->weights[3] * t3 + st->weights[4] * cross;
+  int32_t value = ((p >> 3) & 0xFF) - (int32_t)symbol;
+  int32_t e = 8 * signedByte((int32_t)symbol);
+  uint32_t* sums = st->errorSums;
+  sums[0] += (uint32_t)abs(e);
+  sums[1] += (uint32_t)abs(e - t0);
+  sums[2] += (uint32_t)abs(e + t0);
+  sums[3] += (uint32_t)abs(e - t1);
+  sums[4] += (uint32_t)abs(e + t1);
+  sums[5] += (uint32_t)abs(e - t2);
+  sums[6] += (uint32_t)abs(e + t2);
+  sums[7] += (uint32_t)abs(e - t3);
+  sums[8] += (uint32_t)abs(e + t3);
+  sums[9] += (uint32_t)abs(e - cross);
+  sums[10] += (uint32_t)abs(e + cross);
+  st->recentDelta = signedByte(value - st->prevValue);
+  *crossDelta = st->recentDelta;
+  st->prevValue = value;
+  if ((st->byteCounter & 31) == 0) {
+    // Every 32nd byte of the channel: the smallest sum (lowest index on a tie) nudges
+    // its weight; a weight falls to -17 at most and rises to 16 at most.
+    uint32_t best = sums[0];
+    int k = 0;
+    for (int i = 1; i < 11; i++) {
+      if (sums[i] < best) {
+        best = sums[i];
+        k = i;
+      }
+    }
+    for (int i = 0; i < 11; i++) sums[i] = 0;
+    if (k != 0) {
+      int32_t* w = &st->weights[(k - 1) / 2];
+      if (k & 1) {
+        if (*w >= -16) (*w)--;
+      } else {
+        if (*w < 16) (*w)++;
+      }
+    }
   }
-  unpackState.window[unpackState.writePos] = decodeAudioByte(s);
-  unpackState.writePos = (unpackState.writePos + 1) & WindowMask;
-  if (++v->currentChannel == v->channelCount) v->currentChannel = 0;
-  dataStream.remaining--;
+  return (uint8_t)(value & 0xFF);
+}
+
+// Audio steps back to back on local state, under the same rule as runLzSteps: the
+// first at once, the next ones while their frame has nothing to do; a table switch
+// (symbol 256) ends the run after reading the new header.
+static void runAudioSteps() {
+  V20State* v = &unpackState.v20;
+  const uint32_t flushedPos = unpackState.flushedPos;
+  int32_t channel = v->currentChannel;
+  const int32_t channelCount = v->channelCount;
+  int32_t crossDelta = v->crossDelta;
+  // The channel's table and predictor state follow the rotation as pointers.
+  const HuffmanTable* table = &v->audioTables[channel];
+  AudioChannelState* state = &v->audio[channel];
+  const HuffmanTable* lastTable = &v->audioTables[channelCount - 1];
+  uint32_t s;
+  StepRun r;
+  r.load();
+  for (;;) {
+    s = r.firstSymbol(table);
+    if (s == 256) break;
+    uint8_t byte = predictAudioByte(state, &crossDelta, s);
+    r.window[r.writePos] = byte;
+    r.writePos = (r.writePos + 1) & WindowMask;
+    if (table == lastTable) {
+      table = &v->audioTables[0];
+      state = &v->audio[0];
+    } else {
+      table++;
+      state++;
+    }
+    r.remaining--;
+    if (r.remaining < 0 || (r.position() >> 3) > StepRefillLimit) break;
+    uint32_t freeSpan = (flushedPos - r.writePos) & WindowMask;
+    if (freeSpan < FlushMargin && flushedPos != r.writePos) break;
+  }
+  channel = (int32_t)(table - &v->audioTables[0]);
+  r.store();
+  v->crossDelta = crossDelta;
+  v->currentChannel = channel;
+  // A table switch: the new header is read in the same step.
+  if (s == 256) readTables20();
 }
 
 void unpackV20File(uint8_t* window, bool solid) {
@@ -301,7 +391,7 @@ void unpackV20File(uint8_t* window, bool solid) {
     if (freeSpan < FlushMargin && unpackState.flushedPos != unpackState.writePos) flushWindow();
 
     if (unpackState.v20.audioMode) {
-      decodeAudioSymbol();
+      runAudioSteps();
     } else {
       runLzSteps();
     }
