@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make python3
+  clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev zlib1g-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
