@@ -45,9 +45,12 @@ uint32_t littleEndian(const unsigned char* bytes) {
          (uint32_t)bytes[3] << 24;
 }
 
-// Reads count 32-bit numbers at offset; false on a failed seek or a short read.
+// Reads count (at most 4) 32-bit numbers at offset; false on a failed seek or a short
+// read.
+enum { MaxNumbers = 4 };
 bool readNumbers(FILE* file, uint64_t offset, uint32_t* numbers, int count) {
-  unsigned char bytes[12];
+  unsigned char bytes[4 * MaxNumbers];
+  if (count < 0 || count > MaxNumbers) return false;
   if (!seekTo(file, offset) || fread(bytes, 4, (size_t)count, file) != (size_t)count)
     return false;
   for (int i = 0; i < count; ++i) numbers[i] = littleEndian(bytes + 4 * i);
