@@ -70,7 +70,7 @@ struct PlainDecoder {
 
   int32_t readPacked(uint8_t* dest, uint32_t count) {
     size_t n = std::min<size_t>(count, packed->size() - packedAt);
-    memcpy(dest, packed->data() + packedAt, n);
+    if (n > 0) memcpy(dest, packed->data() + packedAt, n);  // an empty vector has no data pointer
     packedAt += n;
     return (int32_t)n;
   }
