@@ -18,6 +18,46 @@ void flushWindow() {
   unpackState.flushedPos = to;
 }
 
+uint32_t copyWithinWindowExactly(uint8_t* window, uint32_t dest, uint32_t distance, uint32_t length) {
+  uint32_t source = (dest - distance) & WindowMask;
+  uint32_t gap = distance & WindowMask;
+  if (gap == 0) return (dest + length) & WindowMask;  // every byte copied onto itself
+  if (dest + length <= WindowSize && source + length <= WindowSize) {
+    uint8_t* to = window + dest;
+    const uint8_t* from = window + source;
+    if (source < dest && gap < 16) {
+      // A source one to fifteen bytes behind repeats a pattern of `gap` bytes. Its
+      // first `period` bytes (the smallest multiple of gap from 16 up) go byte by byte;
+      // every later byte equals the one `period` back, a distance the wide copy takes.
+      uint32_t period = gap * ((16 + gap - 1) / gap);
+      uint32_t head = length < period ? length : period;
+      for (uint32_t i = 0; i < head; i++) to[i] = from[i];
+      if (head == length) return (dest + length) & WindowMask;
+      return copyWithinWindow(window, dest + period, period, length - period);
+    }
+    // Eight bytes at a time, exactly `length` bytes: near the end of the window nothing
+    // may be touched past the match. The source is either far enough behind or ahead.
+    uint32_t n = length;
+    while (n >= 8) {
+      uint64_t chunk;
+      memcpy(&chunk, from, 8);
+      memcpy(to, &chunk, 8);
+      from += 8;
+      to += 8;
+      n -= 8;
+    }
+    while (n-- > 0) *to++ = *from++;
+    return (dest + length) & WindowMask;
+  }
+  // One of the spans wraps around the end of the window.
+  while (length-- > 0) {
+    window[dest] = window[source];
+    dest = (dest + 1) & WindowMask;
+    source = (source + 1) & WindowMask;
+  }
+  return dest;
+}
+
 void copyMatch(uint32_t distance, uint32_t length) {
   dataStream.remaining -= (int32_t)length;
   unpackState.writePos =
