@@ -126,9 +126,9 @@ static void readTrailingTables() {
   }
 }
 
-// The bit input, the write position and the count of bytes owed, held in locals while
-// steps run back to back: stores into the window cannot then force the compiler to
-// reload them from the shared state after every byte. The bits wait in a 64-bit
+// The bit input, the write position, the count of bytes owed and the match history,
+// held in locals while steps run back to back: stores into the window cannot then
+// force the compiler to reload them from the shared state after every byte. The bits wait in a 64-bit
 // register, left-aligned, so that a symbol costs one table lookup rather than a load
 // of the input and a lookup one after the other.
 struct StepRun {
@@ -139,6 +139,7 @@ struct StepRun {
   uint8_t* window;
   uint32_t writePos;
   int32_t remaining;
+  MatchHistory history;
 
   // Tops the register up to at least 56 bits, enough for the rest of the longest step
   // (51 bits in all).
@@ -191,11 +192,10 @@ struct StepRun {
     return s;
   }
   void emitMatch(uint32_t distance, uint32_t length) {
-    MatchHistory* h = &unpackState.history;
-    h->recentDistances[h->recentIndex & 3] = distance;
-    h->lastDistance = distance;
-    h->recentIndex++;
-    h->lastLength = length;
+    history.recentDistances[history.recentIndex & 3] = distance;
+    history.lastDistance = distance;
+    history.recentIndex++;
+    history.lastLength = length;
     remaining -= (int32_t)length;
     writePos = copyWithinWindow(window, writePos, distance, length);
   }
@@ -209,12 +209,14 @@ struct StepRun {
     window = unpackState.window;
     writePos = unpackState.writePos & WindowMask;
     remaining = dataStream.remaining;
+    history = unpackState.history;
   }
   void store() const {
     unpackState.bits.bytePos = position() >> 3;
     unpackState.bits.bitPos = position() & 7;
     unpackState.writePos = writePos;
     dataStream.remaining = remaining;
+    unpackState.history = history;
   }
 };
 
@@ -246,11 +248,9 @@ static void runLzSteps() {
       return;
     } else if (s == 256) {
       // Reuses the last match exactly, bonuses included.
-      MatchHistory* h = &unpackState.history;
-      r.emitMatch(h->lastDistance, h->lastLength);
+      r.emitMatch(r.history.lastDistance, r.history.lastLength);
     } else if (s <= 260) {
-      MatchHistory* h = &unpackState.history;
-      uint32_t distance = h->recentDistances[(h->recentIndex - (s - 256)) & 3];
+      uint32_t distance = r.history.recentDistances[(r.history.recentIndex - (s - 256)) & 3];
       uint32_t slot = r.symbol(&v->repeatLengthTable);
       uint32_t length = lengthBase[slot] + 2u + r.bits(lengthExtraBits[slot]);
       length += distanceBonus(distance) + (distance >= 0x101 ? 1u : 0u);
