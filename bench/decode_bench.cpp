@@ -126,16 +126,20 @@ void zlibBench(benchmark::State& state, const char* name) {
   state.counters["packed%"] = 100.0 * (double)s.zlibPacked.size() / (double)s.raw.size();
 }
 
-// Console output as usual, then each engine / zlib pair side by side.
+// Console output as usual, then each engine / zlib pair side by side (the mean over
+// --benchmark_repetitions when given).
 struct PairReporter : benchmark::ConsoleReporter {
-  std::map<std::string, double> rates;  // benchmark name -> MB/s
+  std::map<std::string, double> rates;  // benchmark name -> sum of MB/s
+  std::map<std::string, int> counts;
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
       auto c = run.counters.find("bytes_per_second");
-      if (c != run.counters.end()) rates[run.benchmark_name()] = c->second.value / 1e6;
+      if (c == run.counters.end()) continue;
+      rates[run.run_name.function_name] += c->second.value / 1e6;
+      counts[run.run_name.function_name]++;
     }
   }
 
@@ -146,8 +150,8 @@ struct PairReporter : benchmark::ConsoleReporter {
       auto engine = rates.find(std::string("engine/") + name);
       auto zlib = rates.find(std::string("zlib/") + name);
       if (engine == rates.end() || zlib == rates.end()) continue;
-      printf("%-10s %14.1f %14.1f %8.2f\n", name, engine->second, zlib->second,
-             engine->second / zlib->second);
+      double e = engine->second / counts[engine->first], z = zlib->second / counts[zlib->first];
+      printf("%-10s %14.1f %14.1f %8.2f\n", name, e, z, e / z);
     }
   }
 };
