@@ -22,19 +22,18 @@ void buildCrcTable() {
   }
 }
 
-static inline uint32_t littleEndian32(const uint8_t* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
 uint32_t updateCrc32(uint32_t acc, const void* data, size_t length) {
   const uint8_t* p = (const uint8_t*)data;
   // The same sum as sixteen one-byte steps: a table lookup is linear in the
   // accumulator, so the contributions of the bytes can be looked up independently.
   while (length >= 16) {
-    uint32_t w0 = acc ^ littleEndian32(p);
-    uint32_t w1 = littleEndian32(p + 4);
-    uint32_t w2 = littleEndian32(p + 8);
-    uint32_t w3 = littleEndian32(p + 12);
+    // Little-endian words, assembled by hand so that no call survives a build for size.
+    uint32_t w0 = acc ^ ((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
+                         (uint32_t)p[3] << 24);
+    uint32_t w1 = (uint32_t)p[4] | (uint32_t)p[5] << 8 | (uint32_t)p[6] << 16 | (uint32_t)p[7] << 24;
+    uint32_t w2 = (uint32_t)p[8] | (uint32_t)p[9] << 8 | (uint32_t)p[10] << 16 | (uint32_t)p[11] << 24;
+    uint32_t w3 =
+        (uint32_t)p[12] | (uint32_t)p[13] << 8 | (uint32_t)p[14] << 16 | (uint32_t)p[15] << 24;
     acc = crcSlices[14][w0 & 0xFF] ^ crcSlices[13][(w0 >> 8) & 0xFF] ^
           crcSlices[12][(w0 >> 16) & 0xFF] ^ crcSlices[11][w0 >> 24] ^
           crcSlices[10][w1 & 0xFF] ^ crcSlices[9][(w1 >> 8) & 0xFF] ^

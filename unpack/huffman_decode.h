@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "unpack/always_inline.h"
 #include "unpack/unpack_state.h"
 
 // Codes longer than QuickBits: the search over the limits of lengths above QuickBits.
@@ -11,7 +12,7 @@ uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* l
 
 // The symbol whose code starts the 16-bit value `peeked` and, in *length, the bits to
 // consume; an index past the alphabet gives symbols[0].
-inline uint32_t decodePeeked(const HuffmanTable* table, uint32_t peeked, uint32_t* length) {
+ALWAYS_INLINE uint32_t decodePeeked(const HuffmanTable* table, uint32_t peeked, uint32_t* length) {
   uint32_t entry = table->quick[peeked >> (16 - QuickBits)];
   if (entry != 0) {
     *length = entry >> 12;

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "archive/data_stream.h"
+#include "unpack/always_inline.h"
 #include "unpack/audio.h"
 #include "unpack/huffman_decode.h"
 #include "unpack/unpack.h"
@@ -43,7 +44,7 @@ static inline uint32_t readBits(uint32_t count) {
 
 // Longer distances need longer matches to pay off, so the encoder never sends the
 // short lengths there and the decoder adds them back.
-static inline uint32_t distanceBonus(uint32_t distance) {
+static ALWAYS_INLINE uint32_t distanceBonus(uint32_t distance) {
   return (distance >= 0x40000 ? 1u : 0u) + (distance >= 0x2000 ? 1u : 0u);
 }
 
@@ -146,7 +147,7 @@ struct StepRun {
   // Loading eight bytes behind a position at or below the refill point stays well
   // inside the input buffer. Bits below the counted ones are the stream's next bits
   // already, so loading them again changes nothing.
-  void refill() {
+  ALWAYS_INLINE void refill() {
     const uint8_t* p = input + nextByte;
     uint64_t wide = ((uint64_t)p[0] << 56) | ((uint64_t)p[1] << 48) | ((uint64_t)p[2] << 40) |
                     ((uint64_t)p[3] << 32) | ((uint64_t)p[4] << 24) | ((uint64_t)p[5] << 16) |
@@ -156,19 +157,19 @@ struct StepRun {
     bitCount |= 56;
   }
   // Bit position in the input buffer of the next unread bit.
-  uint32_t position() const { return nextByte * 8 - bitCount; }
-  uint32_t peek() const { return (uint32_t)(bitBuffer >> 48); }
-  void skip(uint32_t n) {
+  ALWAYS_INLINE uint32_t position() const { return nextByte * 8 - bitCount; }
+  ALWAYS_INLINE uint32_t peek() const { return (uint32_t)(bitBuffer >> 48); }
+  ALWAYS_INLINE void skip(uint32_t n) {
     bitBuffer <<= n;
     bitCount -= n;
   }
-  uint32_t bits(uint32_t count) {
+  ALWAYS_INLINE uint32_t bits(uint32_t count) {
     if (count == 0) return 0;
     uint32_t value = peek() >> (16 - count);
     skip(count);
     return value;
   }
-  uint32_t symbol(const HuffmanTable* table) {
+  ALWAYS_INLINE uint32_t symbol(const HuffmanTable* table) {
     uint32_t length;
     uint32_t s = decodePeeked(table, peek(), &length);
     skip(length);
@@ -176,7 +177,7 @@ struct StepRun {
   }
   // A step's first symbol, looked up before the refill so that the lookup does not
   // wait for the load: the refill only adds bits below the 16 looked at.
-  uint32_t firstSymbol(const HuffmanTable* table) {
+  ALWAYS_INLINE uint32_t firstSymbol(const HuffmanTable* table) {
     if (bitCount < 16) refill();
     uint32_t entry = table->quick[bitBuffer >> (64 - QuickBits)];
     uint32_t peeked = peek();
@@ -191,7 +192,7 @@ struct StepRun {
     skip(length);
     return s;
   }
-  void emitMatch(uint32_t distance, uint32_t length) {
+  ALWAYS_INLINE void emitMatch(uint32_t distance, uint32_t length) {
     history.recentDistances[history.recentIndex & 3] = distance;
     history.lastDistance = distance;
     history.recentIndex++;
@@ -268,13 +269,13 @@ static void runLzSteps() {
   r.store();
 }
 
-static inline int32_t signedByte(int32_t v) { return (int32_t)(int8_t)(uint8_t)(v & 0xFF); }
+static ALWAYS_INLINE int32_t signedByte(int32_t v) { return (int32_t)(int8_t)(uint8_t)(v & 0xFF); }
 
 // The multimedia predictor's step for one byte, the same arithmetic as decodeAudioByte
 // (audioStartByte, audioPredict, audioUpdate) kept inline for the audio run; the
 // compressor and the tests use those functions, and the decoder's output is checked
 // against them.
-static inline uint8_t predictAudioByte(AudioChannelState* st, int32_t* crossDelta, uint32_t symbol) {
+static ALWAYS_INLINE uint8_t predictAudioByte(AudioChannelState* st, int32_t* crossDelta, uint32_t symbol) {
   st->byteCounter = (int32_t)((uint32_t)st->byteCounter + 1);
   int32_t t0 = st->recentDelta;
   int32_t t1 = st->recentDelta - st->terms[0];

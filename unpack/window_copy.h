@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "unpack/always_inline.h"
 #include "unpack/unpack_state.h"
 
 // The copy for the cases copyWithinWindow does not take inline: distance 0, a source
@@ -16,7 +17,7 @@ uint32_t copyWithinWindowExactly(uint8_t* window, uint32_t dest, uint32_t distan
 // that of a byte-by-byte copy in ascending order with every position taken modulo the
 // window, so a distance below the length repeats the last distance bytes and distance
 // 0 (or a multiple of the window size) leaves the bytes as they are.
-inline uint32_t copyWithinWindow(uint8_t* window, uint32_t dest, uint32_t distance, uint32_t length) {
+ALWAYS_INLINE uint32_t copyWithinWindow(uint8_t* window, uint32_t dest, uint32_t distance, uint32_t length) {
   uint32_t source = (dest - distance) & WindowMask;
   uint32_t gap = distance & WindowMask;
   // Sixteen bytes at a time through a register, whole pieces even past the end of the
