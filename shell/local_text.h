@@ -36,6 +36,6 @@ uint8_t xorBytes(const uint8_t* bytes, uint32_t count);
 // is. The same operation scrambles.
 void unscrambleText(char* bytes, uint32_t count);
 
-// Platform calls of readLocalText (shell/win32/local_text_win32.cpp; tests fake them).
+// Platform calls of readLocalText (shell/win32/platform_calls.cpp; tests fake them).
 uint32_t platformSystemLanguage();                  // the system's default language id
 int platformWindowsFolder(char* buffer, int capacity);  // length, 0 on failure

@@ -63,7 +63,7 @@ int32_t routeCommand(const CommandMap* map, WindowHandle window, uintptr_t wPara
 int32_t callDefaultProc(int32_t kind, WindowHandle window, uint32_t message, uintptr_t wParam,
                         intptr_t lParam);
 
-// The platform's default procedures, one per kind 1..4 (shell/win32/default_procs.cpp;
+// The platform's default procedures, one per kind 1..4 (shell/win32/platform_calls.cpp;
 // the tests link recording fakes instead).
 int32_t platformWindowDefault(WindowHandle window, uint32_t message, uintptr_t wParam,
                               intptr_t lParam);

@@ -31,12 +31,22 @@ bool parseLanguage(const std::string& word, uint32_t& id) {
   id = (uint32_t)value;
   return true;
 }
+
+// Entries stored for a language: trailing empty texts are left out, so that the reader
+// fails on them and the installer keeps its built-in text. A stored empty text would
+// count as delivered and leave the caller's buffer as it is, which for the proposed
+// folder is an empty field.
+size_t storedEntries(const LocalTextLanguage& language) {
+  size_t count = language.entries.size();
+  while (count > 0 && language.entries[count - 1].empty()) --count;
+  return count;
+}
 }  // namespace
 
 std::vector<unsigned char> buildLocalTextFile(const std::vector<LocalTextLanguage>& languages) {
   const size_t headerSize = 12, languageEntrySize = 8, stringEntrySize = 12;
   size_t tablesSize = 0;
-  for (const auto& language : languages) tablesSize += 4 + language.entries.size() * stringEntrySize;
+  for (const auto& language : languages) tablesSize += 4 + storedEntries(language) * stringEntrySize;
   const size_t tablesStart = headerSize + languages.size() * languageEntrySize;
   std::vector<unsigned char> out(tablesStart + tablesSize, 0);
   putNumber(out, 0, 2);
@@ -48,8 +58,9 @@ std::vector<unsigned char> buildLocalTextFile(const std::vector<LocalTextLanguag
   for (size_t l = 0; l < languages.size(); ++l) {
     putNumber(out, headerSize + l * languageEntrySize, languages[l].languageId);
     putNumber(out, headerSize + l * languageEntrySize + 4, (uint32_t)table);
-    putNumber(out, table, (uint32_t)languages[l].entries.size());
-    for (size_t e = 0; e < languages[l].entries.size(); ++e) {
+    const size_t count = storedEntries(languages[l]);
+    putNumber(out, table, (uint32_t)count);
+    for (size_t e = 0; e < count; ++e) {
       const std::string& text = languages[l].entries[e];
       const size_t entry = table + 4 + e * stringEntrySize;
       const uint32_t length = text.empty() ? 0 : (uint32_t)text.size() + 1;
@@ -59,11 +70,11 @@ std::vector<unsigned char> buildLocalTextFile(const std::vector<LocalTextLanguag
         out.push_back((unsigned char)text[j] ^ (unsigned char)(0x6D + j));
       if (length) out.push_back(0);
     }
-    table += 4 + languages[l].entries.size() * stringEntrySize;
+    table += 4 + count * stringEntrySize;
   }
 
   unsigned char checksum = 0;
-  if (!languages.empty() && !languages[0].entries.empty()) {
+  if (!languages.empty() && storedEntries(languages[0]) > 0) {
     uint32_t areaStart = (uint32_t)out[tablesStart + 12] | (uint32_t)out[tablesStart + 13] << 8 |
                          (uint32_t)out[tablesStart + 14] << 16 |
                          (uint32_t)out[tablesStart + 15] << 24;
@@ -109,10 +120,11 @@ bool parseLocalTextDescription(const std::string& text, std::vector<LocalTextLan
     entries[entry - 1] = value;
   }
   if (languages.empty()) return fail("no language given");
-  if (languages[0].entries.empty()) return fail("the first language needs at least one entry");
-  // The checksum area runs from the first string to the end: it must not be empty.
+  // The checksum area starts at the first language's first string: that language needs
+  // a stored entry, and the area must not be empty.
+  if (storedEntries(languages[0]) == 0) return fail("the first language needs at least one text");
   for (const auto& language : languages)
-    for (const auto& entry : language.entries)
-      if (!entry.empty()) return true;
-  return fail("every text is empty");
+    if (language.entries.size() > 2 && language.entries[1].empty())
+      return fail("an empty entry 2 before later ones would blank the proposed folder");
+  return true;
 }

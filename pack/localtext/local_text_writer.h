@@ -9,6 +9,7 @@
 struct LocalTextLanguage {
   uint32_t languageId = 0;            // primary language id: 7 German, 9 English, ...
   std::vector<std::string> entries;   // entry 1 first; an empty text keeps the built-in one
+                                      // (trailing ones are not stored at all)
 };
 
 // The file's bytes. The first language is the readers' fallback and must have at least

@@ -94,6 +94,19 @@ TEST_F(LocalText, EmptyEntryIsDeliveredWithoutTouchingTheBuffer) {
   EXPECT_EQ(capacity, 0);
 }
 
+TEST_F(LocalText, TrailingEmptyEntriesAreNotStoredSoTheBuiltInTextStays) {
+  // A stored empty entry 2 would be delivered and leave the folder field empty.
+  std::vector<LocalTextLanguage> languages;
+  std::string error;
+  ASSERT_TRUE(parseLocalTextDescription("language en\n1 = Title\n2 =\nlanguage de\n1 =\n", languages, error))
+      << error;
+  install(buildLocalTextFile(languages));
+  EXPECT_EQ(read(1), std::make_pair(1, std::string("Title")));
+  EXPECT_EQ(read(2), std::make_pair(0, std::string("keep")));
+  shellFakes.systemLanguage = 7;
+  EXPECT_EQ(read(1), std::make_pair(0, std::string("keep")));
+}
+
 TEST_F(LocalText, LongTextIsCutToCapacityLessOneWithItsLastByteAsStored) {
   install(sampleFile());
   auto [result, text] = read(1, 5);  // "Advanced Sample" into 5 bytes
@@ -242,6 +255,10 @@ TEST(LocalTextDescription, RejectsWhatCannotMakeAReadableFile) {
   EXPECT_FALSE(parseLocalTextDescription("language de\n0 = x\n", languages, error));
   EXPECT_FALSE(parseLocalTextDescription("language de\nlanguage en\n1 = x\n", languages, error));
   EXPECT_FALSE(parseLocalTextDescription("language de\n1 =\n", languages, error));
+  // The first language is the fallback: it needs a text of its own.
+  EXPECT_FALSE(parseLocalTextDescription("language de\n1 =\nlanguage en\n1 = x\n", languages, error));
+  EXPECT_FALSE(parseLocalTextDescription("language en\n1 = x\n2 =\n3 = y\n", languages, error));
+  EXPECT_NE(error.find("entry 2"), std::string::npos) << error;
   EXPECT_FALSE(parseLocalTextDescription("language de\ntitle\n", languages, error));
   EXPECT_NE(error.find("line 2"), std::string::npos) << error;
 }
