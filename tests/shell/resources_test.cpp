@@ -141,6 +141,22 @@ TEST(StringTables, TextsFitTheBuffersTheyAreLoadedInto) {
     }
 }
 
+TEST(StringTables, StatusLinesLineUpTheirNames) {
+  // Extracting, creating and skipping put the name in the same column; the byte count
+  // of the code page is the column count, double-width Korean included.
+  std::vector<std::pair<std::string, std::vector<CatalogueLine>>> tables = {
+      {"en", readCatalogue("catalogue.def")}};
+  for (const Language& language : languages)
+    tables.push_back({language.code, readCatalogue(std::string("strings_") + language.code + ".def")});
+  for (const auto& [code, table] : tables) {
+    std::map<int, size_t> column;
+    for (const auto& line : table)
+      if (line.id == 8 || line.id == 11 || line.id == 31 || line.id == 32) column[line.id] = line.text.find('%');
+    ASSERT_EQ(column.size(), 4u) << code;
+    for (int id : {11, 31, 32}) EXPECT_EQ(column[id], column[8]) << code << " string " << id;
+  }
+}
+
 TEST(StringTables, FilesAreInTheCodePageTheyDeclare) {
   for (const Language& language : languages) {
     for (const std::string& file : {std::string("strings_") + language.code + ".def",
