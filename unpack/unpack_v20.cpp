@@ -129,9 +129,9 @@ static void readTrailingTables() {
 
 // The bit input, the write position, the count of bytes owed and the match history,
 // held in locals while steps run back to back: stores into the window cannot then
-// force the compiler to reload them from the shared state after every byte. The bits wait in a 64-bit
-// register, left-aligned, so that a symbol costs one table lookup rather than a load
-// of the input and a lookup one after the other.
+// force the compiler to reload them from the shared state after every byte. The bits
+// wait in a 64-bit register, left-aligned, so that a symbol costs one table lookup
+// rather than a load of the input and a lookup one after the other.
 struct StepRun {
   const uint8_t* input;
   uint64_t bitBuffer;  // the next bitCount bits of the stream, from the top bit down
@@ -143,10 +143,9 @@ struct StepRun {
   MatchHistory history;
 
   // Tops the register up to at least 56 bits, enough for the rest of the longest step
-  // (51 bits in all).
-  // Loading eight bytes behind a position at or below the refill point stays well
-  // inside the input buffer. Bits below the counted ones are the stream's next bits
-  // already, so loading them again changes nothing.
+  // (51 bits in all). Loading eight bytes behind a position at or below the refill
+  // point stays well inside the input buffer. Bits below the counted ones are the
+  // stream's next bits already (or zeros), so loading them again changes nothing.
   ALWAYS_INLINE void refill() {
     const uint8_t* p = input + nextByte;
     uint64_t wide = ((uint64_t)p[0] << 56) | ((uint64_t)p[1] << 48) | ((uint64_t)p[2] << 40) |
