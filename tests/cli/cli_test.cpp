@@ -40,6 +40,8 @@ TEST_F(Cli, ExtractsThePayloadOfAnExecutable) {
   Outcome result = run({name, out});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(text(readFile(out + "/setup.ini")), "[setup]");
+  // The payload moves the progress bar, which is drawn on a terminal only.
+  EXPECT_EQ(result.err, "");
 }
 
 TEST_F(Cli, ChecksumFailureIsExitThreeAndLeavesNoFile) {
@@ -89,6 +91,9 @@ TEST_F(Cli, EncryptedArchivesTakeThePasswordFromTheOptionOrTheEnvironment) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(text(readFile(out + "/a.txt")), "alpha");
   EXPECT_EQ(text(readFile(out + "/b.txt")), "beta");
+  // The question whether to keep the password, due at b.txt, is answered Yes without
+  // a terminal: nothing is asked.
+  EXPECT_EQ(result.err, "");
 
   std::string other = temp / "other";
   result = run({name, other}, "s3cret");

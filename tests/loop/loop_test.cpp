@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <string>
@@ -234,6 +235,24 @@ TEST_F(Loop, NothingProcessedSaysNoFiles) {
   resetEngineAndHost();
   EXPECT_EQ(extract(temp / "missing.rar"), ExitWarning);
   EXPECT_EQ(fakeHost.boxTexts().back(), "No files");
+}
+
+TEST_F(Loop, OutputOntoACharacterDeviceEndsWithAWriteError) {
+  // A null device of the test's own, so that nothing outside the test folder is at stake.
+  std::string device = out + "/device";
+  if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) GTEST_SKIP() << "cannot make a device node";
+  std::string name = archive(newArchive({file("device", "to a device"), file("after.txt", "after")}));
+  EXPECT_EXIT(
+      {
+        echoBoxes();
+        extract(name);
+      },
+      ::testing::ExitedWithCode(ExitWrite), "Write error\nProgram aborted");
+  // The device is not a partly written file: it stays, and nothing after it was made.
+  struct stat info;
+  ASSERT_EQ(stat(device.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  EXPECT_FALSE(pathExists(out + "/after.txt"));
 }
 
 TEST_F(Loop, EmbeddedArchiveIsFoundAndExtracted) {
