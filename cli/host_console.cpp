@@ -2,6 +2,7 @@
 // the password from the command line, the environment or a prompt, and a progress
 // bar on stderr when it is a terminal.
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <termios.h>
 #include <unistd.h>
@@ -77,19 +78,30 @@ static void copyPassword(const char* text) {
   memcpy(passwordText, text, length);
 }
 
+// The terminal's settings while echo is off for the password; the run may end in
+// between (an interrupt at the prompt), and the terminal must get its echo back then too.
+static struct termios savedTerminal;
+static bool terminalQuiet;
+
+static void restoreTerminal() {
+  if (!terminalQuiet) return;
+  terminalQuiet = false;
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+}
+
 // Reads a line from the terminal with echo switched off.
 static void promptPassword() {
   fprintf(stderr, "Enter password: ");
-  struct termios saved;
-  bool restore = tcgetattr(STDIN_FILENO, &saved) == 0;
-  if (restore) {
-    struct termios quiet = saved;
+  if (tcgetattr(STDIN_FILENO, &savedTerminal) == 0) {
+    static bool restoredAtExit = false;
+    if (!restoredAtExit) restoredAtExit = atexit(restoreTerminal) == 0;
+    struct termios quiet = savedTerminal;
     quiet.c_lflag &= ~(tcflag_t)ECHO;
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    terminalQuiet = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
   }
   char line[sizeof passwordText + 2];
   if (fgets(line, sizeof line, stdin) == nullptr) line[0] = 0;
-  if (restore) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  restoreTerminal();
   fputc('\n', stderr);
   line[strcspn(line, "\r\n")] = 0;
   copyPassword(line);

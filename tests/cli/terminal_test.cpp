@@ -1,0 +1,128 @@
+// lumvard-extract on a terminal (a pseudo-terminal here): the password prompt without
+// echo, the [y/n/c] question, the progress bar, and a terminal left as it was found.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/cli/cli_runner.h"
+#include "tests/loop/test_archive.h"
+
+using namespace testarchive;
+using namespace clitest;
+
+namespace {
+
+class Terminal : public Cli {
+ protected:
+  int master = -1;
+  pid_t child = -1;
+  std::string screen;  // everything the program wrote to the terminal so far
+
+  void TearDown() override {
+    if (child > 0) {
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+    }
+    if (master >= 0) close(master);
+  }
+
+  void start(const std::vector<std::string>& arguments) {
+    child = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      unsetenv("LUMVARD_PASSWORD");
+      std::vector<char*> argv;
+      std::string program = binary();
+      argv.push_back(program.data());
+      std::vector<std::string> copies = arguments;
+      for (std::string& argument : copies) argv.push_back(argument.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(121);
+    }
+  }
+
+  // Reads what the program writes until `wanted` shows up (true) or it stays silent
+  // for ten seconds or closes the terminal (false).
+  bool waitFor(const std::string& wanted) {
+    while (screen.find(wanted) == std::string::npos) {
+      struct pollfd poller = {master, POLLIN, 0};
+      if (poll(&poller, 1, 10000) <= 0) return false;
+      char buffer[4096];
+      ssize_t got = read(master, buffer, sizeof buffer);
+      if (got <= 0) return false;
+      screen.append(buffer, (size_t)got);
+    }
+    return true;
+  }
+
+  void type(const std::string& keys) { ASSERT_EQ(write(master, keys.data(), keys.size()), (ssize_t)keys.size()); }
+
+  bool echoing() {
+    struct termios settings;
+    return tcgetattr(master, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+  }
+
+  // The prompt is written before echo goes off: give the program a moment.
+  bool turnsQuiet() {
+    for (int i = 0; i < 500 && echoing(); i++) usleep(10000);
+    return !echoing();
+  }
+
+  int finish() {
+    waitFor("\x04never");  // collects the rest of the output until the terminal closes
+    int status = 0;
+    waitpid(child, &status, 0);
+    child = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+};
+
+TEST_F(Terminal, PasswordIsAskedWithoutEchoAndTheQuestionTakesAnAnswer) {
+  std::string exe = archive(embedded(newArchive({encrypted("a.txt", "alpha", "pw"), encrypted("b.txt", "beta", "pw"),
+                                                 file("c.bin", std::string(300000, 'c'))})),
+                            "setup.exe");
+  start({exe, out});
+  ASSERT_TRUE(waitFor("Enter password: ")) << screen;
+  EXPECT_TRUE(turnsQuiet());
+  type("pw\n");
+  ASSERT_TRUE(waitFor("lumvard-extract: b.txt - use current password ? [y/n/c] ")) << screen;
+  EXPECT_TRUE(echoing());
+  type("y\n");
+  EXPECT_EQ(finish(), 0) << screen;
+  EXPECT_EQ(text(readFile(out + "/a.txt")), "alpha");
+  EXPECT_EQ(text(readFile(out + "/b.txt")), "beta");
+  EXPECT_EQ(screen.find("pw\r\n"), std::string::npos) << screen;
+  // The payload lies inside an executable, so the bar moves, up to its end.
+  EXPECT_TRUE(has(screen, "] 100%")) << screen;
+  EXPECT_TRUE(has(screen, "All OK")) << screen;
+}
+
+TEST_F(Terminal, CancelInTheQuestionEndsWith255) {
+  std::string name = archive(newArchive({encrypted("a.txt", "alpha", "pw"), encrypted("b.txt", "beta", "pw")}));
+  start({"--password", "pw", name, out});
+  ASSERT_TRUE(waitFor("[y/n/c] ")) << screen;
+  type("c\n");
+  EXPECT_EQ(finish(), 255) << screen;
+  EXPECT_FALSE(pathExists(out + "/b.txt"));
+}
+
+TEST_F(Terminal, BreakAtThePasswordPromptLeavesTheTerminalEchoing) {
+  start({archive(newArchive({encrypted("a.txt", "alpha", "pw")})), out});
+  ASSERT_TRUE(waitFor("Enter password: ")) << screen;
+  EXPECT_TRUE(turnsQuiet());
+  type("\x03");  // the interrupt key
+  EXPECT_EQ(finish(), 255) << screen;
+  EXPECT_TRUE(has(screen, "User break")) << screen;
+  EXPECT_TRUE(echoing());
+}
+
+}  // namespace
