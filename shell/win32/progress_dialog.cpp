@@ -1,8 +1,86 @@
-// The progress dialog. The install run itself is still to come: for now the command
-// that would start it closes the dialog again, and the destination dialog stays.
+// The progress dialog and the install run it carries: the extraction of the archive
+// appended to this executable, the companion files, and the start of the setup
+// program. The run ends the process in every outcome.
+#include <direct.h>
+#include <process.h>
+#include <stdlib.h>
+
+#include "extract/session.h"
 #include "shell/handlers.h"
+#include "shell/install_paths.h"
 #include "shell/resources/resource_ids.h"
+#include "shell/resources/string_ids.h"
 #include "shell/win32/shell_globals.h"
+
+#include <commctrl.h>
+
+namespace {
+enum { ExecutablePathCapacity = 256, SetupNameCapacity = 32, ErrorFormatCapacity = 80 };
+
+// Copies every file of the executable's folder that matches pattern into the
+// destination, overwriting; a copy that fails is skipped.
+void copyCompanionFiles(const char* executablePath, const char* destination,
+                        const char* pattern) {
+  char source[MAX_PATH];
+  char target[MAX_PATH];
+  if (!besideExecutable(executablePath, pattern, source, sizeof source)) return;
+  WIN32_FIND_DATAA match;
+  HANDLE search = FindFirstFileA(source, &match);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (intoDestination(destination, match.cFileName, target, sizeof target) &&
+        besideExecutable(executablePath, match.cFileName, source, sizeof source))
+      CopyFileA(source, target, FALSE);
+  } while (FindNextFileA(search, &match));
+  FindClose(search);
+}
+
+int extractAndCopy(HWND dialog, const char* archivePath, const char* destination) {
+  LoadStringA(instanceHandle, IDS_CREATING, statusCreating, sizeof statusCreating);
+  LoadStringA(instanceHandle, IDS_EXTRACTING, statusExtracting, sizeof statusExtracting);
+  LoadStringA(instanceHandle, IDS_OK, statusOk, sizeof statusOk);
+  LoadStringA(instanceHandle, IDS_ALL_OK, statusAllOk, sizeof statusAllOk);
+  EnableWindow(GetDlgItem(dialog, IDC_TARGET_PATH), TRUE);
+  InitCommonControls();
+
+  RECT client;
+  GetClientRect(dialog, &client);
+  const int barHeight = GetSystemMetrics(SM_CYVSCROLL);
+  HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, client.left,
+                             client.bottom - barHeight, client.right, barHeight, dialog,
+                             nullptr, instanceHandle, nullptr);
+  progressBar = bar;
+
+  const int result = runExtraction(dialog, archivePath, destination);
+  if (result != 0) {
+    char format[ErrorFormatCapacity];
+    char text[ErrorFormatCapacity + 16];  // the format and one number
+    LoadStringA(instanceHandle, IDS_EXTRACT_ERROR, format, sizeof format);
+    wsprintfA(text, format, result);
+    MessageBoxA(dialog, text, appTitle, MB_OK);
+  } else {
+    for (int i = 0; i < CompanionPatternCount; ++i)
+      copyCompanionFiles(archivePath, destination, companionPatterns[i]);
+  }
+  DestroyWindow(bar);
+  return result;
+}
+
+// Starts the setup program in the destination folder, without waiting for it and
+// without a word when it cannot be started.
+void startSetupProgram() {
+  char name[SetupNameCapacity];
+  LoadStringA(instanceHandle, IDS_SETUP_PROGRAM, name, sizeof name);
+  upperCaseAscii(destinationPath);
+  if (const int drive = driveNumberOf(destinationPath)) _chdrive(drive);
+  _chdir(destinationPath);
+  // The folder may fill its whole buffer: the program's path gets room of its own.
+  char program[ShellTextCapacity + SetupNameCapacity];
+  if (!joinPath(destinationPath, name, program, sizeof program)) return;
+  // The path is the child's whole command line, as it is, unquoted.
+  _spawnl(_P_NOWAIT, program, program, nullptr);
+}
+}  // namespace
 
 int32_t onOpenProgress(WindowHandle window, uint32_t, uint32_t, intptr_t) {
   DialogBoxParamA(instanceHandle, MAKEINTRESOURCEA(IDD_PROGRESS), (HWND)window,
@@ -24,6 +102,18 @@ int32_t onProgressClose(WindowHandle window, uint32_t, uint32_t, intptr_t) {
 }
 
 int32_t runInstall(WindowHandle window, uint32_t, uint32_t, intptr_t) {
-  EndDialog((HWND)window, 1);
-  return 1;
+  HWND dialog = (HWND)window;
+  char executablePath[ExecutablePathCapacity];
+  executablePath[0] = 0;
+  GetModuleFileNameA(nullptr, executablePath, sizeof executablePath);
+  executablePath[sizeof executablePath - 1] = 0;
+  dropTrailingBackslash(destinationPath);
+  SetDlgItemTextA(dialog, IDC_TARGET_PATH, destinationPath);
+  SetDlgItemTextA(dialog, IDC_SOURCE_PATH, executablePath);
+
+  const int result = extractAndCopy(dialog, executablePath, destinationPath);
+  EndDialog(dialog, 1);
+  if (result != 0) exit(result);
+  startSetupProgram();
+  exit(0);
 }
