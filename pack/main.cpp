@@ -2,7 +2,12 @@
 //
 //   lumvard-pack [--method store|2.0|1.5] [--format new|old] [--solid|--no-solid] [--password TEXT]
 //                [--multimedia auto|on|off] [--mtime YYYY-MM-DDTHH:MM:SS]
-//                [--codepage N] [-C DIR] -o OUTPUT INPUT...
+//                [--codepage N] [--installer STUB] [-C DIR] -o OUTPUT INPUT...
+//
+// With --installer the output is a complete installer: the installer executable STUB,
+// padded so that the archive starts where the installer searches for it, then the
+// archive, closed by a block whose header size is below 7 so that a reader stops there
+// even when a code signature is appended to the file later.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -19,6 +24,7 @@
 
 #include "archive/checksum.h"
 #include "pack/archive_writer.h"
+#include "pack/installer_layout.h"
 #include "pack/input_walk.h"
 #include "pack/pack_methods.h"
 
@@ -38,6 +44,7 @@ struct Options {
   PackSettings settings;
   std::optional<uint32_t> fixedTime;  // --mtime as an MS-DOS date-time
   int codePage = 1252;
+  std::string installerStub;  // --installer: the executable the archive is appended to
   std::string directory;
   std::string output;
   std::vector<std::string> inputs;
@@ -130,6 +137,15 @@ const OptionSpec optionSpecs[] = {
     {"--multimedia", true, parseMultimedia},
     {"--mtime", true, parseTime},
     {"--codepage", true, parseCodePage},
+    {"--installer", true,
+     [](Options& o, const char* v, std::string* error) {
+       if (*v == 0) {
+         *error = "--installer wants the installer executable";
+         return false;
+       }
+       o.installerStub = v;
+       return true;
+     }},
     {"-C", true, [](Options& o, const char* v, std::string*) { o.directory = v; return true; }},
     {"-o", true, [](Options& o, const char* v, std::string*) { o.output = v; return true; }},
 };
@@ -139,7 +155,7 @@ int usage(FILE* to) {
           "usage: %s [--method store|2.0|1.5] [--format new|old] [--solid|--no-solid]\n"
           "       [--password TEXT]\n"
           "       [--multimedia auto|on|off] [--mtime YYYY-MM-DDTHH:MM:SS] [--codepage N]\n"
-          "       [-C DIR] -o OUTPUT INPUT...\n"
+          "       [--installer STUB] [-C DIR] -o OUTPUT INPUT...\n"
           "  INPUT          files and folders relative to DIR, stored under the path given;\n"
           "                 \".\" stores DIR's contents without a prefix\n"
           "  --method       store, 2.0 (default) or 1.5\n"
@@ -152,7 +168,10 @@ int usage(FILE* to) {
           "                 whose header says PCM WAV or 24/32-bit BMP), on (every file is\n"
           "                 tried), off\n"
           "  --mtime        stamp every entry with this local time (reproducible archives)\n"
-          "  --codepage     single-byte code page of the names (default 1252)\n",
+          "  --codepage     single-byte code page of the names (default 1252)\n"
+          "  --installer    write an installer: the installer executable STUB with the\n"
+          "                 archive appended where it searches for it (offsets 98304 to\n"
+          "                 196607), closed by an end block\n",
           programName);
   return to == stderr ? ExitUsage : ExitOk;
 }
@@ -336,6 +355,17 @@ int main(int argc, char** argv) {
       if (e.archiveName.size() > MaxOldNameBytes)
         return fail(progress, e.displayName + ": a name in an old-format archive takes at most 80 bytes");
 
+  std::vector<uint8_t> installerPrefix;
+  if (!o.installerStub.empty()) {
+    struct stat info;
+    std::vector<uint8_t> stub;
+    if (stat(o.installerStub.c_str(), &info) != 0) return fail(progress, o.installerStub + ": " + strerror(errno));
+    if (!S_ISREG(info.st_mode)) return fail(progress, o.installerStub + ": not a file");
+    if (!readWholeFile(o.installerStub, (uint64_t)info.st_size, &stub, &error) ||
+        !makeInstallerPrefix(stub, o.format, &installerPrefix, &error))
+      return fail(progress, o.installerStub + ": " + error);
+  }
+
   for (const InputEntry& e : inputs) progress.total += e.size;
   progress.enabled = isatty(STDERR_FILENO) != 0;
 
@@ -345,6 +375,11 @@ int main(int argc, char** argv) {
   // Entry solid flags are set per entry below, from what the encoder did.
   archive.solid = false;
   if (solid) archive.extraArchiveFlags |= 0x08;
+  if (!o.installerStub.empty()) {
+    archive.prefix = std::move(installerPrefix);
+    // Old-format archives have no block that could close them.
+    if (o.format == PackFormat::New) archive.endBlockHeadSize = 0;
+  }
 
   if (progress.enabled) o.settings.onProgress = [&progress](uint64_t bytes) { progress.within(bytes); };
   std::unique_ptr<StreamEncoder> encoder =

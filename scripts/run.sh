@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job: sets up the machine, builds everything, packs the sample folder into
-# an archive and extracts it again with the installer's engine.
+# an archive and into an installer, and extracts both again with the installer's engine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +15,17 @@ if [ -x build/native/pack/lumvard-pack ]; then
   build/native/cli/lumvard-extract "$out/sample.rar" "$out/extracted"
   diff -r scripts/sample "$out/extracted"
   echo "run: the sample archive was packed and extracted into $out/extracted"
+
+  # The product: the 32-bit installer with the sample folder as its payload. Its
+  # payload is checked and extracted here with the installer's own engine; the
+  # installer itself runs on Windows (its 64-bit twin is run under Wine by the tests).
+  build/native/pack/lumvard-pack --installer build/win32/shell/lumvard-install.exe \
+    -C scripts/sample -o "$out/setup-lumvard.exe" .
+  build/native/cli/lumvard-extract --test "$out/setup-lumvard.exe" "$out/installed" >/dev/null
+  build/native/cli/lumvard-extract "$out/setup-lumvard.exe" "$out/installed" >/dev/null
+  diff -r scripts/sample "$out/installed"
+  echo "run: built the installer $out/setup-lumvard.exe ($(stat -c %s "$out/setup-lumvard.exe") bytes);" \
+    "its payload checks and extracts into $out/installed"
 else
   echo "run: lumvard-pack is not built yet; built: build/native/cli/lumvard-extract, build/win32/shell/lumvard-install.exe"
 fi

@@ -1,0 +1,260 @@
+// lumvard-pack --installer: the archive lands where the installer searches for it,
+// behind an untouched executable, closed by an end block, and the installer's engine
+// finds and extracts it; stubs that cannot carry an archive are refused.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "archive/reader.h"
+#include "pack/installer_layout.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+typedef std::vector<uint8_t> Bytes;
+
+const uint8_t marker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+
+// An executable stand-in: "MZ", then bytes that are never 0x52, so that no archive
+// start can hide in it.
+Bytes stubOf(size_t size) {
+  Bytes stub(size);
+  for (size_t i = 0; i < size; i++) stub[i] = (uint8_t)(i * 7 % 251 == 0x52 ? 1 : i * 7 % 251);
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  for (size_t i = 28; i < 32 && i < size; i++) stub[i] = 0;
+  return stub;
+}
+
+std::string binary(const char* relative, const char* fallback) {
+  const char* build = getenv("LUMVARD_BUILD_DIR");
+  return build != nullptr ? std::string(build) + "/" + relative : fallback;
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+Outcome run(const std::string& program, const std::vector<std::string>& arguments, const TempDir& temp,
+            const char* password = nullptr) {
+  std::string outPath = temp / "stdout.txt", errPath = temp / "stderr.txt";
+  pid_t child = fork();
+  if (child == 0) {
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (password) setenv("LUMVARD_PASSWORD", password, 1); else unsetenv("LUMVARD_PASSWORD");
+    std::vector<std::string> copies = arguments;
+    std::vector<char*> argv;
+    std::string name = program;
+    argv.push_back(name.data());
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(121);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  Outcome outcome;
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  Bytes out = readFile(outPath), err = readFile(errPath);
+  outcome.out.assign(out.begin(), out.end());
+  outcome.err.assign(err.begin(), err.end());
+  return outcome;
+}
+
+std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TEST(InstallerLayout, ArchiveStartsAtTheFirstAlignedOffsetInTheWindow) {
+  EXPECT_EQ(installerArchiveOffset(0), 98304u);
+  EXPECT_EQ(installerArchiveOffset(55000), 98304u);
+  EXPECT_EQ(installerArchiveOffset(98304), 98304u);
+  EXPECT_EQ(installerArchiveOffset(98305), 98320u);
+  EXPECT_EQ(installerArchiveOffset(120001), 120016u);
+  // The marker and the archive header's type byte must both lie in the window.
+  EXPECT_EQ(installerArchiveOffset(196592), 196592u);
+  EXPECT_EQ(installerArchiveOffset(196593), 0u);
+  EXPECT_EQ(installerArchiveOffset(400000), 0u);
+}
+
+TEST(InstallerLayout, StubsThatCannotCarryAnArchiveAreRefused) {
+  Bytes prefix;
+  std::string error;
+  Bytes notExecutable = stubOf(1000);
+  notExecutable[0] = 'X';
+  EXPECT_FALSE(makeInstallerPrefix(notExecutable, PackFormat::New, &prefix, &error));
+  EXPECT_NE(error.find("MZ"), std::string::npos);
+  EXPECT_FALSE(makeInstallerPrefix(Bytes{'M', 'Z'}, PackFormat::New, &prefix, &error));
+  EXPECT_FALSE(makeInstallerPrefix(stubOf(196593), PackFormat::New, &prefix, &error));
+  EXPECT_NE(error.find("196593 bytes"), std::string::npos) << error;
+
+  // An archive start of the stub's own inside the window would be found first.
+  Bytes shadowing = stubOf(110000);
+  memcpy(&shadowing[100000], marker, 7);
+  shadowing[100009] = 0x73;
+  EXPECT_FALSE(makeInstallerPrefix(shadowing, PackFormat::New, &prefix, &error));
+  // Before the window it is never looked at.
+  Bytes early = stubOf(110000);
+  memcpy(&early[90000], marker, 7);
+  early[90009] = 0x73;
+  EXPECT_TRUE(makeInstallerPrefix(early, PackFormat::New, &prefix, &error)) << error;
+  EXPECT_EQ(prefix.size(), 110000u);
+}
+
+TEST(InstallerLayout, StubIsKeptAndPaddedWithZeros) {
+  Bytes stub = stubOf(70001);
+  Bytes prefix;
+  std::string error;
+  ASSERT_TRUE(makeInstallerPrefix(stub, PackFormat::New, &prefix, &error)) << error;
+  ASSERT_EQ(prefix.size(), 98304u);
+  EXPECT_TRUE(std::equal(stub.begin(), stub.end(), prefix.begin()));
+  EXPECT_TRUE(std::all_of(prefix.begin() + 70001, prefix.end(), [](uint8_t b) { return b == 0; }));
+}
+
+TEST(InstallerLayout, OldFormatTagsTheExecutableHeader) {
+  Bytes prefix;
+  std::string error;
+  ASSERT_TRUE(makeInstallerPrefix(stubOf(5000), PackFormat::Old, &prefix, &error)) << error;
+  EXPECT_EQ(std::string(prefix.begin() + 28, prefix.begin() + 32), "RSFX");
+  Bytes used = stubOf(5000);
+  used[30] = 9;
+  EXPECT_FALSE(makeInstallerPrefix(used, PackFormat::Old, &prefix, &error));
+  EXPECT_TRUE(makeInstallerPrefix(used, PackFormat::New, &prefix, &error)) << "the new format needs no tag";
+}
+
+class InstallerPack : public ::testing::Test {
+ protected:
+  TempDir temp;
+  std::string input = temp / "in";
+  std::string out = temp / "out";
+  std::string installer = temp / "setup-lumvard.exe";
+  std::string pack = binary("pack/lumvard-pack", LUMVARD_PACK_BINARY);
+  std::string extract = binary("cli/lumvard-extract", LUMVARD_EXTRACT_BINARY);
+
+  void SetUp() override {
+    mkdir(input.c_str(), 0755);
+    mkdir((input + "/docs").c_str(), 0755);
+    writeFile(input + "/readme.txt", "read me first\r\n");
+    std::string manual;
+    for (int i = 0; i < 2000; i++) manual += "Chapter " + std::to_string(i % 37) + ": install, then run.\n";
+    writeFile(input + "/docs/manual.txt", manual);
+  }
+
+  Outcome build(size_t stubSize, std::vector<std::string> extra = {}) {
+    writeFile(temp / "stub.exe", stubOf(stubSize));
+    std::vector<std::string> arguments = {"--installer", temp / "stub.exe"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    for (const char* a : {"-C", input.c_str(), "-o", installer.c_str(), "."}) arguments.push_back(a);
+    return run(pack, arguments, temp);
+  }
+
+  void expectExtracted() {
+    EXPECT_EQ(text(readFile(out + "/readme.txt")), "read me first\r\n");
+    EXPECT_EQ(readFile(out + "/docs/manual.txt"), readFile(input + "/docs/manual.txt"));
+  }
+};
+
+TEST_F(InstallerPack, MarkerInTheWindowBehindTheStubAndAnEndBlockLast) {
+  Outcome packed = build(55000);
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  Bytes image = readFile(installer);
+  ASSERT_GT(image.size(), 98304u + 20);
+  EXPECT_EQ(Bytes(image.begin(), image.begin() + 55000), stubOf(55000));
+  EXPECT_EQ(memcmp(&image[98304], marker, 7), 0);
+  EXPECT_EQ(image[98304 + 9], 0x73);
+  // Solid by default: archive flag 0x08.
+  EXPECT_EQ(image[98304 + 10] & 0x08, 0x08);
+  // The last 7 bytes: check, type 0x7B, flags 0, header size 0.
+  const uint8_t* end = &image[image.size() - 7];
+  EXPECT_EQ(end[2], 0x7B);
+  EXPECT_EQ(end[3] | end[4] << 8, 0);
+  EXPECT_LT(end[5] | end[6] << 8, 7);
+
+  // The installer's engine finds it by its search, as an embedded archive.
+  resetEngineAndHost();
+  archiveReader.archiveFile = fopen(installer.c_str(), "rb");
+  ASSERT_NE(archiveReader.archiveFile, nullptr);
+  EXPECT_EQ(identifyArchive(), EmbeddedArchive);
+  EXPECT_EQ(archiveReader.embeddedOffset, 98304);
+  EXPECT_TRUE(archiveReader.solidArchive);
+  fclose(archiveReader.archiveFile);
+  archiveReader.archiveFile = nullptr;
+
+  Outcome checked = run(extract, {"--test", installer, out}, temp);
+  EXPECT_EQ(checked.status, 0) << checked.err;
+  EXPECT_NE(checked.out.find("All OK"), std::string::npos) << checked.out;
+  Outcome extracted = run(extract, {installer, out}, temp);
+  EXPECT_EQ(extracted.status, 0) << extracted.err;
+  EXPECT_EQ(extracted.err, "");
+  expectExtracted();
+}
+
+TEST_F(InstallerPack, LargeStubMovesTheArchiveBehindIt) {
+  Outcome packed = build(150001);
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  Bytes image = readFile(installer);
+  EXPECT_EQ(memcmp(&image[150016], marker, 7), 0);
+  EXPECT_EQ(run(extract, {installer, out}, temp).status, 0);
+  expectExtracted();
+}
+
+TEST_F(InstallerPack, ASignatureAppendedLaterIsNotReadAsArchiveData) {
+  ASSERT_EQ(build(55000).status, 0);
+  // What a code signature adds: a certificate table at the end of the file, here a
+  // block that would read as a broken header.
+  Bytes image = readFile(installer);
+  Bytes signature(4096, 0xA5);
+  image.insert(image.end(), signature.begin(), signature.end());
+  writeFile(installer, image);
+  Outcome extracted = run(extract, {installer, out}, temp);
+  EXPECT_EQ(extracted.status, 0) << extracted.err;
+  EXPECT_EQ(extracted.err, "") << "no warning about the bytes after the archive";
+  EXPECT_EQ(extracted.out.find("Unexpected end"), std::string::npos) << extracted.out;
+  expectExtracted();
+}
+
+TEST_F(InstallerPack, OtherOptionsApplyToTheAppendedArchive) {
+  ASSERT_EQ(build(60000, {"--password", "open sesame", "--method", "1.5", "--no-solid"}).status, 0);
+  Outcome wrong = run(extract, {installer, out}, temp, "wrong");
+  EXPECT_NE(wrong.status, 0);
+  Outcome right = run(extract, {installer, out}, temp, "open sesame");
+  EXPECT_EQ(right.status, 0) << right.err;
+  expectExtracted();
+
+  ASSERT_EQ(build(60000, {"--format", "old"}).status, 0);
+  Bytes image = readFile(installer);
+  EXPECT_EQ(std::string(image.begin() + 28, image.begin() + 32), "RSFX");
+  EXPECT_EQ(std::string(image.begin() + 98304, image.begin() + 98308), "RE~^");
+  std::string oldOut = temp / "old";
+  EXPECT_EQ(run(extract, {installer, oldOut}, temp).status, 0);
+  EXPECT_EQ(text(readFile(oldOut + "/readme.txt")), "read me first\r\n");
+}
+
+TEST_F(InstallerPack, RefusalsLeaveNoInstallerBehind) {
+  Outcome tooLarge = build(200000);
+  EXPECT_EQ(tooLarge.status, 1);
+  EXPECT_NE(tooLarge.err.find("200000 bytes"), std::string::npos) << tooLarge.err;
+  EXPECT_FALSE(pathExists(installer));
+
+  Outcome missing = run(pack, {"--installer", temp / "nothing.exe", "-C", input, "-o", installer, "."}, temp);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("nothing.exe"), std::string::npos) << missing.err;
+  EXPECT_FALSE(pathExists(installer));
+
+  Outcome folderStub = run(pack, {"--installer", input, "-C", input, "-o", installer, "."}, temp);
+  EXPECT_EQ(folderStub.status, 1);
+  EXPECT_FALSE(pathExists(installer));
+}
+}  // namespace
