@@ -14,6 +14,8 @@ wineserver=/usr/lib/wine/wineserver
 installer=$source_dir/build/win64/shell/lumvard-install.exe
 probe_exe=$source_dir/build/win64/tests/wine/probe/probe.exe
 localtext=$native_dir/pack/localtext/lumvard-localtext
+pack=$native_dir/pack/lumvard-pack
+setup_exe=$source_dir/build/win64/tests/wine/probe/setup.exe
 artifacts=$native_dir/wine-artifacts
 template=$native_dir/wine-prefix-template
 
@@ -140,6 +142,62 @@ expect_clean_exit() {
   wait_installer
   [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
   [ ! -e "$prefix/drive_c/LUMVARD" ] || fail "C:\\LUMVARD was created"
+}
+
+# An installer made by lumvard-pack from the installer under test, with a payload
+# holding a setup program that records its start, and companion files beside it.
+# Arguments: lumvard-pack options.
+build_installer() {
+  for needed in "$pack" "$setup_exe"; do
+    [ -e "$needed" ] || { echo "skipped: $needed is missing"; exit 77; }
+  done
+  local payload=$work/payload
+  mkdir -p "$payload/docs"
+  printf 'payload readme\r\n' >"$payload/readme.txt"
+  for i in $(seq 400); do echo "Chapter $i: copy the files, then start the setup program."; done \
+    >"$payload/docs/manual.txt"
+  printf '[lumvard]\r\nfrom=payload\r\n' >"$payload/lumvar.ini"
+  cp "$setup_exe" "$payload/setup.exe"
+  "$pack" --installer "$installer" "$@" -C "$payload" -o "$prefix/drive_c/inst/lumvard-install.exe" . \
+    >"$work/pack.log" 2>&1 || fail "lumvard-pack failed: $(cat "$work/pack.log")"
+  printf 'companion notes\r\n' >"$prefix/drive_c/inst/notes.txt"
+  printf '[lumvard]\r\nfrom=companion\r\n' >"$prefix/drive_c/inst/lumvar.ini"
+}
+
+# Types the destination into the destination dialog and confirms it.
+confirm_destination() {
+  wait_window "$title"
+  probe settext "$title" 110 "$1" || fail "cannot type the path"
+  press "$title" Return
+}
+
+# Waits for a message box of the application whose text contains $1, then closes it
+# with its OK button; $2, when given, names a screenshot taken first. The box's texts
+# are left in box_text.
+answer_box() {
+  local box="Advanced Lumvard"
+  for _ in $(seq 100); do
+    box_text=$(probe texts "$box" 2>/dev/null)
+    if grep -qF "$1" <<<"$box_text"; then
+      [ -n "${2:-}" ] && shot "$2"
+      press "$box" Return
+      return
+    fi
+    sleep 0.2
+  done
+  fail "no box reading '$1': $(probe texts "$box" 2>/dev/null)"
+}
+
+expect_file() {  # path below drive C (slashes), expected contents
+  local actual
+  actual=$(cat "$prefix/drive_c/$1" 2>/dev/null) || fail "C:/$1 is missing"
+  [ "$actual" = "$2" ] || fail "C:/$1 reads '$actual', expected '$2'"
+}
+
+expect_extracted() {  # folder below drive C
+  expect_file "$1/readme.txt" $'payload readme\r'
+  cmp -s "$work/payload/docs/manual.txt" "$prefix/drive_c/$1/docs/manual.txt" ||
+    fail "C:/$1/docs/manual.txt differs from the payload"
 }
 
 rm -f "$artifacts/failure-$case_name.png"
@@ -280,6 +338,68 @@ local_text_windows_folder)
   expect_item "Lumvard Windows Install" 110 'C:\LUMVARD'
   press "Lumvard Windows Install" Escape
   expect_clean_exit
+  ;;
+install_run)
+  build_installer
+  start_installer
+  confirm_destination 'C:\Target\'
+  wait_installer
+  [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
+  # The setup program runs on without the installer waiting for it.
+  for _ in $(seq 100); do
+    [ -s "$prefix/drive_c/Target/started.txt" ] && break
+    sleep 0.1
+  done
+  [ -s "$prefix/drive_c/Target/started.txt" ] || fail "setup.exe was not started in C:\Target"
+  started=$(tr -d '\r' <"$prefix/drive_c/Target/started.txt")
+  [ "$started" = $'C:\\TARGET\\setup.exe\nC:\\TARGET' ] ||
+    fail "setup.exe started as: $started"
+  expect_extracted Target
+  # The companion files beside the installer are copied, and win over the payload's.
+  expect_file Target/notes.txt $'companion notes\r'
+  expect_file Target/lumvar.ini $'[lumvard]\r\nfrom=companion\r'
+  [ ! -e "$prefix/drive_c/Target/lumvard-install.exe" ] || fail "the installer copied itself"
+  ;;
+install_password)
+  build_installer --password 'open sesame'
+  start_installer
+  confirm_destination 'C:\Secret'
+  wait_window "Lumvard Install"
+  shot password-dialog
+  probe settext "Lumvard Install" 111 'open sesame' || fail "cannot type the password"
+  probe click "Lumvard Install" 1 || fail "cannot click OK"
+  wait_installer
+  [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
+  expect_extracted Secret
+  ;;
+install_password_cancel)
+  build_installer --password 'open sesame'
+  start_installer
+  confirm_destination 'C:\Secret'
+  wait_window "Lumvard Install"
+  probe click "Lumvard Install" 2 || fail "cannot click Cancel"
+  wait_installer
+  [ "$exit_code" = 255 ] || fail "exit code $exit_code, expected 255"
+  [ ! -e "$prefix/drive_c/Secret/readme.txt" ] || fail "a file was extracted without the password"
+  [ ! -e "$prefix/drive_c/Secret/started.txt" ] || fail "setup.exe was started"
+  ;;
+install_damaged)
+  build_installer --method store
+  # One byte of readme.txt's stored data changed: its checksum fails.
+  exe=$prefix/drive_c/inst/lumvard-install.exe
+  offset=$(grep -obUaF 'payload readme' "$exe" | head -n1 | cut -d: -f1)
+  [ -n "$offset" ] || fail "the stored readme is not in the installer"
+  printf 'P' | dd of="$exe" bs=1 seek="$offset" conv=notrunc status=none
+  start_installer
+  confirm_destination 'C:\Broken'
+  answer_box "CRC failed"
+  answer_box "Total errors: 1"
+  answer_box 'Extraction Error #3!' extraction-error-box
+  grep -qF 'Installation process aborted!' <<<"$box_text" || fail "the error box reads: $box_text"
+  wait_installer
+  [ "$exit_code" = 3 ] || fail "exit code $exit_code, expected 3"
+  [ ! -e "$prefix/drive_c/Broken/notes.txt" ] || fail "companion files were copied after a failure"
+  [ ! -e "$prefix/drive_c/Broken/started.txt" ] || fail "setup.exe was started after a failure"
   ;;
 *)
   fail "unknown case"
