@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pack/archive_writer.h"
+#include "pack/localtext/local_text_writer.h"
 #include "tests/v20/v20_stream.h"
 
 namespace {
@@ -223,6 +224,21 @@ void unpackSeeds() {
   save("unpack15", "long", framed({{patterned(800, 8), 0x180000}}, false));
 }
 
+// Localised text files: byte 0 the language (0: the file's first), byte 1 the entry,
+// byte 2 the buffer capacity (see local_text.cpp).
+void localTextSeeds() {
+  Bytes file = buildLocalTextFile({{9, {"Advanced Lumvard", "C:\\LUMVARD"}},
+                                   {7, {"Lumvard Installation", "C:\\LUMVARD"}},
+                                   {0x15, {"", "D:\\PROGRAMY\\LUMVARD"}}});
+  Bytes seed{0, 1, 200};
+  seed.insert(seed.end(), file.begin(), file.end());
+  save("local_text", "first", seed);
+  seed[0] = 7;
+  seed[1] = 2;
+  seed[2] = 8;
+  save("local_text", "short-buffer", seed);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -234,5 +250,6 @@ int main(int argc, char** argv) {
   mkdir(root.c_str(), 0755);
   archiveSeeds();
   unpackSeeds();
+  localTextSeeds();
   return 0;
 }
