@@ -212,17 +212,31 @@ TEST_F(InstallerPack, LargeStubMovesTheArchiveBehindIt) {
 
 TEST_F(InstallerPack, ASignatureAppendedLaterIsNotReadAsArchiveData) {
   ASSERT_EQ(build(55000).status, 0);
-  // What a code signature adds: a certificate table at the end of the file, here a
-  // block that would read as a broken header.
+  // What a code signature adds at the end of the file: a certificate entry (length
+  // 4096, revision 2.0, type 2) with signed data after it.
+  Bytes signature = {0x00, 0x10, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x30, 0x82, 0x0F, 0xF8};
+  uint32_t seed = 12345;
+  while (signature.size() < 4096) {
+    seed = seed * 1103515245u + 12345u;
+    signature.push_back((uint8_t)(seed >> 16));
+  }
   Bytes image = readFile(installer);
-  Bytes signature(4096, 0xA5);
-  image.insert(image.end(), signature.begin(), signature.end());
-  writeFile(installer, image);
+  Bytes signedImage = image;
+  signedImage.insert(signedImage.end(), signature.begin(), signature.end());
+  writeFile(installer, signedImage);
   Outcome extracted = run(extract, {installer, out}, temp);
   EXPECT_EQ(extracted.status, 0) << extracted.err;
   EXPECT_EQ(extracted.err, "") << "no warning about the bytes after the archive";
   EXPECT_EQ(extracted.out.find("Unexpected end"), std::string::npos) << extracted.out;
   expectExtracted();
+
+  // Without the end block the same signature is read as blocks of the archive.
+  Bytes unclosed(image.begin(), image.end() - 7);
+  unclosed.insert(unclosed.end(), signature.begin(), signature.end());
+  writeFile(installer, unclosed);
+  Outcome misread = run(extract, {installer, temp / "misread"}, temp);
+  EXPECT_TRUE(misread.out.find("Unexpected end") != std::string::npos || !misread.err.empty())
+      << "the signature no longer disturbs an unclosed archive: this case proves nothing";
 }
 
 TEST_F(InstallerPack, OtherOptionsApplyToTheAppendedArchive) {

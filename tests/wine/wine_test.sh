@@ -145,8 +145,8 @@ expect_clean_exit() {
 }
 
 # An installer made by lumvard-pack from the installer under test, with a payload
-# holding a setup program that records its start, and companion files beside it.
-# Arguments: lumvard-pack options.
+# holding a setup program that records its start, and companion files beside it
+# unless companions=no. Arguments: lumvard-pack options.
 build_installer() {
   for needed in "$pack" "$setup_exe"; do
     [ -e "$needed" ] || { echo "skipped: $needed is missing"; exit 77; }
@@ -160,6 +160,7 @@ build_installer() {
   cp "$setup_exe" "$payload/setup.exe"
   "$pack" --installer "$installer" "$@" -C "$payload" -o "$prefix/drive_c/inst/lumvard-install.exe" . \
     >"$work/pack.log" 2>&1 || fail "lumvard-pack failed: $(cat "$work/pack.log")"
+  [ "${companions:-yes}" = no ] && return
   printf 'companion notes\r\n' >"$prefix/drive_c/inst/notes.txt"
   printf '[lumvard]\r\nfrom=companion\r\n' >"$prefix/drive_c/inst/lumvar.ini"
 }
@@ -359,6 +360,25 @@ install_run)
   expect_file Target/notes.txt $'companion notes\r'
   expect_file Target/lumvar.ini $'[lumvard]\r\nfrom=companion\r'
   [ ! -e "$prefix/drive_c/Target/lumvard-install.exe" ] || fail "the installer copied itself"
+  ;;
+install_drive_root)
+  # A drive root loses its backslash: extraction into C:, the setup program started as
+  # C:\setup.exe in drive C's current folder, which is still the installer's own.
+  # Nothing beside the installer to copy: the run still succeeds.
+  companions=no build_installer
+  start_installer
+  confirm_destination 'c:\'
+  wait_installer
+  [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
+  for _ in $(seq 100); do
+    [ -s "$prefix/drive_c/inst/started.txt" ] && break
+    sleep 0.1
+  done
+  [ -s "$prefix/drive_c/inst/started.txt" ] || fail "setup.exe was not started"
+  started=$(tr -d '\r' <"$prefix/drive_c/inst/started.txt")
+  [ "$started" = $'C:\\setup.exe\nC:\\inst' ] || fail "setup.exe started as: $started"
+  expect_extracted .
+  expect_file lumvar.ini $'[lumvard]\r\nfrom=payload\r'
   ;;
 install_password)
   build_installer --password 'open sesame'
