@@ -10,25 +10,13 @@
 #include "archive/checksum.h"
 #include "archive/cipher.h"
 #include "extract/session.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/random_bytes.h"
 
 namespace {
 
-class Cipher : public ::testing::Test {
- protected:
-  void SetUp() override {
-    resetEngineAndHost();
-    buildCrcTable();
-  }
-  void TearDown() override { resetEngineForTests(); }
-};
-
-std::vector<uint8_t> randomBytes(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (uint8_t& b : bytes) b = (uint8_t)random();
-  return bytes;
-}
+class Cipher : public EngineTest {};
 
 bool sameState(const CipherState& a, const CipherState& b) {
   return memcmp(a.key20, b.key20, sizeof a.key20) == 0 &&

@@ -14,22 +14,21 @@
 #include "archive/data_stream.h"
 #include "archive/reader.h"
 #include "extract/session.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/random_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-class Stream : public ::testing::Test {
+class Stream : public EngineTest {
  protected:
   void SetUp() override {
-    resetEngineAndHost();
-    buildCrcTable();
+    EngineTest::SetUp();
     session.window = (unsigned char*)calloc(1 << 20, 1);
     dataStream.dataCrc = 0xFFFFFFFF;
     dataStream.checksumMode = 2;
   }
-  void TearDown() override { resetEngineForTests(); }
-
   // Opens an archive file holding `bytes` and makes them the current entry's data.
   void primeArchive(const std::vector<uint8_t>& bytes, uint32_t packedSize) {
     FILE* file = tmpfile();
@@ -42,26 +41,7 @@ class Stream : public ::testing::Test {
   void primeArchive(const std::vector<uint8_t>& bytes) {
     primeArchive(bytes, (uint32_t)bytes.size());
   }
-  void captureOutput() {
-    session.outputFile = tmpfile();
-    ASSERT_NE(session.outputFile, nullptr);
-  }
-  std::vector<uint8_t> output() {
-    std::vector<uint8_t> bytes;
-    fflush(session.outputFile);
-    rewind(session.outputFile);
-    int c;
-    while ((c = fgetc(session.outputFile)) != EOF) bytes.push_back((uint8_t)c);
-    return bytes;
-  }
 };
-
-std::vector<uint8_t> randomBytes(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (uint8_t& b : bytes) b = (uint8_t)random();
-  return bytes;
-}
 
 void echoBoxes() { fakeHost.echoToStderr = true; }
 
@@ -171,10 +151,10 @@ TEST_F(Stream, DecryptingInPiecesEqualsDecryptingAtOnce) {
 }
 
 TEST_F(Stream, TestModeWritesNothingButStillChecksums) {
-  captureOutput();
+  captureUnpackedOutput();
   session.testMode = true;
   EXPECT_EQ(writeUnpacked((const unsigned char*)"abc", 3), 3);
-  EXPECT_TRUE(output().empty());
+  EXPECT_TRUE(capturedOutput().empty());
   EXPECT_EQ(dataStream.dataCrc, updateCrc32(0xFFFFFFFF, "abc", 3));
 
   session.skipChecksum = true;
@@ -184,7 +164,7 @@ TEST_F(Stream, TestModeWritesNothingButStillChecksums) {
 
   session.testMode = false;
   EXPECT_EQ(writeUnpacked((const unsigned char*)"ghi", 3), 3);
-  std::vector<uint8_t> bytes = output();
+  std::vector<uint8_t> bytes = capturedOutput();
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "ghi");
   EXPECT_EQ(dataStream.dataCrc, before);
 }
@@ -201,10 +181,10 @@ TEST_F(Stream, OldFormatEntriesUseTheSixteenBitChecksum) {
 TEST_F(Stream, AStoredEntryLongerThanItsFileWritesExactlyTheUnpackedSize) {
   std::vector<uint8_t> bytes = randomBytes(100000, 5);
   primeArchive(bytes);
-  captureOutput();
+  captureUnpackedOutput();
   dataStream.remaining = 70000;
   copyStored();
-  std::vector<uint8_t> written = output();
+  std::vector<uint8_t> written = capturedOutput();
   ASSERT_EQ(written.size(), 70000u);
   EXPECT_TRUE(std::equal(written.begin(), written.end(), bytes.begin()));
   EXPECT_EQ(dataStream.packedLeft, 0u) << "the surplus is read and dropped";
@@ -215,20 +195,20 @@ TEST_F(Stream, AStoredEntryLongerThanItsFileWritesExactlyTheUnpackedSize) {
 TEST_F(Stream, AStoredEntryShorterThanItsFileWritesWhatThereIs) {
   std::vector<uint8_t> bytes = randomBytes(40000, 6);
   primeArchive(bytes);
-  captureOutput();
+  captureUnpackedOutput();
   dataStream.remaining = 50000;
   copyStored();
-  EXPECT_EQ(output(), bytes);
+  EXPECT_EQ(capturedOutput(), bytes);
   EXPECT_EQ(dataStream.remaining, 10000);
 }
 
 TEST_F(Stream, AStoredCopyWithNothingOwedWritesNothing) {
   // An unpacked size of 2 GiB or more arrives here as a negative count.
   primeArchive(randomBytes(1000, 7));
-  captureOutput();
+  captureUnpackedOutput();
   dataStream.remaining = -5;
   copyStored();
-  EXPECT_TRUE(output().empty());
+  EXPECT_TRUE(capturedOutput().empty());
   EXPECT_EQ(dataStream.packedLeft, 0u);
 }
 

@@ -15,9 +15,10 @@
 #include "extract/extract_loop.h"
 #include "extract/name_list.h"
 #include "extract/session.h"
-#include "tests/loop/test_archive.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_archive.h"
 
 using namespace testarchive;
 
@@ -37,17 +38,8 @@ bool contains(const std::vector<std::string>& texts, const std::string& wanted) 
   return false;
 }
 
-class Loop : public ::testing::Test {
+class Loop : public ExtractTest {
  protected:
-  TempDir temp;
-  std::string out = temp / "out";
-
-  void SetUp() override {
-    resetEngineAndHost();
-    mkdir(out.c_str(), 0755);
-  }
-  void TearDown() override { resetEngineForTests(); }
-
   std::string archive(const Bytes& bytes, const std::string& name = "a.rar") {
     std::string path = temp / name;
     writeFile(path, bytes);
@@ -56,16 +48,7 @@ class Loop : public ::testing::Test {
 
   // The loop over the given archive files into `out`, as a run sets it up.
   int extract(const std::vector<std::string>& archives, bool testOnly = false) {
-    buildCrcTable();
-    for (const std::string& name : archives) addName(&session.archiveList, name.c_str());
-    rewindNames(&session.archiveList);
-    session.archivesFound = (int)archives.size();
-    snprintf(session.destination, sizeof session.destination, "%s\\", out.c_str());
-    addName(&session.masks, "*.*");
-    rewindNames(&session.masks);
-    session.testOnly = testOnly;
-    extractArchives();
-    return session.exitCode;
+    return extractInProcess(archives, out, testOnly);
   }
   int extract(const std::string& archiveName, bool testOnly = false) {
     return extract(std::vector<std::string>{archiveName}, testOnly);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
@@ -13,49 +12,14 @@
 #include <vector>
 
 #include "tests/pack20/test_data.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
 using namespace pack20test;
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string err;
-};
-
-std::string tool(const char* relative) {
-  const char* build = getenv("LUMVARD_BUILD_DIR");
-  return std::string(build != nullptr ? build : ".") + "/" + relative;
-}
-
-Outcome run(const std::string& program, const std::vector<std::string>& arguments, const std::string& errPath) {
-  pid_t child = fork();
-  if (child == 0) {
-    int in = open("/dev/null", O_RDONLY);
-    int out = open("/dev/null", O_WRONLY);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    unsetenv("LUMVARD_PASSWORD");
-    std::vector<std::string> copies = arguments;
-    std::vector<char*> argv;
-    std::string name = program;
-    argv.push_back(name.data());
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(121);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  Outcome r;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  Bytes e = readFile(errPath);
-  r.err.assign(e.begin(), e.end());
-  return r;
-}
+typedef ProgramOutcome Outcome;
 
 // Every file and folder below root, with contents ("/" marks a folder).
 void listTree(const std::string& root, const std::string& prefix, std::map<std::string, Bytes>* out) {
@@ -91,14 +55,16 @@ class Pack20Cli : public ::testing::Test {
     writeFile(path, bytes);
   }
 
-  Outcome pack(std::vector<std::string> arguments) { return run(tool("pack/lumvard-pack"), arguments, temp / "pack.err"); }
+  Outcome pack(std::vector<std::string> arguments) {
+    return runProgram(builtProgram("pack/lumvard-pack"), arguments, temp.path);
+  }
 
   Outcome extract(const std::string& archive, const std::string& destination, const std::string& password = "") {
     std::vector<std::string> arguments;
     if (!password.empty()) arguments = {"--password", password};
     arguments.push_back(archive);
     arguments.push_back(destination);
-    return run(tool("cli/lumvard-extract"), arguments, temp / "extract.err");
+    return runProgram(builtProgram("cli/lumvard-extract"), arguments, temp.path);
   }
 
   void expectSameTree(const std::string& a, const std::string& b) {

@@ -13,7 +13,9 @@
 #include "archive/reader.h"
 #include "extract/session.h"
 #include "pack/archive_writer.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/random_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -24,21 +26,13 @@ struct ReadEntry {
   std::vector<uint8_t> packed;  // as found in the archive, still encrypted
 };
 
-class Writer : public ::testing::Test {
+class Writer : public EngineTest {
  protected:
   TempDir dir;
-  void SetUp() override {
-    resetEngineAndHost();
-    buildCrcTable();
-  }
-  void TearDown() override { resetEngineForTests(); }
 
   // Opens the image with the engine's reader and identifies it.
   int open(const std::vector<uint8_t>& image) {
-    std::string path = dir / "archive.bin";
-    writeFile(path, image);
-    archiveReader.archiveFile = fopen(path.c_str(), "rb");
-    EXPECT_NE(archiveReader.archiveFile, nullptr);
+    openAsArchive(image, dir / "archive.bin");
     int kind = identifyArchive();
     if (kind != 0)
       fseek(archiveReader.archiveFile,
@@ -92,13 +86,6 @@ class Writer : public ::testing::Test {
 
   std::vector<std::string> statusTexts() { return fakeHost.itemTexts(ItemStatus); }
 };
-
-std::vector<uint8_t> randomBytes(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (uint8_t& b : bytes) b = (uint8_t)random();
-  return bytes;
-}
 
 TEST_F(Writer, NewFormatEntriesReadBackWithTheirFields) {
   PackArchive archive;

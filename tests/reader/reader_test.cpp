@@ -8,28 +8,19 @@
 #include "archive/checksum.h"
 #include "archive/reader.h"
 #include "extract/session.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-class Reader : public ::testing::Test {
+class Reader : public EngineTest {
  protected:
   TempDir dir;
-  void SetUp() override {
-    resetEngineAndHost();
-    buildCrcTable();
-  }
-  void TearDown() override { resetEngineForTests(); }
 
   // Opens bytes as the session's archive file, positioned at offset 0.
-  void open(const Bytes& bytes) {
-    std::string path = dir / "archive.bin";
-    writeFile(path, bytes);
-    archiveReader.archiveFile = fopen(path.c_str(), "rb");
-    ASSERT_NE(archiveReader.archiveFile, nullptr);
-  }
+  void open(const Bytes& bytes) { ASSERT_NE(openAsArchive(bytes, dir / "archive.bin"), nullptr); }
   void close() {
     fclose(archiveReader.archiveFile);
     archiveReader.archiveFile = nullptr;

@@ -44,7 +44,7 @@ Bytes fileHeaderBytes(const EntryFields& fields) {
   header.push_back(0x74);
   put16(header, fields.flags);
   put16(header, (uint32_t)(32 + fields.name.size() + fields.extraHeaderBytes));
-  put32(header, (uint32_t)fields.data.size());
+  put32(header, fields.packSize == 0xFFFFFFFF ? (uint32_t)fields.data.size() : fields.packSize);
   put32(header, fields.unpSize == 0xFFFFFFFF ? (uint32_t)fields.data.size() : fields.unpSize);
   header.push_back(fields.hostOs);
   put32(header, fields.fileCrc);
@@ -83,8 +83,8 @@ Bytes oldArchiveHeaderBytes(uint8_t flags, uint16_t headSize) {
 
 Bytes oldFileHeaderBytes(const OldEntryFields& fields) {
   Bytes header;
-  put32(header, (uint32_t)fields.data.size());
-  put32(header, (uint32_t)fields.data.size());
+  put32(header, fields.packSize == 0xFFFFFFFF ? (uint32_t)fields.data.size() : fields.packSize);
+  put32(header, fields.unpSize == 0xFFFFFFFF ? (uint32_t)fields.data.size() : fields.unpSize);
   put16(header, fields.fileCrc);
   put16(header, fields.headSize < 0 ? (uint32_t)(21 + fields.name.size()) : (uint32_t)fields.headSize);
   put32(header, fields.fileTime);

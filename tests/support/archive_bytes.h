@@ -21,6 +21,7 @@ Bytes archiveHeaderBytes(uint16_t flags, uint16_t headSize = 13, bool breakCheck
 struct EntryFields {
   std::string name = "file.txt";
   Bytes data;                 // the packed data written after the header
+  uint32_t packSize = 0xFFFFFFFF;  // 0xFFFFFFFF: the size of data
   uint16_t flags = 0x8000;
   uint8_t hostOs = 2;
   uint32_t unpSize = 0xFFFFFFFF;  // 0xFFFFFFFF: the size of data
@@ -41,7 +42,9 @@ Bytes blockBytes(uint8_t type, uint16_t flags, uint16_t headSize, uint32_t addSi
 Bytes oldArchiveHeaderBytes(uint8_t flags, uint16_t headSize = 7);
 struct OldEntryFields {
   std::string name = "OLD.TXT";
-  Bytes data;
+  Bytes data;                      // the packed data written after the header
+  uint32_t packSize = 0xFFFFFFFF;  // 0xFFFFFFFF: the size of data
+  uint32_t unpSize = 0xFFFFFFFF;   // 0xFFFFFFFF: the size of data
   uint8_t flags = 0;
   uint8_t versionCode = 2;
   uint8_t method = 0;

@@ -10,35 +10,20 @@
 #include "archive/checksum.h"
 #include "archive/data_stream.h"
 #include "extract/session.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/fake_host.h"
 #include "unpack/unpack.h"
 
 namespace {
 
-class Window : public ::testing::Test {
+class Window : public EngineTest {
  protected:
   void SetUp() override {
-    resetEngineAndHost();
-    buildCrcTable();
+    EngineTest::SetUp();
     session.window = (unsigned char*)calloc(WindowSize, 1);
     unpackState.window = session.window;
     dataStream.dataCrc = 0xFFFFFFFF;
     dataStream.checksumMode = 2;
-  }
-  void TearDown() override { resetEngineForTests(); }
-
-  // Sends what writeUnpacked writes into a temporary file.
-  void captureOutput() {
-    session.outputFile = tmpfile();
-    ASSERT_NE(session.outputFile, nullptr);
-  }
-  std::vector<uint8_t> output() {
-    std::vector<uint8_t> bytes;
-    fflush(session.outputFile);
-    rewind(session.outputFile);
-    int c;
-    while ((c = fgetc(session.outputFile)) != EOF) bytes.push_back((uint8_t)c);
-    return bytes;
   }
   uint8_t* window() { return unpackState.window; }
 };
@@ -109,37 +94,37 @@ TEST_F(Window, CopiesMatchTheByteLoopForAnyDistanceAndLength) {
 }
 
 TEST_F(Window, AFlushAcrossTheEndWritesTheTailFirstThenTheHead) {
-  captureOutput();
+  captureUnpackedOutput();
   memcpy(window() + WindowSize - 5, "TAIL.", 5);
   memcpy(window(), "head", 4);
   unpackState.flushedPos = WindowSize - 5;
   unpackState.writePos = 4;
   flushWindow();
-  std::vector<uint8_t> bytes = output();
+  std::vector<uint8_t> bytes = capturedOutput();
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "TAIL.head");
   EXPECT_EQ(unpackState.flushedPos, 4u);
   EXPECT_EQ(~dataStream.dataCrc, ~updateCrc32(0xFFFFFFFF, "TAIL.head", 9));
 
   // Nothing new: nothing written.
   flushWindow();
-  EXPECT_EQ(output().size(), 9u);
+  EXPECT_EQ(capturedOutput().size(), 9u);
 
   memcpy(window() + 4, "-more", 5);
   unpackState.writePos = 9;
   flushWindow();
-  bytes = output();
+  bytes = capturedOutput();
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "TAIL.head-more");
 }
 
 TEST_F(Window, AFlushInTestModeWritesNothingButChecksums) {
-  captureOutput();
+  captureUnpackedOutput();
   session.testMode = true;
   memcpy(window() + WindowSize - 2, "ab", 2);
   memcpy(window(), "cd", 2);
   unpackState.flushedPos = WindowSize - 2;
   unpackState.writePos = 2;
   flushWindow();
-  EXPECT_TRUE(output().empty());
+  EXPECT_TRUE(capturedOutput().empty());
   EXPECT_EQ(dataStream.dataCrc, updateCrc32(0xFFFFFFFF, "abcd", 4));
 }
 

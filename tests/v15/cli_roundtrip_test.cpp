@@ -1,42 +1,19 @@
 // lumvard-pack --method 1.5 and --format old, end to end: archives made by the
 // built packer, extracted by the built console host, compared file by file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
 #include "tests/cli/cli_runner.h"
+#include "tests/support/random_bytes.h"
 #include "tests/support/temp_dir.h"
 
 using namespace clitest;
 
 namespace {
-
-std::string packBinary() {
-  const char* build = getenv("LUMVARD_BUILD_DIR");
-  if (build != nullptr) return std::string(build) + "/pack/lumvard-pack";
-  return LUMVARD_PACK_BINARY;
-}
-
-int runPack(const std::vector<std::string>& arguments) {
-  pid_t child = fork();
-  if (child == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    std::string program = packBinary();
-    std::vector<std::string> copies = arguments;
-    std::vector<char*> argv = {program.data()};
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(121);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::vector<uint8_t> textOf(size_t size, uint32_t seed) {
   static const char* const words[] = {"setup", "copies", "the", "files", "of", "Lumvard", "into", "a",
@@ -46,13 +23,6 @@ std::vector<uint8_t> textOf(size_t size, uint32_t seed) {
   while (text.size() < size) text += std::string(words[random() % 16]) + (random() % 8 ? " " : "\r\n");
   text.resize(size);
   return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-std::vector<uint8_t> noiseOf(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (uint8_t& b : bytes) b = uint8_t(random());
-  return bytes;
 }
 
 // Program-like records, with copies of earlier stretches up to 64 KiB back.
@@ -82,12 +52,16 @@ class PackV15 : public Cli {
   std::string in = temp / "in";
   std::vector<InputFile> files;
 
+  int runPack(const std::vector<std::string>& arguments) {
+    return runProgram(builtProgram("pack/lumvard-pack", LUMVARD_PACK_BINARY), arguments, temp.path).status;
+  }
+
   void SetUp() override {
     // Names sort so that the empty file comes first: in a solid archive it is the
     // entry that starts the run.
     files = {{"a-empty.txt", {}},
              {"b-text.txt", textOf(120000, 1)},
-             {"c-noise.bin", noiseOf(40000, 2)},
+             {"c-noise.bin", randomBytes(40000, 2)},
              {"docs/d-binary.dll", binaryOf(150000, 3)},
              {"docs/e-large.dat", binaryOf(1100000, 4)},  // beyond the 1 MiB window
              {"f-tiny.txt", textOf(3, 5)}};

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "pack/encode_v15.h"
+#include "tests/support/random_bytes.h"
 #include "tests/v15/v15_harness.h"
 
 namespace {
@@ -22,13 +23,6 @@ std::vector<uint8_t> textOf(size_t size, uint32_t seed) {
   }
   text.resize(size);
   return bytesOf(text);
-}
-
-std::vector<uint8_t> noiseOf(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (uint8_t& b : bytes) b = uint8_t(random());
-  return bytes;
 }
 
 // Records of little-endian fields with slowly changing values, like tables in a
@@ -50,7 +44,7 @@ std::vector<uint8_t> binaryOf(size_t size, uint32_t seed) {
 // Blocks that come back after 32 to 64 KiB, which only code 14 reaches.
 std::vector<uint8_t> farRepeatsOf(size_t size, uint32_t seed) {
   std::mt19937 random(seed);
-  std::vector<uint8_t> bytes = noiseOf(66000, seed);
+  std::vector<uint8_t> bytes = randomBytes(66000, seed);
   while (bytes.size() < size) {
     if (random() % 3 == 0) {
       uint32_t distance = 0x8000 + random() % 0x7F00;
@@ -77,7 +71,7 @@ std::vector<uint8_t> mixedOf(size_t size, uint32_t seed) {
         break;
       }
       case 2: {
-        std::vector<uint8_t> n = noiseOf(1 + random() % 300, random());
+        std::vector<uint8_t> n = randomBytes(1 + random() % 300, random());
         bytes.insert(bytes.end(), n.begin(), n.end());
         break;
       }
@@ -120,7 +114,7 @@ TEST(V15RoundTrip, KindsOfData) {
   EXPECT_LT(packed, 200000u * 35 / 100) << "text compresses";
   expectRoundTrip(binaryOf(150000, 2), "binary", &packed);
   EXPECT_LT(packed, 150000u * 60 / 100);
-  expectRoundTrip(noiseOf(100000, 3), "noise", &packed);
+  expectRoundTrip(randomBytes(100000, 3), "noise", &packed);
   EXPECT_LT(packed, 100000u * 102 / 100) << "incompressible data grows little";
   expectRoundTrip(farRepeatsOf(200000, 4), "far repeats");
   expectRoundTrip(std::vector<uint8_t>(70000, 0x41), "one byte repeated", &packed);
@@ -167,7 +161,7 @@ TEST(V15RoundTrip, RandomSolidAndNonSolidRuns) {
       std::vector<uint8_t> input;
       switch (random() % 4) {
         case 0: input = textOf(size, random()); break;
-        case 1: input = noiseOf(size, random()); break;
+        case 1: input = randomBytes(size, random()); break;
         case 2: input = binaryOf(size, random()); break;
         default: input = mixedOf(size, random()); break;
       }

@@ -9,6 +9,7 @@
 
 #include "pack/encode_v15_writer.h"
 #include "tests/support/bit_writer.h"
+#include "tests/support/random_bytes.h"
 #include "tests/v15/v15_harness.h"
 #include "unpack/v15_model.h"
 
@@ -25,13 +26,6 @@ void putLiterals(V15Writer& w, std::vector<uint8_t>& expected, const std::vector
     w.literal(b);
     expected.push_back(b);
   }
-}
-
-std::vector<uint8_t> randomBytes(size_t size, uint32_t seed, uint32_t alphabet = 256) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (uint8_t& b : bytes) b = uint8_t(random() % alphabet);
-  return bytes;
 }
 
 TEST(V15Streams, EmptyFileReadsNoFlagByte) {

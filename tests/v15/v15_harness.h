@@ -18,3 +18,4 @@ struct V15Decoder : UnpackHarness {
 };
 
 inline std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+

@@ -13,6 +13,7 @@
 #include "extract/name_list.h"
 #include "extract/session.h"
 #include "pack/archive_writer.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 #include "tests/v20/v20_stream.h"
@@ -21,29 +22,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class V20Extract : public ::testing::Test {
+class V20Extract : public ExtractTest {
  protected:
-  TempDir temp;
-  std::string out = temp / "out";
-
-  void SetUp() override {
-    resetEngineAndHost();
-    mkdir(out.c_str(), 0755);
-  }
-  void TearDown() override { resetEngineForTests(); }
 
   int extract(const PackArchive& archive) {
     std::string path = temp / "a.rar";
     EXPECT_TRUE(writeArchiveFile(archive, path));
-    buildCrcTable();
-    addName(&session.archiveList, path.c_str());
-    rewindNames(&session.archiveList);
-    session.archivesFound = 1;
-    snprintf(session.destination, sizeof session.destination, "%s\\", out.c_str());
-    addName(&session.masks, "*.*");
-    rewindNames(&session.masks);
-    extractArchives();
-    return session.exitCode;
+    return extractInProcess({path}, out);
   }
 };
 

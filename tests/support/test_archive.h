@@ -1,6 +1,7 @@
-// Small archives assembled byte by byte for the extraction loop's tests: stored
-// entries, folders, volume labels and sub-blocks, in either header format, with the
-// header fields a test wants to bend.
+// Small archives of whole entries for the extraction loop's and the console host's
+// tests: stored entries, folders, volume labels and sub-blocks, in either header
+// format, with the header fields a test wants to bend. Built from the block writers of
+// archive_bytes.h.
 #pragma once
 
 #include <stdint.h>
@@ -11,10 +12,9 @@
 
 #include "archive/checksum.h"
 #include "archive/cipher.h"
+#include "tests/support/archive_bytes.h"
 
 namespace testarchive {
-
-typedef std::vector<uint8_t> Bytes;
 
 struct Entry {
   std::string name;
@@ -71,94 +71,59 @@ inline Entry encrypted(const std::string& name, const std::string& text, const s
   return entry;
 }
 
-inline void put16(Bytes& out, uint32_t value) {
-  out.push_back((uint8_t)value);
-  out.push_back((uint8_t)(value >> 8));
-}
-
-inline void put32(Bytes& out, uint32_t value) {
-  put16(out, value & 0xFFFF);
-  put16(out, value >> 16);
-}
-
 inline uint32_t crcOf(const Bytes& data) {
   buildCrcTable();
   return ~updateCrc32(0xFFFFFFFFu, data.data(), data.size());
 }
 
-// Stores the header check over the header bytes from offset 2 on.
-inline void sealHeader(Bytes& out, size_t start) {
-  buildCrcTable();
-  uint32_t crc = ~updateCrc32(0xFFFFFFFFu, out.data() + start + 2, out.size() - start - 2);
-  out[start] = (uint8_t)crc;
-  out[start + 1] = (uint8_t)(crc >> 8);
-}
-
 // A new-format archive: marker, archive header with archiveFlags (0x08 solid), entries.
 inline Bytes newArchive(const std::vector<Entry>& entries, uint16_t archiveFlags = 0) {
-  Bytes out = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
-  size_t start = out.size();
-  put16(out, 0);
-  out.push_back(0x73);
-  put16(out, archiveFlags);
-  put16(out, 13);
-  put16(out, 0);
-  put32(out, 0);
-  sealHeader(out, start);
-
+  Bytes out = markerBytes();
+  append(out, archiveHeaderBytes(archiveFlags));
   for (const Entry& entry : entries) {
     const Bytes& packed = entry.packed ? *entry.packed : entry.data;
     uint32_t packSize = entry.packSize ? *entry.packSize : (uint32_t)packed.size();
     uint16_t flags = entry.noAddSize ? entry.flags : (uint16_t)(entry.flags | 0x8000);
-    start = out.size();
     if (entry.subBlock) {
-      put16(out, 0);
-      out.push_back(0x77);
-      put16(out, flags);
-      put16(out, 11);
-      put32(out, packSize);
-    } else {
-      put16(out, 0);
-      out.push_back(0x74);
-      put16(out, flags);
-      put16(out, (uint32_t)(32 + entry.name.size()));
-      put32(out, packSize);
-      put32(out, (uint32_t)entry.data.size());
-      out.push_back(entry.hostOs);
-      put32(out, crcOf(entry.data) ^ (entry.wrongChecksum ? 0x5A5A5A5Au : 0));
-      put32(out, entry.time);
-      out.push_back(entry.unpVer);
-      out.push_back(entry.method);
-      put16(out, (uint32_t)entry.name.size());
-      put32(out, entry.attr);
-      out.insert(out.end(), entry.name.begin(), entry.name.end());
+      Bytes block = blockBytes(0x77, flags, 11, packSize);
+      block.resize(11);  // the added bytes are the entry's data
+      append(out, block);
+      append(out, packed);
+      continue;
     }
-    sealHeader(out, start);
-    out.insert(out.end(), packed.begin(), packed.end());
+    EntryFields fields;
+    fields.name = entry.name;
+    fields.data = packed;
+    fields.packSize = packSize;
+    fields.flags = flags;
+    fields.hostOs = entry.hostOs;
+    fields.unpSize = (uint32_t)entry.data.size();
+    fields.fileCrc = crcOf(entry.data) ^ (entry.wrongChecksum ? 0x5A5A5A5Au : 0);
+    fields.fileTime = entry.time;
+    fields.unpVer = entry.unpVer;
+    fields.method = entry.method;
+    fields.fileAttr = entry.attr;
+    append(out, fileHeaderBytes(fields));
   }
   return out;
 }
 
 // An old-format archive: 7-byte archive header, then 21-byte entry headers.
 inline Bytes oldArchive(const std::vector<Entry>& entries, uint8_t archiveFlags = 0) {
-  Bytes out = {0x52, 0x45, 0x7E, 0x5E};
-  put16(out, 7);
-  out.push_back(archiveFlags);
+  Bytes out = oldArchiveHeaderBytes(archiveFlags);
   for (const Entry& entry : entries) {
-    const Bytes& packed = entry.packed ? *entry.packed : entry.data;
-    uint16_t checksum = updateChecksum16(0, entry.data.data(), entry.data.size());
-    put32(out, entry.packSize ? *entry.packSize : (uint32_t)packed.size());
-    put32(out, (uint32_t)entry.data.size());
-    put16(out, checksum ^ (entry.wrongChecksum ? 0x5A5Au : 0));
-    put16(out, (uint32_t)(21 + entry.name.size()));
-    put32(out, entry.time);
-    out.push_back((uint8_t)entry.attr);
-    out.push_back((uint8_t)entry.flags);
-    out.push_back(entry.unpVer == 13 ? 2 : 1);
-    out.push_back((uint8_t)entry.name.size());
-    out.push_back((uint8_t)(entry.method - 0x30));
-    out.insert(out.end(), entry.name.begin(), entry.name.end());
-    out.insert(out.end(), packed.begin(), packed.end());
+    OldEntryFields fields;
+    fields.name = entry.name;
+    fields.data = entry.packed ? *entry.packed : entry.data;
+    if (entry.packSize) fields.packSize = *entry.packSize;
+    fields.unpSize = (uint32_t)entry.data.size();
+    fields.fileCrc = updateChecksum16(0, entry.data.data(), entry.data.size()) ^ (entry.wrongChecksum ? 0x5A5Au : 0);
+    fields.fileTime = entry.time;
+    fields.fileAttr = (uint8_t)entry.attr;
+    fields.flags = (uint8_t)entry.flags;
+    fields.versionCode = entry.unpVer == 13 ? 2 : 1;
+    fields.method = (uint8_t)(entry.method - 0x30);
+    append(out, oldFileHeaderBytes(fields));
   }
   return out;
 }
@@ -168,7 +133,7 @@ inline Bytes embedded(const Bytes& archive, size_t at = 167936) {
   Bytes out(at, 0);
   out[0] = 'M';
   out[1] = 'Z';
-  out.insert(out.end(), archive.begin(), archive.end());
+  append(out, archive);
   return out;
 }
 
