@@ -10,9 +10,9 @@
 #include "archive/checksum.h"
 #include "extract/name_list.h"
 #include "extract/session.h"
-#include "tests/loop/test_archive.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_archive.h"
 
 // The address sanitizer brings its own allocator, which cannot be replaced.
 #if defined(__has_feature)

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/cli/cli_runner.h"
-#include "tests/loop/test_archive.h"
+#include "tests/support/test_archive.h"
 
 using namespace testarchive;
 using namespace clitest;
