@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -34,13 +35,12 @@ class Terminal : public Cli {
     if (master >= 0) close(master);
   }
 
-  void start(const std::vector<std::string>& arguments) {
+  void start(const std::vector<std::string>& arguments, std::string program = binary()) {
     child = forkpty(&master, nullptr, nullptr, nullptr);
     ASSERT_GE(child, 0);
     if (child == 0) {
       unsetenv("LUMVARD_PASSWORD");
       std::vector<char*> argv;
-      std::string program = binary();
       argv.push_back(program.data());
       std::vector<std::string> copies = arguments;
       for (std::string& argument : copies) argv.push_back(argument.data());
@@ -123,6 +123,19 @@ TEST_F(Terminal, BreakAtThePasswordPromptLeavesTheTerminalEchoing) {
   EXPECT_EQ(finish(), 255) << screen;
   EXPECT_TRUE(has(screen, "User break")) << screen;
   EXPECT_TRUE(echoing());
+}
+
+TEST_F(Terminal, PackerShowsItsProgressBarOnATerminalOnly) {
+  std::string in = temp / "in";
+  ASSERT_EQ(mkdir(in.c_str(), 0755), 0);
+  writeFile(in + "/a.txt", std::string(200000, 'a'));
+  std::string pack = builtProgram("pack/lumvard-pack", LUMVARD_PACK_BINARY);
+  start({"-C", in, "-o", temp / "a.rar", "."}, pack);
+  EXPECT_EQ(finish(), 0) << screen;
+  EXPECT_TRUE(has(screen, "[########################################] 100%")) << screen;
+  Outcome piped = runProgram(pack, {"-C", in, "-o", temp / "b.rar", "."}, temp.path);
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");
 }
 
 }  // namespace
