@@ -90,12 +90,19 @@ bool parseMultimedia(Options& o, const char* v, std::string* error) {
   return true;
 }
 
+int daysInMonth(int year, int month) {
+  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : days[month - 1];
+}
+
 bool parseTime(Options& o, const char* v, std::string* error) {
   int year, month, day, hour, minute, second;
   char tail;
   if (sscanf(v, "%4d-%2d-%2dT%2d:%2d:%2d%c", &year, &month, &day, &hour, &minute, &second, &tail) != 6 ||
       year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
-      minute > 59 || second > 59 || hour < 0 || minute < 0 || second < 0) {
+      minute > 59 || second > 59 || hour < 0 || minute < 0 || second < 0 ||
+      day > daysInMonth(year, month)) {
     *error = std::string("--mtime wants YYYY-MM-DDTHH:MM:SS between 1980 and 2107, not ") + v;
     return false;
   }

@@ -153,6 +153,7 @@ TEST_F(Pack20Cli, PathsAreStoredAsGivenAndTimesCanBeFixed) {
   utimensat(AT_FDCWD, (input + "/c.txt").c_str(), times, 0);
   ASSERT_EQ(pack({"--mtime", "2024-05-06T07:08:10", "-C", input, "-o", second, "./docs/sub", "c.txt"}).status, 0);
   EXPECT_TRUE(readFile(first) == readFile(second));
+  EXPECT_EQ(pack({"--mtime", "2024-02-29T23:59:58", "-C", input, "-o", temp / "leap.rar", "c.txt"}).status, 0);
 
   std::string out = temp / "out";
   ASSERT_EQ(extract(first, out).status, 0);
@@ -190,6 +191,8 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"--multimedia", "maybe", "-o", archive, "ok.txt"}, 64, "--multimedia"},
       {{"--mtime", "2024-13-01T00:00:00", "-o", archive, "ok.txt"}, 64, "--mtime"},
       {{"--mtime", "1979-12-31T23:59:59", "-o", archive, "ok.txt"}, 64, "--mtime"},
+      {{"--mtime", "2023-02-29T12:00:00", "-o", archive, "ok.txt"}, 64, "--mtime"},
+      {{"--mtime", "2024-04-31T12:00:00", "-o", archive, "ok.txt"}, 64, "--mtime"},
       {{"--codepage", "abc", "-o", archive, "ok.txt"}, 64, "--codepage"},
       {{"--codepage", "99999", "-o", archive, "ok.txt"}, 64, "--codepage"},
       {{"--codepage", "12345", "-o", archive, "ok.txt"}, 1, "code page"},
