@@ -17,15 +17,7 @@ ConsoleHostSettings consoleHost = {"lumvard-extract", nullptr, false, false};
 static int progressMaximum;
 static bool progressDrawn;
 
-int hostLoadString(unsigned id, char* buffer, int capacity) {
-  const char* text = englishString(id);
-  if (text == nullptr) text = "";
-  int length = (int)strlen(text);
-  if (length > capacity - 1) length = capacity - 1;
-  memcpy(buffer, text, (size_t)length);
-  buffer[length] = 0;
-  return length;
-}
+int hostLoadString(unsigned id, char* buffer, int capacity) { return loadEnglishString(id, buffer, capacity); }
 
 void finishConsoleProgress() {
   if (progressDrawn) fputc('\n', stderr);

@@ -12,15 +12,7 @@ static volatile size_t textBytesSeen;
 
 static void look(const char* text) { textBytesSeen += strlen(text); }
 
-int hostLoadString(unsigned id, char* buffer, int capacity) {
-  const char* text = englishString(id);
-  if (text == nullptr) text = "";
-  int length = (int)strlen(text);
-  if (length > capacity - 1) length = capacity - 1;
-  memcpy(buffer, text, (size_t)length);
-  buffer[length] = 0;
-  return length;
-}
+int hostLoadString(unsigned id, char* buffer, int capacity) { return loadEnglishString(id, buffer, capacity); }
 
 void hostSetItemText(HostWindow, int, const char* text) { look(text); }
 

@@ -1,5 +1,7 @@
 #include "shell/resources/english_catalogue.h"
 
+#include <string.h>
+
 namespace {
 struct CatalogueEntry {
   unsigned id;
@@ -17,4 +19,14 @@ const char* englishString(unsigned id) {
   for (const CatalogueEntry& entry : catalogue)
     if (entry.id == id) return entry.text;
   return nullptr;
+}
+
+int loadEnglishString(unsigned id, char* buffer, int capacity) {
+  const char* text = englishString(id);
+  if (text == nullptr) text = "";
+  int length = (int)strlen(text);
+  if (length > capacity - 1) length = capacity - 1;
+  memcpy(buffer, text, (size_t)length);
+  buffer[length] = 0;
+  return length;
 }
