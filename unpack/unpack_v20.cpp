@@ -268,64 +268,11 @@ static void runLzSteps() {
   r.store();
 }
 
-static ALWAYS_INLINE int32_t signedByte(int32_t v) { return (int32_t)(int8_t)(uint8_t)(v & 0xFF); }
-
-// The multimedia predictor's step for one byte, the same arithmetic as decodeAudioByte
-// (audioStartByte, audioPredict, audioUpdate) kept inline for the audio run; the
-// compressor and the tests use those functions, and the decoder's output is checked
-// against them.
+// The multimedia predictor's step for one byte.
 static ALWAYS_INLINE uint8_t predictAudioByte(AudioChannelState* st, int32_t* crossDelta, uint32_t symbol) {
-  st->byteCounter = (int32_t)((uint32_t)st->byteCounter + 1);
-  int32_t t0 = st->recentDelta;
-  int32_t t1 = st->recentDelta - st->terms[0];
-  int32_t t2 = st->terms[1];
-  int32_t t3 = st->terms[2];
-  st->terms[0] = t0;
-  st->terms[1] = t1;
-  st->terms[2] = t2;
-  st->terms[3] = t3;
-  int32_t cross = *crossDelta;
-  int32_t p = 8 * st->prevValue + st->weights[0] * t0 + st->weights[1] * t1 + st->weights[2] * t2 +
-              st->weights[3] * t3 + st->weights[4] * cross;
-  int32_t value = ((p >> 3) & 0xFF) - (int32_t)symbol;
-  int32_t e = 8 * signedByte((int32_t)symbol);
-  uint32_t* sums = st->errorSums;
-  sums[0] += (uint32_t)abs(e);
-  sums[1] += (uint32_t)abs(e - t0);
-  sums[2] += (uint32_t)abs(e + t0);
-  sums[3] += (uint32_t)abs(e - t1);
-  sums[4] += (uint32_t)abs(e + t1);
-  sums[5] += (uint32_t)abs(e - t2);
-  sums[6] += (uint32_t)abs(e + t2);
-  sums[7] += (uint32_t)abs(e - t3);
-  sums[8] += (uint32_t)abs(e + t3);
-  sums[9] += (uint32_t)abs(e - cross);
-  sums[10] += (uint32_t)abs(e + cross);
-  st->recentDelta = signedByte(value - st->prevValue);
-  *crossDelta = st->recentDelta;
-  st->prevValue = value;
-  if ((st->byteCounter & 31) == 0) {
-    // Every 32nd byte of the channel: the smallest sum (lowest index on a tie) nudges
-    // its weight; a weight falls to -17 at most and rises to 16 at most.
-    uint32_t best = sums[0];
-    int k = 0;
-    for (int i = 1; i < 11; i++) {
-      if (sums[i] < best) {
-        best = sums[i];
-        k = i;
-      }
-    }
-    for (int i = 0; i < 11; i++) sums[i] = 0;
-    if (k != 0) {
-      int32_t* w = &st->weights[(k - 1) / 2];
-      if (k & 1) {
-        if (*w >= -16) (*w)--;
-      } else {
-        if (*w < 16) (*w)++;
-      }
-    }
-  }
-  return (uint8_t)(value & 0xFF);
+  audioStartByte(st);
+  int predicted = audioPredict(st, *crossDelta);
+  return audioUpdate(st, crossDelta, predicted, symbol);
 }
 
 // Audio steps back to back on local state, under the same rule as runLzSteps: the
