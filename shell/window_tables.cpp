@@ -1,6 +1,7 @@
 #include "shell/window_tables.h"
 
 #include "shell/handlers.h"
+#include "extract/host.h"
 #include "shell/resources/resource_ids.h"
 
 namespace {
@@ -59,7 +60,7 @@ const CommandEntry progressCommandRows[] = {
     {IDM_ABOUT, onAbout},
     {CommandOk, onProgressClose},
     {CommandCancel, onProgressClose},
-    {IDM_PASSWORD_COMMAND, onPasswordRequest},
+    {IDM_PASSWORD, onPasswordRequest},
     {IDM_EXTRACT, runInstall},
 };
 

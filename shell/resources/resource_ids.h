@@ -1,6 +1,6 @@
 /* Ids of the shell's commands, dialogs, controls and icons. Plain defines, so that
    both the C++ code and the resource script read them. The password command (112)
-   is the engine's: extract/host.h names it IDM_PASSWORD. */
+   is the engine's: it is IDM_PASSWORD of extract/host.h. */
 #ifndef LUMVARD_RESOURCE_IDS_H
 #define LUMVARD_RESOURCE_IDS_H
 
@@ -9,7 +9,6 @@
 #define IDM_EXIT 1000
 #define IDM_ABOUT 1100
 #define IDM_EXTRACT 113
-#define IDM_PASSWORD_COMMAND 112
 
 /* Dialogs */
 #define IDD_DESTINATION 120

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/message_map.h"
+#include "extract/host.h"
 #include "shell/resources/resource_ids.h"
 #include "shell/window_tables.h"
 #include "tests/shell/shell_fakes.h"
@@ -173,7 +174,7 @@ TEST_F(Dispatch, ProgressDialogTables) {
                  {{IDM_ABOUT, "onAbout"},
                   {Ok, "onProgressClose"},
                   {Cancel, "onProgressClose"},
-                  {IDM_PASSWORD_COMMAND, "onPasswordRequest"},
+                  {IDM_PASSWORD, "onPasswordRequest"},
                   {IDM_EXTRACT, "runInstall"}});
 }
 
