@@ -190,9 +190,18 @@ void unpackV15File(uint8_t* window, bool solid) {
     s->flagBitsLeft = 8;
   }
   uint32_t idleSteps = 0;
+  uint32_t emptyRefills = 0;
   while (dataStream.remaining >= 0) {
     unpackState.writePos &= WindowMask;
-    if (unpackState.bits.bytePos > 8162) refillInput(false);
+    if (unpackState.bits.bytePos > 8162) {
+      refillInput(false);
+      // A refill that brought nothing leaves only the 32 carried-over bytes. A second
+      // one in a row means a whole buffer of stale bytes was decoded: no real stream
+      // gets there, and an unpacked size far beyond the packed data would otherwise
+      // turn a few damaged bytes into up to 2 GiB of output.
+      emptyRefills = unpackState.bits.validBytes > 32 ? 0 : emptyRefills + 1;
+      if (emptyRefills >= 2) break;  // the file then fails its checksum
+    }
     // A step produces at most 267 bytes, so this keeps unflushed bytes intact.
     if (((unpackState.flushedPos - unpackState.writePos) & WindowMask) < 270 &&
         unpackState.flushedPos != unpackState.writePos)
