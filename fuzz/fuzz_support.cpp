@@ -1,5 +1,6 @@
 #include "fuzz/fuzz_support.h"
 
+#include <fcntl.h>
 #include <ftw.h>
 #include <signal.h>
 #include <stdio.h>
@@ -76,6 +77,9 @@ bool runGuarded(void (*body)(void* context), void* context) {
   struct sigaction oldInt, oldTerm;
   sigaction(SIGINT, nullptr, &oldInt);
   sigaction(SIGTERM, nullptr, &oldTerm);
+  // Listing the archive's folder makes it the current directory; the fuzzer's own
+  // relative paths (inputs, artifacts) must keep meaning what they meant.
+  int here = open(".", O_RDONLY | O_DIRECTORY);
   bool finished = false;
   if (sigsetjmp(exitJump, 1) == 0) {
     guarded = true;
@@ -83,6 +87,10 @@ bool runGuarded(void (*body)(void* context), void* context) {
     finished = true;
   }
   guarded = false;
+  if (here >= 0) {
+    if (fchdir(here) != 0) abort();
+    close(here);
+  }
   sigaction(SIGINT, &oldInt, nullptr);
   sigaction(SIGTERM, &oldTerm, nullptr);
   return finished;

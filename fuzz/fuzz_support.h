@@ -25,5 +25,6 @@ void resetEngineForFuzzing();
 // failure) is a legitimate end of a run on damaged input and returns false; code 255
 // (a signal: the fuzzer is being stopped) really exits; any other code is a finding
 // (the fuzz host always gives a password, writes go to a working folder, and the
-// allocations are fixed in size), so it aborts.
+// allocations are fixed in size), so it aborts. The current directory is put back
+// afterwards.
 bool runGuarded(void (*body)(void* context), void* context);
