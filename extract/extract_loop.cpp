@@ -416,7 +416,9 @@ static ArchiveOutcome extractArchive(LoopState* state) {
 
   showMessageId(TargetStatus, IDS_EXTRACTING_FROM, session.archiveName);
 
-  session.window = (unsigned char*)malloc(WindowSize);
+  // Zeroed, so that an archive whose first entry claims to continue a solid stream
+  // decodes the same everywhere instead of reading whatever the heap held.
+  session.window = (unsigned char*)calloc(1, WindowSize);
   if (session.window == nullptr) {
     showMessageId(TargetBox, IDS_NO_MEMORY_TO_EXTRACT);
     fatalError(SilentError, ExitMemory);

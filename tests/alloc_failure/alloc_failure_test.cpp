@@ -31,12 +31,20 @@ static bool refuseNextRealloc = false;
 #ifndef ALLOCATOR_REPLACED_ELSEWHERE
 extern "C" void* __libc_malloc(size_t size);
 extern "C" void* __libc_realloc(void* block, size_t size);
+extern "C" void* __libc_calloc(size_t count, size_t size);
 extern "C" void* malloc(size_t size) {
   if (refuseWindow && size == 1048576) {
     refuseWindow = false;
     return nullptr;
   }
   return __libc_malloc(size);
+}
+extern "C" void* calloc(size_t count, size_t size) {
+  if (refuseWindow && count * size == 1048576) {
+    refuseWindow = false;
+    return nullptr;
+  }
+  return __libc_calloc(count, size);
 }
 extern "C" void* realloc(void* block, size_t size) {
   if (refuseNextRealloc) {
