@@ -1,12 +1,10 @@
 // lumvard-pack --installer: the archive lands where the installer searches for it,
 // behind an untouched executable, closed by an end block, and the installer's engine
 // finds and extracts it; stubs that cannot carry an archive are refused.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +14,7 @@
 #include "archive/reader.h"
 #include "pack/installer_layout.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -34,45 +33,11 @@ Bytes stubOf(size_t size) {
   return stub;
 }
 
-std::string binary(const char* relative, const char* fallback) {
-  const char* build = getenv("LUMVARD_BUILD_DIR");
-  return build != nullptr ? std::string(build) + "/" + relative : fallback;
-}
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+typedef ProgramOutcome Outcome;
 
 Outcome run(const std::string& program, const std::vector<std::string>& arguments, const TempDir& temp,
             const char* password = nullptr) {
-  std::string outPath = temp / "stdout.txt", errPath = temp / "stderr.txt";
-  pid_t child = fork();
-  if (child == 0) {
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (password) setenv("LUMVARD_PASSWORD", password, 1); else unsetenv("LUMVARD_PASSWORD");
-    std::vector<std::string> copies = arguments;
-    std::vector<char*> argv;
-    std::string name = program;
-    argv.push_back(name.data());
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(121);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  Outcome outcome;
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  Bytes out = readFile(outPath), err = readFile(errPath);
-  outcome.out.assign(out.begin(), out.end());
-  outcome.err.assign(err.begin(), err.end());
-  return outcome;
+  return runProgram(program, arguments, temp.path, password);
 }
 
 std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
@@ -140,8 +105,8 @@ class InstallerPack : public ::testing::Test {
   std::string input = temp / "in";
   std::string out = temp / "out";
   std::string installer = temp / "setup-lumvard.exe";
-  std::string pack = binary("pack/lumvard-pack", LUMVARD_PACK_BINARY);
-  std::string extract = binary("cli/lumvard-extract", LUMVARD_EXTRACT_BINARY);
+  std::string pack = builtProgram("pack/lumvard-pack", LUMVARD_PACK_BINARY);
+  std::string extract = builtProgram("cli/lumvard-extract", LUMVARD_EXTRACT_BINARY);
 
   void SetUp() override {
     mkdir(input.c_str(), 0755);

@@ -10,15 +10,7 @@
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
-// The address sanitizer brings its own allocator, which cannot be replaced.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ALLOCATOR_REPLACED_ELSEWHERE 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define ALLOCATOR_REPLACED_ELSEWHERE 1
-#endif
+#include "tests/support/allocator_replaceable.h"
 
 // This executable's allocator can be told to refuse the search buffer's size.
 static bool refuseSearchBuffer = false;
