@@ -5,6 +5,7 @@
 #include "shell/handlers.h"
 #include "shell/resources/resource_ids.h"
 #include "shell/win32/shell_globals.h"
+#include "shell/win32/system_libraries.h"
 
 HFONT aboutFont;
 
@@ -27,7 +28,7 @@ void showVersionValues(HWND dialog, const void* block) {
     GetDlgItemTextA(dialog, item, query + prefixLength, ShellTextCapacity);
     void* found = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block, query, &found, &length) || length == 0 || !found) continue;
+    if (!queryVersionValue(block, query, &found, &length) || length == 0 || !found) continue;
     strncpy(value, (const char*)found, sizeof value - 1);
     value[sizeof value - 1] = 0;
     SetDlgItemTextA(dialog, item, value);
@@ -55,12 +56,12 @@ int32_t onAboutInit(WindowHandle window, uint32_t, uintptr_t, intptr_t) {
   GetModuleFileNameA(nullptr, path, sizeof path - 1);
   path[sizeof path - 1] = 0;
   DWORD handle = 0;
-  const DWORD size = GetFileVersionInfoSizeA(path, &handle);
+  const DWORD size = fileVersionInfoSize(path, &handle);
   if (size == 0) return 1;
   HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
   if (!memory) return 1;
   void* block = GlobalLock(memory);
-  if (block && GetFileVersionInfoA(path, 0, size, block)) showVersionValues(dialog, block);
+  if (block && fileVersionInfo(path, size, block)) showVersionValues(dialog, block);
   GlobalUnlock(memory);
   GlobalFree(memory);
   return 1;

@@ -11,6 +11,7 @@
 #include "shell/resources/resource_ids.h"
 #include "shell/resources/string_ids.h"
 #include "shell/win32/shell_globals.h"
+#include "shell/win32/system_libraries.h"
 
 #include <commctrl.h>
 
@@ -41,7 +42,7 @@ int extractAndCopy(HWND dialog, const char* archivePath, const char* destination
   LoadStringA(instanceHandle, IDS_OK, statusOk, sizeof statusOk);
   LoadStringA(instanceHandle, IDS_ALL_OK, statusAllOk, sizeof statusAllOk);
   EnableWindow(GetDlgItem(dialog, IDC_TARGET_PATH), TRUE);
-  InitCommonControls();
+  initCommonControls();
 
   RECT client;
   GetClientRect(dialog, &client);

@@ -7,6 +7,7 @@
 #include "shell/resources/resource_ids.h"
 #include "shell/resources/string_ids.h"
 #include "shell/win32/shell_globals.h"
+#include "shell/win32/system_libraries.h"
 
 HINSTANCE instanceHandle;
 HBRUSH backgroundBrush;
@@ -101,6 +102,8 @@ BOOL initShell(HINSTANCE instance, int showCommand) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  // Before anything can load a library: nothing is taken from the download folder.
+  restrictDllSearch();
   if (!initShell(instance, showCommand)) return 0;
   // The resources hold no accelerator table: the handle is null and nothing is
   // translated, but the loop keeps the place for one.
