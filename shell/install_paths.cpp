@@ -55,3 +55,8 @@ bool intoDestination(const char* destination, const char* name, char* out, size_
   const bool endsInSeparator = length > 0 && destination[length - 1] == '\\';
   return concatenate(destination, length, endsInSeparator ? "" : "\\", name, out, capacity);
 }
+
+bool commandLineArgument(const char* path, char* out, size_t capacity) {
+  if (!strpbrk(path, " \t")) return concatenate(path, strlen(path), "", "", out, capacity);
+  return concatenate("\"", 1, path, "\"", out, capacity);
+}

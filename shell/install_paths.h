@@ -32,3 +32,8 @@ bool besideExecutable(const char* executablePath, const char* name, char* out,
 // destination + (a backslash unless it ends in one) + name. False, out empty, when
 // the result would not fit.
 bool intoDestination(const char* destination, const char* name, char* out, size_t capacity);
+
+// The program's path as the child's command line: in double quotes when it holds a
+// space or a tab, which would otherwise split it into several arguments; as it is
+// otherwise. False, out empty, when the result would not fit.
+bool commandLineArgument(const char* path, char* out, size_t capacity);

@@ -78,8 +78,10 @@ void startSetupProgram() {
   // The folder may fill its whole buffer: the program's path gets room of its own.
   char program[ShellTextCapacity + SetupNameCapacity];
   if (!joinPath(destinationPath, name, program, sizeof program)) return;
-  // The path is the child's whole command line, as it is, unquoted.
-  _spawnl(_P_NOWAIT, program, program, nullptr);
+  // The path is the child's whole command line, quoted when it holds a blank.
+  char argument[sizeof program + 2];
+  if (!commandLineArgument(program, argument, sizeof argument)) return;
+  _spawnl(_P_NOWAIT, program, argument, nullptr);
 }
 }  // namespace
 

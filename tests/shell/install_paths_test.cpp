@@ -87,6 +87,28 @@ TEST(InstallDestination, APathThatDoesNotFitIsRefusedNotCut) {
   EXPECT_FALSE(joinPath("C:", "abcde.exe", out, sizeof out));  // one too many
 }
 
+TEST(InstallDestination, SetupProgramPathWithABlankIsQuotedOnItsCommandLine) {
+  const struct {
+    const char* path;
+    size_t capacity;
+    const char* expected;  // null: refused, out empty
+  } cases[] = {
+      {"C:\\TARGET\\setup.exe", 64, "C:\\TARGET\\setup.exe"},
+      {"C:\\PROGRAM FILES\\LUMVARD\\setup.exe", 64, "\"C:\\PROGRAM FILES\\LUMVARD\\setup.exe\""},
+      {"C:\\TAB\tFOLDER\\setup.exe", 64, "\"C:\\TAB\tFOLDER\\setup.exe\""},
+      {"C:\\A B\\s.exe", 15, "\"C:\\A B\\s.exe\""},  // 14 characters and the zero
+      {"C:\\A B\\s.exe", 14, nullptr},  // the closing quote would be cut
+      {"C:\\AB\\s.exe", 10, nullptr},
+  };
+  for (const auto& c : cases) {
+    char out[64];
+    memset(out, 'x', sizeof out);
+    const bool fits = commandLineArgument(c.path, out, c.capacity);
+    EXPECT_EQ(fits, c.expected != nullptr) << c.path;
+    EXPECT_STREQ(out, c.expected ? c.expected : "") << c.path;
+  }
+}
+
 TEST(CompanionFiles, ArePatternsInTheirCopyOrder) {
   const char* expected[] = {"*.txt", "*.wri", "*.doc", "lumvar.ini", "ruvexa.dll", "*.tdx", "*.bmp"};
   ASSERT_EQ((int)CompanionPatternCount, 7);
