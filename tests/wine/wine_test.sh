@@ -1,30 +1,53 @@
 #!/usr/bin/env bash
-# One test of the installer (its 64-bit twin) under Wine in Xvfb:
-#   wine_test.sh CASE SOURCE_DIR NATIVE_BUILD_DIR
-# Every case runs in its own copy of a Wine prefix that is initialised once, with its
-# own X display, and leaves screenshots in NATIVE_BUILD_DIR/wine-artifacts. Exit 77
-# (skipped) when Wine, Xvfb, xdotool or the Windows build is missing.
+# One test of the installer under Wine in Xvfb, run against one of its builds:
+#   wine_test.sh CASE SOURCE_DIR NATIVE_BUILD_DIR [win64|win32]
+# win64 (the default) is the 64-bit twin, win32 the product itself, which Wine's 32-bit
+# loader runs under QEMU's user-mode emulator. The probe that reads the dialogs is
+# always the 64-bit one. Every case runs in its own copy of a Wine prefix that is
+# initialised once, with its own X display, and leaves screenshots in
+# NATIVE_BUILD_DIR/wine-artifacts (those of the 32-bit build begin with "win32-").
+# Exit 77 (skipped) when Wine, Xvfb, xdotool or the Windows build is missing. When
+# 32-bit programs cannot run the win32 cases fail, saying why, unless
+# LUMVARD_SKIP_WIN32_RUN=1 skips them.
 set -u
 case_name=$1
 source_dir=$2
 native_dir=$3
+build=${4:-win64}
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
-installer=$source_dir/build/win64/shell/lumvard-install.exe
+installer=$source_dir/build/$build/shell/lumvard-install.exe
 probe_exe=$source_dir/build/win64/tests/wine/probe/probe.exe
 localtext=$native_dir/pack/localtext/lumvard-localtext
 pack=$native_dir/pack/lumvard-pack
-setup_exe=$source_dir/build/win64/tests/wine/probe/setup.exe
+setup_exe=$source_dir/build/$build/tests/wine/probe/setup.exe
+planted_dir=$source_dir/build/$build/tests/wine/probe/planted
 artifacts=$native_dir/wine-artifacts
 template=$native_dir/wine-prefix-template
+shot_prefix=
+# Seconds to wait for a window or for the end of the installer; the emulated 32-bit
+# build starts in about 5 seconds, 12 the first time in a prefix.
+patience=20
+if [ "$build" = win32 ]; then
+  shot_prefix=win32-
+  patience=60
+fi
 
-for needed in "$wine" "$wineserver" "$installer" "$probe_exe"; do
+[ -e "$installer" ] || { echo "skipped: $installer is missing"; exit 77; }
+if [ "$case_name" = imports ]; then
+  exec bash "$source_dir/tests/wine/check_imports.sh" "$installer"
+fi
+for needed in "$wine" "$wineserver" "$probe_exe"; do
   [ -e "$needed" ] || { echo "skipped: $needed is missing"; exit 77; }
 done
 for tool in Xvfb xdotool import; do
   command -v $tool >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
+if [ "$build" = win32 ] && [ "${LUMVARD_SKIP_WIN32_RUN:-0}" = 1 ]; then
+  echo "skipped: LUMVARD_SKIP_WIN32_RUN=1"
+  exit 77
+fi
 
 export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d /tmp/lumvard-wine-XXXXXX)
@@ -49,24 +72,69 @@ fail() {
   exit 1
 }
 
+# Whether a 32-bit program runs in the prefix: the test setup program started there
+# must leave its record. Its output is kept in $work/start32.log.
+runs_32bit() {
+  local folder=$1/drive_c/lumvard-start32
+  mkdir -p "$folder" && cp "$setup_exe" "$folder/setup.exe" || return 1
+  ( cd "$folder" && WINEPREFIX=$1 timeout 120 "$wine" 'C:\lumvard-start32\setup.exe' ) \
+    >"$work/start32.log" 2>&1
+  WINEPREFIX=$1 "$wineserver" -w
+  local started=1
+  [ -s "$folder/started.txt" ] && started=0
+  rm -rf "$folder"
+  return $started
+}
+
+make_template() {
+  rm -rf "$template"
+  WINEPREFIX=$template timeout 180 "$wine" wineboot -i >/dev/null 2>&1
+  WINEPREFIX=$template "$wineserver" -w
+  touch "$template/.ready"
+}
+
+# Why 32-bit programs do not run here, for the failure message.
+why_not_32bit() {
+  [ -x /usr/bin/qemu-i386 ] || { echo "qemu-i386 is not installed"; return; }
+  [ -x /usr/lib/wine/wine ] || { echo "Wine's 32-bit loader (wine32:i386) is not installed"; return; }
+  grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null ||
+    { echo "no binfmt_misc entry runs 32-bit programs with qemu-i386"; return; }
+  echo "a 32-bit program started in the prefix left no record: $(tail -n 3 "$work/start32.log" | tr '\n' ' ')"
+}
+
 # The prefix template: made once, then copied per test (files hard-linked, the
-# registry files copied, as only they are rewritten).
+# registry files copied, as only they are rewritten). A prefix made while 32-bit
+# programs could not run has no 32-bit system folder; it is made again then. The first
+# 32-bit start in a prefix is slow, so the template takes it once for all copies.
 make_prefix() {
+  local emulated=ok
+  if [ -x /usr/bin/qemu-i386 ]; then
+    # The emulator must be registered before a prefix is made, for every build.
+    emulated=$(bash "$source_dir/scripts/register_i386.sh" 2>&1) && emulated=ok
+  elif [ "$build" = win32 ]; then
+    emulated="qemu-i386 is not installed"
+  fi
+  if [ "$build" = win32 ] && [ "$emulated" != ok ]; then
+    fail "32-bit programs cannot run: $emulated. Run scripts/setup.sh (as root), or set LUMVARD_SKIP_WIN32_RUN=1"
+  fi
   (
     flock 9
-    if [ ! -f "$template/.ready" ]; then
-      rm -rf "$template"
-      WINEPREFIX=$template timeout 180 "$wine" wineboot -i >/dev/null 2>&1
-      WINEPREFIX=$template "$wineserver" -w
-      touch "$template/.ready"
+    [ -f "$template/.ready" ] || make_template
+    if [ "$build" = win32 ] && [ -f "$template/.ready" ] && [ ! -f "$template/.ready32" ]; then
+      if runs_32bit "$template" || { make_template && runs_32bit "$template"; }; then
+        touch "$template/.ready32"
+      fi
     fi
+    cp -al "$template" "$prefix"
   ) 9>"$template.lock"
-  [ -f "$template/.ready" ] || fail "could not initialise the Wine prefix"
-  cp -al "$template" "$prefix" || fail "could not copy the Wine prefix"
+  [ -f "$prefix/.ready" ] || fail "could not initialise the Wine prefix"
+  if [ "$build" = win32 ] && [ ! -f "$prefix/.ready32" ]; then
+    fail "32-bit programs do not run under Wine: $(why_not_32bit). Run scripts/setup.sh (as root), or set LUMVARD_SKIP_WIN32_RUN=1"
+  fi
   for registry in "$prefix"/*.reg; do
     rm -f "$registry" && cp "$template/$(basename "$registry")" "$registry"
   done
-  rm -f "$prefix/.ready"
+  rm -f "$prefix/.ready" "$prefix/.ready32"
   mkdir -p "$prefix/drive_c/inst"
   cp "$installer" "$prefix/drive_c/inst/lumvard-install.exe"
   export WINEPREFIX=$prefix
@@ -83,14 +151,17 @@ start_display() {
   export DISPLAY=:$(head -n1 "$work/display")
 }
 
+# installer_overrides, when set, joins WINEDLLOVERRIDES for the installer alone.
 start_installer() {
-  ( cd "$prefix/drive_c" && exec "$wine" 'C:\inst\lumvard-install.exe' ) >"$work/installer.log" 2>&1 &
+  local overrides=$WINEDLLOVERRIDES${installer_overrides:+;$installer_overrides}
+  ( cd "$prefix/drive_c" && WINEDLLOVERRIDES=$overrides exec "$wine" 'C:\inst\lumvard-install.exe' ) \
+    >"$work/installer.log" 2>&1 &
   installer_pid=$!
 }
 
-# Waits for the installer to end (at most 30 seconds) and sets exit_code.
+# Waits for the installer to end and sets exit_code.
 wait_installer() {
-  for _ in $(seq 300); do
+  for _ in $(seq $((patience * 10))); do
     if ! kill -0 "$installer_pid" 2>/dev/null; then
       wait "$installer_pid"
       exit_code=$?
@@ -99,7 +170,7 @@ wait_installer() {
     fi
     sleep 0.1
   done
-  fail "the installer did not end"
+  fail "the installer did not end; its boxes read: $(probe texts "Advanced Lumvard" 2>/dev/null)"
 }
 
 probe() {
@@ -108,7 +179,7 @@ probe() {
 }
 
 wait_window() {
-  probe wait "$1" "${2:-20}" || fail "no window titled '$1'"
+  probe wait "$1" "${2:-$patience}" || fail "no window titled '$1'"
 }
 
 expect_item() {  # title, item id, expected text
@@ -135,7 +206,7 @@ press() {  # title, key
 shot() {
   mkdir -p "$artifacts"
   sleep 0.3
-  import -window root "$artifacts/$1.png" 2>/dev/null || true
+  import -window root "$artifacts/$shot_prefix$1.png" 2>/dev/null || true
 }
 
 expect_clean_exit() {
@@ -195,13 +266,26 @@ expect_file() {  # path below drive C (slashes), expected contents
   [ "$actual" = "$2" ] || fail "C:/$1 reads '$actual', expected '$2'"
 }
 
+# Waits for the setup program's record in a folder below drive C (slashes) and
+# compares it: command line, working directory, argument count, argument 0.
+expect_started() {
+  local record=$prefix/drive_c/$1/started.txt
+  for _ in $(seq $((patience * 10))); do
+    [ -s "$record" ] && break
+    sleep 0.1
+  done
+  [ -s "$record" ] || fail "setup.exe left no record in C:/$1"
+  started=$(tr -d '\r' <"$record")
+  [ "$started" = "$2" ] || fail "setup.exe started as: $started"
+}
+
 expect_extracted() {  # folder below drive C
   expect_file "$1/readme.txt" $'payload readme\r'
   cmp -s "$work/payload/docs/manual.txt" "$prefix/drive_c/$1/docs/manual.txt" ||
     fail "C:/$1/docs/manual.txt differs from the payload"
 }
 
-rm -f "$artifacts/failure-$case_name.png"
+rm -f "$artifacts/${shot_prefix}failure-$case_name.png"
 title="Advanced Lumvard Install"
 make_prefix
 start_display
@@ -341,25 +425,20 @@ local_text_windows_folder)
   expect_clean_exit
   ;;
 install_run)
+  # A destination with a trailing backslash and a space: the setup program, started
+  # without the installer waiting for it, gets its path quoted as one argument.
   build_installer
   start_installer
-  confirm_destination 'C:\Target\'
+  confirm_destination 'C:\Lumvard Target\'
   wait_installer
   [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
-  # The setup program runs on without the installer waiting for it.
-  for _ in $(seq 100); do
-    [ -s "$prefix/drive_c/Target/started.txt" ] && break
-    sleep 0.1
-  done
-  [ -s "$prefix/drive_c/Target/started.txt" ] || fail "setup.exe was not started in C:\Target"
-  started=$(tr -d '\r' <"$prefix/drive_c/Target/started.txt")
-  [ "$started" = $'C:\\TARGET\\setup.exe\nC:\\TARGET' ] ||
-    fail "setup.exe started as: $started"
-  expect_extracted Target
+  expect_started "Lumvard Target" \
+    $'"C:\\LUMVARD TARGET\\setup.exe"\nC:\\LUMVARD TARGET\n1\nC:\\LUMVARD TARGET\\setup.exe'
+  expect_extracted "Lumvard Target"
   # The companion files beside the installer are copied, and win over the payload's.
-  expect_file Target/notes.txt $'companion notes\r'
-  expect_file Target/lumvar.ini $'[lumvard]\r\nfrom=companion\r'
-  [ ! -e "$prefix/drive_c/Target/lumvard-install.exe" ] || fail "the installer copied itself"
+  expect_file "Lumvard Target/notes.txt" $'companion notes\r'
+  expect_file "Lumvard Target/lumvar.ini" $'[lumvard]\r\nfrom=companion\r'
+  [ ! -e "$prefix/drive_c/Lumvard Target/lumvard-install.exe" ] || fail "the installer copied itself"
   ;;
 install_drive_root)
   # A drive root loses its backslash: extraction into C:, the setup program started as
@@ -370,13 +449,7 @@ install_drive_root)
   confirm_destination 'c:\'
   wait_installer
   [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
-  for _ in $(seq 100); do
-    [ -s "$prefix/drive_c/inst/started.txt" ] && break
-    sleep 0.1
-  done
-  [ -s "$prefix/drive_c/inst/started.txt" ] || fail "setup.exe was not started"
-  started=$(tr -d '\r' <"$prefix/drive_c/inst/started.txt")
-  [ "$started" = $'C:\\setup.exe\nC:\\inst' ] || fail "setup.exe started as: $started"
+  expect_started inst $'C:\\setup.exe\nC:\\inst\n1\nC:\\setup.exe'
   expect_extracted .
   expect_file lumvar.ini $'[lumvard]\r\nfrom=payload\r'
   ;;
@@ -420,6 +493,52 @@ install_damaged)
   [ "$exit_code" = 3 ] || fail "exit code $exit_code, expected 3"
   [ ! -e "$prefix/drive_c/Broken/notes.txt" ] || fail "companion files were copied after a failure"
   [ ! -e "$prefix/drive_c/Broken/started.txt" ] || fail "setup.exe was started after a failure"
+  ;;
+dll_planted)
+  # Libraries named like the common controls and the version reader beside the
+  # installer, with the system's search order (the folder of the program first): the
+  # installer loads neither, and the About box and the progress bar still work.
+  build_installer
+  cp "$planted_dir/version.dll" "$planted_dir/comctl32.dll" "$prefix/drive_c/inst/" ||
+    fail "the planted libraries are not built"
+  installer_overrides="version,comctl32=n,b"
+  start_installer
+  wait_window "$title"
+  probe command "$title" 1100 || fail "cannot post the About command"
+  wait_window "About Lumvard Install"
+  expect_item "About Lumvard Install" 102 "4, 1, 0, 1"
+  press "About Lumvard Install" Return
+  probe gone "About Lumvard Install" || fail "the About box stays open"
+  confirm_destination 'C:\Planted'
+  wait_installer
+  [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
+  for planted in version comctl32; do
+    [ ! -e "$prefix/drive_c/inst/$planted.dll.loaded" ] || fail "the planted $planted.dll was loaded"
+  done
+  expect_extracted Planted
+  ;;
+signed)
+  # A code signature appended to the installer is no part of its archive.
+  for tool in openssl osslsigncode; do
+    command -v $tool >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
+  done
+  build_installer
+  exe=$prefix/drive_c/inst/lumvard-install.exe
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Lumvard Test Signing" \
+    -keyout "$work/key.pem" -out "$work/cert.pem" >"$work/sign.log" 2>&1 ||
+    fail "openssl cannot make a certificate: $(cat "$work/sign.log")"
+  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Lumvard" -h sha256 \
+    -in "$exe" -out "$work/signed.exe" >>"$work/sign.log" 2>&1 ||
+    fail "osslsigncode cannot sign: $(cat "$work/sign.log")"
+  osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" >>"$work/sign.log" 2>&1 ||
+    fail "the signature is not accepted: $(tail -n 5 "$work/sign.log")"
+  mv "$work/signed.exe" "$exe"
+  start_installer
+  confirm_destination 'C:\Signed'
+  wait_installer
+  [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
+  expect_extracted Signed
+  expect_started Signed $'C:\\SIGNED\\setup.exe\nC:\\SIGNED\n1\nC:\\SIGNED\\setup.exe'
   ;;
 *)
   fail "unknown case"
