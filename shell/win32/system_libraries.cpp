@@ -2,13 +2,15 @@
 
 #include "shell/install_paths.h"
 
-namespace {
+// A library of the system folder, loaded at the first use of one of its functions.
+// The late-bound imports (scripts/late_imports.sh) lay out the same record.
 struct SystemLibrary {
   const char* name;
   HMODULE module;
   bool tried;  // loaded once, or failed once: never searched for again
 };
 
+namespace {
 SystemLibrary commonControls = {"comctl32.dll", nullptr, false};
 SystemLibrary versionReader = {"version.dll", nullptr, false};
 
@@ -24,14 +26,17 @@ HMODULE loadFromSystemFolder(const char* name) {
 
 // The function's address as type Function, or null. The detour through the generic
 // function pointer type tells the compiler that the cast is meant.
-template <typename Function>
-Function systemFunction(SystemLibrary& library, const char* function) {
+FARPROC systemAddress(SystemLibrary& library, const char* function) {
   if (!library.tried) {
     library.module = loadFromSystemFolder(library.name);
     library.tried = true;
   }
-  if (!library.module) return nullptr;
-  return (Function)(void (*)())GetProcAddress(library.module, function);
+  return library.module ? GetProcAddress(library.module, function) : nullptr;
+}
+
+template <typename Function>
+Function systemFunction(SystemLibrary& library, const char* function) {
+  return (Function)(void (*)())systemAddress(library, function);
 }
 
 template <typename Function>
@@ -76,4 +81,15 @@ BOOL queryVersionValue(const void* block, const char* query, void** found, UINT*
   typedef BOOL(WINAPI * Call)(LPCVOID, LPCSTR, LPVOID*, PUINT);
   Call call = systemFunction<Call>(versionReader, "VerQueryValueA");
   return call ? call(block, query, found, length) : FALSE;
+}
+
+// The first call of a late-bound function comes here through its binding stub, which
+// then goes on to the address returned. A function the system lacks ends the program
+// as a missing import would have kept it from starting.
+extern "C" FARPROC WINAPI lateBind(SystemLibrary* library, const char* function,
+                                   FARPROC* slot) {
+  const FARPROC address = systemAddress(*library, function);
+  if (!address) FatalAppExitA(0, function);
+  *slot = address;
+  return address;
 }

@@ -1,8 +1,9 @@
-// The libraries the installer needs beyond the ones every process has. Installers are
-// started from download folders where anyone can drop a DLL, and a DLL that is not one
-// of the system's known ones is looked for beside the executable first: the installer
-// imports only known ones, narrows the search before anything else, and loads the
-// common controls and the version reader by their full path in the system folder.
+// The libraries the installer needs beyond kernel32 and the C run-time library.
+// Installers are started from download folders where anyone can drop a DLL, and a DLL
+// loaded at the start resolves its own imports through the program's folder first. So
+// the installer narrows the search before anything else, binds user32, gdi32 and
+// comdlg32 at the first call of each function (lateBind, reached from stubs made at
+// build time), and loads every library by its full path in the system folder.
 #pragma once
 
 #include <windows.h>
