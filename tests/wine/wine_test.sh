@@ -174,7 +174,7 @@ wait_installer() {
 }
 
 probe() {
-  timeout 30 "$wine" "$probe_exe" "$@" 2>>"$work/probe.log" | tr -d '\r'
+  timeout $((patience + 10)) "$wine" "$probe_exe" "$@" 2>>"$work/probe.log" | tr -d '\r'
   return "${PIPESTATUS[0]}"
 }
 
