@@ -126,14 +126,14 @@ make_prefix() {
       fi
     fi
     cp -al "$template" "$prefix"
+    for registry in "$prefix"/*.reg; do
+      rm -f "$registry" && cp "$template/$(basename "$registry")" "$registry"
+    done
   ) 9>"$template.lock"
   [ -f "$prefix/.ready" ] || fail "could not initialise the Wine prefix"
   if [ "$build" = win32 ] && [ ! -f "$prefix/.ready32" ]; then
     fail "32-bit programs do not run under Wine: $(why_not_32bit). Run scripts/setup.sh (as root), or set LUMVARD_SKIP_WIN32_RUN=1"
   fi
-  for registry in "$prefix"/*.reg; do
-    rm -f "$registry" && cp "$template/$(basename "$registry")" "$registry"
-  done
   rm -f "$prefix/.ready" "$prefix/.ready32"
   mkdir -p "$prefix/drive_c/inst"
   cp "$installer" "$prefix/drive_c/inst/lumvard-install.exe"
