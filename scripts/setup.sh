@@ -88,7 +88,7 @@ enable_backports() {
     echo "URIs: $uri"
     echo "Suites: $backports"
     echo "Components: main"
-    [ -n "$key" ] && echo "Signed-By: $key"
+    if [ -n "$key" ]; then echo "Signed-By: $key"; fi
   } | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/lumvard-backports.sources >/dev/null
 }
 
@@ -102,7 +102,7 @@ installed "$wine32" || missing+=("$wine32")
 
 if [ ${#missing[@]} -gt 0 ] || [ -n "$i386_missing" ] || ! qemu_recent; then
   export DEBIAN_FRONTEND=noninteractive
-  [ -n "$i386_missing" ] && "${sudo_cmd[@]}" dpkg --add-architecture i386
+  if [ -n "$i386_missing" ]; then "${sudo_cmd[@]}" dpkg --add-architecture i386; fi
   qemu_recent || backports_enabled || enable_backports
   echo "setup: installing ${missing[*]} $(qemu_recent || echo "$qemu from $backports")" >&2
   "${sudo_cmd[@]}" apt-get update -qq
