@@ -18,7 +18,7 @@ if [ -x build/native/pack/lumvard-pack ]; then
 
   # The product: the 32-bit installer with the sample folder as its payload. Its
   # payload is checked and extracted here with the installer's own engine; the
-  # installer itself runs on Windows (its 64-bit twin is run under Wine by the tests).
+  # installer itself runs on Windows (the tests run it and its 64-bit twin under Wine).
   build/native/pack/lumvard-pack --installer build/win32/shell/lumvard-install.exe \
     -C scripts/sample -o "$out/setup-lumvard.exe" .
   build/native/cli/lumvard-extract --test "$out/setup-lumvard.exe" "$out/installed" >/dev/null
