@@ -38,7 +38,10 @@ fi
 if [ "$case_name" = imports ]; then
   exec bash "$source_dir/tests/wine/check_imports.sh" "$installer"
 fi
-for needed in "$wine" "$wineserver" "$probe_exe"; do
+needed_files=("$wine" "$wineserver" "$probe_exe")
+# The 32-bit test setup program is what shows that 32-bit programs run in the prefix.
+[ "$build" = win32 ] && needed_files+=("$setup_exe")
+for needed in "${needed_files[@]}"; do
   [ -e "$needed" ] || { echo "skipped: $needed is missing"; exit 77; }
 done
 for tool in Xvfb xdotool import; do
