@@ -24,8 +24,8 @@ HMODULE loadFromSystemFolder(const char* name) {
   return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-// The function's address as type Function, or null. The detour through the generic
-// function pointer type tells the compiler that the cast is meant.
+// The function's address, the library loaded at its first use; null when either is
+// missing.
 FARPROC systemAddress(SystemLibrary& library, const char* function) {
   if (!library.tried) {
     library.module = loadFromSystemFolder(library.name);
@@ -34,6 +34,8 @@ FARPROC systemAddress(SystemLibrary& library, const char* function) {
   return library.module ? GetProcAddress(library.module, function) : nullptr;
 }
 
+// The same as type Function. The detour through the generic function pointer type
+// tells the compiler that the cast is meant.
 template <typename Function>
 Function systemFunction(SystemLibrary& library, const char* function) {
   return (Function)(void (*)())systemAddress(library, function);
