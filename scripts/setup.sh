@@ -92,13 +92,17 @@ enable_backports() {
   } | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/lumvard-backports.sources >/dev/null
 }
 
+# One question to dpkg for all of them: the packages installed, by name.
+present=$(dpkg-query -W -f='${Status} ${binary:Package}\n' "${packages[@]}" "$wine32" 2>/dev/null |
+  awk '$1 == "install" && $3 == "installed" { print $4 }')
+native_architecture=$(dpkg --print-architecture)
 missing=()
-for package in "${packages[@]}"; do
-  installed "$package" || missing+=("$package")
+for package in "${packages[@]}" "$wine32"; do
+  # Packages of the machine's own architecture may be listed without it.
+  grep -qxF -e "$package" -e "$package:$native_architecture" <<<"$present" || missing+=("$package")
 done
 i386_missing=
 dpkg --print-foreign-architectures | grep -qx i386 || i386_missing=yes
-installed "$wine32" || missing+=("$wine32")
 
 if [ ${#missing[@]} -gt 0 ] || [ -n "$i386_missing" ] || ! qemu_recent; then
   export DEBIAN_FRONTEND=noninteractive
