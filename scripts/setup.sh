@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 xvfb xdotool imagemagick locales
+  help2man dpkg-dev
 )
 
 missing=()
