@@ -31,10 +31,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Lumvard Software")
 set(CPACK_PACKAGE_CONTACT "Lumvard installer team <installer@lumvard.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Lumvard installer tool chain: builds Windows installers on Linux")
-set(CPACK_PACKAGE_DESCRIPTION
-    "lumvard-pack packs a folder into an archive and appends it to the 32-bit Lumvard\n"
-    "installer shipped in this package; lumvard-extract checks and extracts archives and\n"
-    "installers; lumvard-localtext writes the installer's localised text file.")
+set(CPACK_PACKAGE_DESCRIPTION "lumvard-pack packs a folder into an archive and appends it to the \
+32-bit Lumvard installer shipped in this package; lumvard-extract checks and extracts archives and \
+installers; lumvard-localtext writes the installer's localised text file.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME "lumvard_${PROJECT_VERSION}_${LUMVARD_DEB_ARCHITECTURE}.deb")
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${LUMVARD_DEB_ARCHITECTURE})
