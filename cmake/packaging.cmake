@@ -3,6 +3,7 @@
 # share/lumvard/, where lumvard-pack --exe finds it, the manual pages into
 # share/man/man1/ and the README into share/doc/lumvard/.
 include(GNUInstallDirs)
+set(LUMVARD_PACKAGING ON)
 
 set(LUMVARD_INSTALLER_STUB "${CMAKE_SOURCE_DIR}/build/win32/shell/lumvard-install.exe"
     CACHE FILEPATH "The 32-bit installer executable installed and packaged with the tools")
@@ -16,7 +17,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/manpages.cmake)
 
 install(TARGETS lumvard-pack lumvard-extract lumvard-localtext RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${LUMVARD_INSTALLER_STUB} DESTINATION ${CMAKE_INSTALL_DATADIR}/lumvard)
+# The README with the pictures it shows.
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/screenshots DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 # cpack -G DEB --config build/native/CPackConfig.cmake: lumvard_<version>_<arch>.deb
 find_program(LUMVARD_DPKG dpkg)
