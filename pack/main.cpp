@@ -27,6 +27,7 @@
 #include "pack/installer_layout.h"
 #include "pack/input_walk.h"
 #include "pack/pack_methods.h"
+#include "pack/stub_locate.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ struct Options {
   std::optional<uint32_t> fixedTime;  // --mtime as an MS-DOS date-time
   int codePage = 1252;
   std::string installerStub;  // --installer: the executable the archive is appended to
+  bool installerFound = false;  // --exe: an installer on the executable found beside the tool
   std::string directory;
   std::string output;
   std::vector<std::string> inputs;
@@ -153,6 +155,7 @@ const OptionSpec optionSpecs[] = {
        o.installerStub = v;
        return true;
      }},
+    {"--exe", false, [](Options& o, const char*, std::string*) { return o.installerFound = true; }},
     {"-C", true, [](Options& o, const char* v, std::string*) { o.directory = v; return true; }},
     {"-o", true, [](Options& o, const char* v, std::string*) { o.output = v; return true; }},
 };
@@ -162,7 +165,7 @@ int usage(FILE* to) {
           "usage: %s [--method store|2.0|1.5] [--format new|old] [--solid|--no-solid]\n"
           "       [--password TEXT]\n"
           "       [--multimedia auto|on|off] [--mtime YYYY-MM-DDTHH:MM:SS] [--codepage N]\n"
-          "       [--installer STUB] [-C DIR] -o OUTPUT INPUT...\n"
+          "       [--exe | --installer STUB] [-C DIR] -o OUTPUT INPUT...\n"
           "  INPUT          files and folders relative to DIR, stored under the path given;\n"
           "                 \".\" stores DIR's contents without a prefix\n"
           "  --method       store, 2.0 (default) or 1.5\n"
@@ -178,8 +181,11 @@ int usage(FILE* to) {
           "  --codepage     single-byte code page of the names (default 1252)\n"
           "  --installer    write an installer: the installer executable STUB with the\n"
           "                 archive appended where it searches for it (offsets 98304 to\n"
-          "                 196607), closed by an end block\n",
+          "                 196607), closed by an end block\n"
+          "  --exe          write an installer on the installer executable installed with the\n"
+          "                 tool (../share/lumvard/ beside its folder) or built with it\n",
           programName);
+  if (to == stdout) printFoundInstallerStub(to);
   return to == stderr ? ExitUsage : ExitOk;
 }
 
@@ -363,6 +369,8 @@ int main(int argc, char** argv) {
         return fail(progress, e.displayName + ": a name in an old-format archive takes at most 80 bytes");
 
   std::vector<uint8_t> installerPrefix;
+  if (o.installerFound && o.installerStub.empty() && !findInstallerStub(&o.installerStub, &error))
+    return fail(progress, error);
   if (!o.installerStub.empty()) {
     struct stat info;
     std::vector<uint8_t> stub;

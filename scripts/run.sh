@@ -19,13 +19,19 @@ if [ -x build/native/pack/lumvard-pack ]; then
   # The product: the 32-bit installer with the sample folder as its payload. Its
   # payload is checked and extracted here with the installer's own engine; the
   # installer itself runs on Windows (the tests run it and its 64-bit twin under Wine).
-  build/native/pack/lumvard-pack --installer build/win32/shell/lumvard-install.exe \
-    -C scripts/sample -o "$out/setup-lumvard.exe" .
+  # --exe: the installer executable this build tree made (build/win32/shell/).
+  build/native/pack/lumvard-pack --exe -C scripts/sample -o "$out/setup-lumvard.exe" .
   build/native/cli/lumvard-extract --test "$out/setup-lumvard.exe" "$out/installed" >/dev/null
   build/native/cli/lumvard-extract "$out/setup-lumvard.exe" "$out/installed" >/dev/null
   diff -r scripts/sample "$out/installed"
   echo "run: built the installer $out/setup-lumvard.exe ($(stat -c %s "$out/setup-lumvard.exe") bytes);" \
     "its payload checks and extracts into $out/installed"
+
+  # The tool chain as a Debian package: the tools, the installer executable, the manual pages.
+  rm -f build/lumvard_*.deb
+  cpack -G DEB --config build/native/CPackConfig.cmake -B build >/dev/null
+  rm -rf build/_CPack_Packages
+  echo "run: the Debian package is $(ls build/lumvard_*.deb) (install: apt install ./$(ls build/lumvard_*.deb))"
 else
   echo "run: lumvard-pack is not built yet; built: build/native/cli/lumvard-extract, build/win32/shell/lumvard-install.exe"
 fi

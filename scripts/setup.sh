@@ -13,7 +13,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 xvfb xdotool imagemagick locales
-  openssl osslsigncode
+  openssl osslsigncode help2man dpkg-dev
 )
 # The 32-bit loader of Wine, from the i386 architecture.
 wine32=wine32:i386

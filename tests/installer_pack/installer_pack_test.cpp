@@ -13,6 +13,7 @@
 
 #include "archive/reader.h"
 #include "pack/installer_layout.h"
+#include "pack/stub_locate.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -97,6 +98,30 @@ TEST(InstallerLayout, OldFormatTagsTheExecutableHeader) {
   used[30] = 9;
   EXPECT_FALSE(makeInstallerPrefix(used, PackFormat::Old, &prefix, &error));
   EXPECT_TRUE(makeInstallerPrefix(used, PackFormat::New, &prefix, &error)) << "the new format needs no tag";
+}
+
+TEST(InstallerStubLookup, BesideTheToolThenItsOwnBuildTree) {
+  const std::string share = "/share/lumvard/lumvard-install.exe";
+  const std::string built = "/src/build/win32/shell/lumvard-install.exe";
+  struct Case {
+    const char* executable;
+    const char* buildTree;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"/usr/bin/lumvard-pack", "/src/build/native", {"/usr" + share}},
+      {"/opt/lv/bin/lumvard-pack", "", {"/opt/lv" + share}},
+      {"/bin/lumvard-pack", "/src/build/native", {share}},
+      {"/src/build/native/pack/lumvard-pack", "/src/build/native", {"/src/build/native" + share, built}},
+      {"/src/build/native/pack/lumvard-pack", "/src/build/native/", {"/src/build/native" + share, built}},
+      // A neighbour whose name starts like the tree is not inside it.
+      {"/src/build/native2/pack/lumvard-pack", "/src/build/native", {"/src/build/native2" + share}},
+      {"", "/src/build/native", {}},
+      {"lumvard-pack", "/src/build/native", {}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(installerStubCandidates(c.executable, c.buildTree, built), c.expected) << c.executable;
+  EXPECT_EQ(installerStubCandidates("/src/build/native/pack/lumvard-pack", "/src/build/native", ""),
+            std::vector<std::string>{"/src/build/native" + share});
 }
 
 class InstallerPack : public ::testing::Test {
@@ -235,5 +260,53 @@ TEST_F(InstallerPack, RefusalsLeaveNoInstallerBehind) {
   Outcome folderStub = run(pack, {"--installer", input, "-C", input, "-o", installer, "."}, temp);
   EXPECT_EQ(folderStub.status, 1);
   EXPECT_FALSE(pathExists(installer));
+}
+
+// An installed copy of the tool: --exe takes the executable in ../share/lumvard/, a
+// named one wins, and without one nothing is written.
+TEST_F(InstallerPack, ExeFindsTheStubInstalledBesideTheTool) {
+  const std::string prefix = temp / "prefix";
+  for (const char* folder : {"", "/bin", "/share", "/share/lumvard"}) mkdir((prefix + folder).c_str(), 0755);
+  const std::string tool = prefix + "/bin/lumvard-pack";
+  writeFile(tool, readFile(pack));
+  chmod(tool.c_str(), 0755);
+  const std::string installed = prefix + "/share/lumvard/lumvard-install.exe";
+  writeFile(installed, stubOf(50000));
+  writeFile(temp / "named.exe", stubOf(60000));
+  struct Case {
+    std::vector<std::string> options;
+    bool stubInstalled;
+    int status;
+    size_t stubSize;  // of the stub the installer starts with
+    const char* message;
+  } cases[] = {
+      {{"--exe"}, true, 0, 50000, ""},
+      {{"--exe", "--installer", temp / "named.exe"}, true, 0, 60000, ""},
+      {{"--installer", temp / "named.exe", "--exe"}, true, 0, 60000, ""},
+      {{"--exe"}, false, 1, 0, "share/lumvard/lumvard-install.exe"},
+  };
+  for (const Case& c : cases) {
+    if (!c.stubInstalled) unlink(installed.c_str());
+    unlink(installer.c_str());
+    std::vector<std::string> arguments = c.options;
+    for (const char* a : {"-C", input.c_str(), "-o", installer.c_str(), "."}) arguments.push_back(a);
+    Outcome packed = run(tool, arguments, temp);
+    EXPECT_EQ(packed.status, c.status) << c.options[0] << ": " << packed.err;
+    EXPECT_NE(packed.err.find(c.message), std::string::npos) << packed.err;
+    if (c.status != 0) {
+      EXPECT_FALSE(pathExists(installer));
+      continue;
+    }
+    Bytes image = readFile(installer);
+    ASSERT_GT(image.size(), c.stubSize);
+    EXPECT_EQ(Bytes(image.begin(), image.begin() + c.stubSize), stubOf(c.stubSize));
+    EXPECT_EQ(run(extract, {installer, out}, temp).status, 0);
+    expectExtracted();
+  }
+  // --help names what --exe would take.
+  writeFile(installed, stubOf(50000));
+  EXPECT_NE(run(tool, {"--help"}, temp).out.find("for --exe: " + installed + "\n"), std::string::npos);
+  unlink(installed.c_str());
+  EXPECT_NE(run(tool, {"--help"}, temp).out.find("for --exe: none found"), std::string::npos);
 }
 }  // namespace

@@ -178,17 +178,31 @@ TEST(StringTables, FilesAreInTheCodePageTheyDeclare) {
   }
 }
 
-TEST(StringTables, DialogCaptionsHaveAtMostTheTitlePlaceholder) {
-  static const std::regex caption(R"re(_DIALOG\("([^"]*)")re");
-  for (const char* code : {"cs", "de", "en", "ko", "pl", "sl"}) {
+// Every language block defines each dialog and the menu of the English one, once, with a
+// caption; a caption template holds exactly the English placeholders, so every caption
+// follows the title the same way.
+TEST(StringTables, DialogCaptionsHoldTheEnglishPlaceholders) {
+  static const std::regex caption(R"re(^(\w+)\("([^"]*)")re", std::regex::multiline);
+  auto captions = [](const std::string& code) {
     const std::string text = readText(sourceDir() + "/shell/resources/lang_" + code + ".rc");
-    int dialogs = 0;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), caption);
-         it != std::sregex_iterator(); ++it, ++dialogs) {
-      const auto found = conversions((*it)[1].str());
-      EXPECT_TRUE(found.empty() || found == std::vector<std::string>{"%s"}) << code << (*it)[1];
+    std::multimap<std::string, std::string> found;  // dialog macro -> caption
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), caption); it != std::sregex_iterator(); ++it)
+      found.insert({(*it)[1].str(), (*it)[2].str()});
+    return found;
+  };
+  const auto english = captions("en");
+  for (const char* dialog : {"DESTINATION_DIALOG", "PASSWORD_DIALOG", "PROGRESS_DIALOG", "ABOUT_BOX", "INSTALL_MENU"})
+    ASSERT_EQ(english.count(dialog), 1u) << dialog;
+  for (const char* code : {"cs", "de", "en", "ko", "pl", "sl"}) {
+    const auto translated = captions(code);
+    for (const auto& [dialog, englishCaption] : english) {
+      EXPECT_EQ(translated.count(dialog), 1u) << code << " " << dialog;
+      if (!translated.count(dialog)) continue;
+      const std::string& text = translated.find(dialog)->second;
+      EXPECT_FALSE(text.empty()) << code << " " << dialog;
+      EXPECT_EQ(conversions(text), conversions(englishCaption)) << code << " " << dialog << ": " << text;
     }
-    EXPECT_EQ(dialogs, 3) << code;
+    EXPECT_EQ(translated.size(), english.size()) << code;
   }
 }
 }  // namespace

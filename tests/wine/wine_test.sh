@@ -368,7 +368,7 @@ about_box)
 german)
   export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8
   start_installer
-  german="Advanced Lumvard Installation"
+  german="Installation von Advanced Lumvard"
   wait_window "$german"
   expect_item "$german" 1110 "Bitte geben Sie den Installationspfad ein."
   expect_item "$german" 1111 "Pfad:"
