@@ -189,7 +189,7 @@ static void primeDataStream(const EntryState* entry) {
   dataStream.cipherVersion = passwordText[0] != 0 && (file.flags & EntryEncrypted) ? file.unpVer : 0;
   if (dataStream.cipherVersion != 0) initCipher(passwordText);
   dataStream.packedLeft = file.packSize;
-  dataStream.remaining = (int32_t)file.unpSize;
+  dataStream.remaining = (int64_t)file.unpSize;
   session.skipChecksum = entry->decodeOnly;
 }
 
