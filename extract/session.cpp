@@ -93,8 +93,9 @@ void shutdownSession(int flags) {
     if (session.outputFile != nullptr) fclose(session.outputFile);
     session.outputFile = nullptr;
     clearNames(&session.masks);
-    // A partly written output file is removed.
-    if (session.currentOutputName[0] != 0) platformDeleteFile(session.currentOutputName);
+    // A partly written output file is removed: the temporary file, never its target,
+    // and never a file already verified and moved into place.
+    if (session.currentOutputName[0] != 0) discardOutputFile();
   }
 
   if (flags & FreeMemory) {

@@ -47,6 +47,14 @@ time_t localTime(int year, int month, int day, int hour, int minute, int second)
   return mktime(&local);
 }
 
+// createOutputFile on a copy of path (it rewrites separators), outcome dropped.
+FILE* createOutput(const std::string& path) {
+  char name[PathCapacity];
+  snprintf(name, sizeof name, "%s", path.c_str());
+  int outcome;
+  return createOutputFile(name, &outcome);
+}
+
 struct stat statOf(const std::string& path) {
   struct stat info = {};
   stat(path.c_str(), &info);
@@ -121,11 +129,14 @@ TEST_F(OutputFiles, OutputIntoMissingFoldersCreatesThemAndAnnouncesEach) {
   std::string wanted = dir.path + "/out\\a/b\\c.txt";
   char path[PathCapacity];
   strcpy(path, wanted.c_str());
-  FILE* file = createOutputFile(path);
+  int outcome = -1;
+  FILE* file = createOutputFile(path, &outcome);
   ASSERT_NE(file, nullptr);
+  EXPECT_EQ(outcome, OutputCreated);
   fputs("data", file);
   closeFile(&file);
   EXPECT_EQ(file, nullptr);
+  EXPECT_TRUE(commitOutputFile());
   EXPECT_EQ(readFile(dir / "out/a/b/c.txt").size(), 4u);
 
   std::string backslashed = wanted;
@@ -146,20 +157,21 @@ TEST_F(OutputFiles, OutputIntoMissingFoldersCreatesThemAndAnnouncesEach) {
   EXPECT_NE(statOf(dir / "out/a").st_mode & S_IWUSR, 0u);
 }
 
-TEST_F(OutputFiles, ExistingFilesAreTruncatedButReadOnlyOnesCannotBeCreated) {
+TEST_F(OutputFiles, ExistingFilesAreReplacedOnCommitButReadOnlyOnesCannotBeCreated) {
   std::string path = dir / "old.txt";
   writeFile(path, std::string("previous contents"));
-  char name[PathCapacity];
-  strcpy(name, path.c_str());
-  FILE* file = createOutputFile(name);
+  FILE* file = createOutput(path);
   ASSERT_NE(file, nullptr);
   closeFile(&file);
+  EXPECT_EQ(readFile(path).size(), 17u) << "untouched until the new file is committed";
+  EXPECT_TRUE(commitOutputFile());
   EXPECT_TRUE(readFile(path).empty());
+  EXPECT_STREQ(outputTemporaryName(), "");
 
   // No write permission counts as read-only, also for a process running as root.
   writeFile(path, std::string("keep me"));
   chmod(path.c_str(), 0444);
-  EXPECT_EQ(createOutputFile(name), nullptr);
+  EXPECT_EQ(createOutput(path), nullptr);
   EXPECT_EQ(readFile(path).size(), 7u);
   EXPECT_TRUE(fakeHost.events.empty());
 }
@@ -197,9 +209,7 @@ TEST_F(FileTimes, ReadOnlyEntriesEndReadOnlyWithTheirTime) {
   EXPECT_EQ(info.st_mode & 0222, 0u);
   EXPECT_EQ(info.st_mtime, 995111158);  // 11:45:58 UTC, summer time
   EXPECT_EQ(info.st_atime, info.st_mtime);
-  char name[PathCapacity];
-  strcpy(name, path.c_str());
-  EXPECT_EQ(createOutputFile(name), nullptr);
+  EXPECT_EQ(createOutput(path), nullptr);
 
   // A writable entry gives the write permission back.
   archiveReader.entry.fileAttr = 0x20;
