@@ -94,8 +94,9 @@ void shutdownSession(int flags) {
     session.outputFile = nullptr;
     clearNames(&session.masks);
     // A partly written output file is removed: the temporary file, never its target,
-    // and never a file already verified and moved into place.
-    if (session.currentOutputName[0] != 0) discardOutputFile();
+    // and never a file already verified and moved into place. It exists from its
+    // creation on, before it is named in currentOutputName.
+    discardOutputFile();
   }
 
   if (flags & FreeMemory) {

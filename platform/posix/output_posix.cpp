@@ -2,6 +2,7 @@
 // descriptor, and renamed over the target once verified.
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -14,18 +15,21 @@
 
 enum { NameCapacity = 256, TemporaryPathCapacity = PosixPathCapacity };
 
-// The output being written; folder is -1 when there is none.
+// The output being written; created is clear when there is none. A signal may end the
+// process at any point, so the file is made and created set with signals held back.
 struct PosixOutput {
+  volatile sig_atomic_t created;            // the temporary file exists and is ours
   int folder;                               // the target's folder, opened beneath the root
   char target[NameCapacity];                // the target's name in that folder
   char temporary[NameCapacity];             // the temporary file's name in that folder
   char enginePath[TemporaryPathCapacity];   // the temporary file as an engine path
 };
 
-static PosixOutput output = {-1, "", "", ""};
+static PosixOutput output = {0, -1, "", "", ""};
 static unsigned temporaryCounter;
 
 static void forgetOutput() {
+  output.created = 0;
   if (output.folder >= 0) close(output.folder);
   output.folder = -1;
   output.enginePath[0] = 0;
@@ -52,8 +56,14 @@ static int createTemporary(int folder) {
   for (int attempt = 0; attempt < 100; attempt++) {
     unsigned tag = ((unsigned)getpid() * 2654435761u + (unsigned)time(nullptr) + temporaryCounter++) & 0xFFFFFF;
     snprintf(output.temporary, sizeof output.temporary, "lv%06x.tmp", tag);
+    sigset_t all, before;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &before);
     int fd = openat(folder, output.temporary, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    int failure = errno;
+    if (fd >= 0) output.created = 1;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (fd >= 0 || failure != EEXIST) return fd;
   }
   return -1;
 }
@@ -76,18 +86,16 @@ FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, in
     return nullptr;
   }
   *result = checkTarget(folder, output.target, archive);
+  output.folder = folder;
   int fd = *result == PlatformOutputOpened ? createTemporary(folder) : -1;
   FILE* file = fd >= 0 ? fdopen(fd, "w+b") : nullptr;
   if (file == nullptr) {
-    if (fd >= 0) {
-      close(fd);
-      unlinkat(folder, output.temporary, 0);
-    }
-    close(folder);
+    if (fd >= 0) close(fd);
+    platformDiscardOutput();
+    forgetOutput();
     if (*result == PlatformOutputOpened) *result = PlatformOutputRefused;
     return nullptr;
   }
-  output.folder = folder;
   setEnginePath(path);
   return file;
 }
@@ -95,7 +103,7 @@ FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, in
 const char* platformOutputTemporary() { return output.enginePath; }
 
 bool platformCommitOutput() {
-  if (output.folder < 0) return false;
+  if (!output.created) return false;
   bool moved = renameat(output.folder, output.temporary, output.folder, output.target) == 0;
   if (!moved) unlinkat(output.folder, output.temporary, 0);
   forgetOutput();
@@ -103,7 +111,7 @@ bool platformCommitOutput() {
 }
 
 void platformDiscardOutput() {
-  if (output.folder < 0) return;
+  if (!output.created) return;
   unlinkat(output.folder, output.temporary, 0);
   forgetOutput();
 }
