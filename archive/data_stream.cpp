@@ -82,7 +82,7 @@ void copyStored() {
     if (n == 0) return;
     // Once the unpacked size is reached the rest of the packed data is read and
     // dropped; a remaining count below zero writes nothing.
-    if (n > dataStream.remaining) n = dataStream.remaining < 0 ? 0 : dataStream.remaining;
+    if (n > dataStream.remaining) n = dataStream.remaining < 0 ? 0 : (int32_t)dataStream.remaining;
     writeUnpacked(session.window, n);
     dataStream.remaining -= n;
   }

@@ -10,7 +10,8 @@ struct DataStream {
   bool continuesInNext;    // the entry's data continues in the next volume
   int32_t cipherVersion;   // 0: not encrypted; else the entry's unpack version
   uint32_t dataCrc;        // checksum of the unpacked bytes so far
-  int32_t remaining;       // unpacked bytes still to produce (negative after an overrun)
+  int64_t remaining;       // unpacked bytes still to produce (negative after an overrun);
+                           // 64 bits, so that sizes of 2 GiB and more count down safely
   int32_t progressOrigin;  // where the archive starts in its file
   int32_t archiveLength;   // length of the archive file
   int checksumMode;        // 1: 16-bit checksum (old format); 2: CRC-32

@@ -3,6 +3,7 @@
 //
 //   lumvard-extract [--password TEXT] [--test] ARCHIVE DESTINATION
 #include <limits.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -35,6 +36,17 @@ static bool makeAbsolute(const char* path, char* out, size_t capacity) {
   if (getcwd(here, sizeof here) == nullptr) return false;
   int written = snprintf(out, capacity, "%s/%s", here, path);
   return written > 0 && (size_t)written < capacity;
+}
+
+// A closed terminal (SIGHUP) or a quit key (SIGQUIT) ends the run like a termination:
+// the partly written file is removed, no finished one, and no box is shown. A signal
+// the process inherited as ignored stays ignored.
+static void endLikeTermination(int) { onSignal(SIGTERM); }
+
+static void installConsoleSignals() {
+  static const int signals[] = {SIGHUP, SIGQUIT};
+  for (int signalNumber : signals)
+    if (signal(signalNumber, SIG_IGN) != SIG_IGN) signal(signalNumber, endLikeTermination);
 }
 
 int main(int argc, char** argv) {
@@ -79,6 +91,7 @@ int main(int argc, char** argv) {
   static char consoleBar;
   progressBar = &consoleBar;
 
+  installConsoleSignals();
   int result = runExtraction(nullptr, archive, destination);
   finishConsoleProgress();
   return result;

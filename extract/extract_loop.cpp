@@ -50,6 +50,12 @@ enum ArchiveOutcome : int { ArchiveLeft, RestartWithFirstVolume };
 // What follows an entry.
 enum EntryOutcome : int { NextBlock, NextBlockHere, LeaveArchive };
 
+// A failure counted toward "Total errors"; the run then never ends with "All OK".
+static void countError(LoopState* state, int exitCode) {
+  state->errorCount += 1;
+  session.exitCode = exitCode;
+}
+
 static void releaseWindow() {
   free(session.window);
   session.window = nullptr;
@@ -153,8 +159,7 @@ static void extractDirectory(LoopState* state, EntryState* entry, bool safeName)
   // cannot be created: nothing is made and it does not count as processed.
   if (!safeName) {
     showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry->outputPath);
-    state->errorCount += 1;
-    session.exitCode = ExitWarning;
+    countError(state, ExitWarning);
     return;
   }
   state->processedCount += 1;
@@ -178,7 +183,7 @@ static void extractDirectory(LoopState* state, EntryState* entry, bool safeName)
   // Also a first attempt refused outright (no access, for example) is reported: the
   // folder is missing, and the run must not end as if it were there.
   showMessageId(TargetStatus, IDS_CANNOT_CREATE_FOLDER, fileName);
-  session.exitCode = ExitWarning;
+  countError(state, ExitWarning);
 }
 
 static void primeDataStream(const EntryState* entry) {
@@ -189,7 +194,7 @@ static void primeDataStream(const EntryState* entry) {
   dataStream.cipherVersion = passwordText[0] != 0 && (file.flags & EntryEncrypted) ? file.unpVer : 0;
   if (dataStream.cipherVersion != 0) initCipher(passwordText);
   dataStream.packedLeft = file.packSize;
-  dataStream.remaining = (int32_t)file.unpSize;
+  dataStream.remaining = (int64_t)file.unpSize;
   session.skipChecksum = entry->decodeOnly;
 }
 
@@ -227,8 +232,10 @@ static void decodeEntry(LoopState* state, EntryState* entry) {
     showMessageId(TargetStatus, IDS_SKIPPING, archiveReader.fileName);
   else
     showMessage(TargetStatus, statusExtracting, entry->outputPath);
+  // What a fatal end removes is the temporary file: the target is not touched before
+  // its replacement is verified.
   bool writing = !entry->decodeOnly && !session.testOnly;
-  copyBounded(session.currentOutputName, writing ? entry->outputPath : "", PathCapacity);
+  copyBounded(session.currentOutputName, writing ? outputTemporaryName() : "", PathCapacity);
 
   primeDataStream(entry);
   decodeEntryData(state);
@@ -241,8 +248,7 @@ static void decodeEntry(LoopState* state, EntryState* entry) {
     } else {
       unsigned id = (file.flags & EntryEncrypted) ? IDS_ENCRYPTED_CRC_FAILED : IDS_CRC_FAILED;
       showMessageId(TargetBox, id, archiveReader.fileName);
-      session.exitCode = ExitCrc;
-      state->errorCount += 1;
+      countError(state, ExitCrc);
       entry->checksumFailed = true;
     }
   }
@@ -251,12 +257,13 @@ static void decodeEntry(LoopState* state, EntryState* entry) {
     session.testMode = false;
   } else {
     closeFile(&session.outputFile);
-    // A damaged file is removed before it gets its attributes: once read-only, it
-    // could not be deleted everywhere.
-    if (entry->checksumFailed)
-      platformDeleteFile(entry->outputPath);
-    else
-      setFileInfo(entry->outputPath);
+    // A damaged file never replaces what was there.
+    if (entry->checksumFailed) {
+      discardOutputFile();
+    } else if (!commitOutputFile()) {
+      showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry->outputPath);
+      countError(state, ExitWarning);
+    }
   }
   session.currentOutputName[0] = 0;
 }
@@ -289,8 +296,7 @@ static EntryOutcome extractEntry(LoopState* state) {
   if (file.unpVer < 13 || file.unpVer > 20) {
     showMessageId(TargetBox, IDS_UNKNOWN_METHOD, archiveReader.fileName);
     entry.extractEntry = false;
-    state->errorCount += 1;
-    session.exitCode = ExitWarning;
+    countError(state, ExitWarning);
   }
 
   if (file.fileAttr & AttrVolumeLabel) return NextBlockHere;
@@ -302,11 +308,13 @@ static EntryOutcome extractEntry(LoopState* state) {
   // A name that would leave the destination is refused like a file that cannot be
   // created; a test run creates nothing but refuses the same names.
   if (entry.extractEntry) {
-    if (safeName && !session.testOnly) session.outputFile = createOutputFile(entry.outputPath);
+    int outcome = OutputCreated;
+    if (safeName && !session.testOnly) session.outputFile = createOutputFile(entry.outputPath, &outcome);
+    // A character device at the path is the write error it always was.
+    if (outcome == OutputCharacterDevice) fatalError(WriteError, ExitWrite);
     if (!safeName || (!session.testOnly && session.outputFile == nullptr)) {
       showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry.outputPath);
-      state->errorCount += 1;
-      session.exitCode = ExitWarning;
+      countError(state, ExitWarning);
       entry.extractEntry = false;
     }
   }
@@ -373,8 +381,7 @@ static ArchiveOutcome walkBlocks(LoopState* state) {
 
     if (dataStream.continuesInNext && r == 0) {
       continueVolume();  // the next volume is not available
-      state->errorCount += 1;
-      session.exitCode = ExitWarning;
+      countError(state, ExitWarning);
       releaseWindow();
       return ArchiveLeft;
     }

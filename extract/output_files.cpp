@@ -42,7 +42,7 @@ void convertAttributes() {
 }
 
 int makeDirectory(const char* path, uint32_t attributes, int* reason) {
-  int result = platformMakeDirectory(path);
+  int result = platformMakeDirectory(session.destination, path);
   *reason = result;
   if (result != PlatformDirectoryMade) return -1;
   platformSetDirectoryAttributes(path, attributes);
@@ -60,12 +60,27 @@ void createParentDirectories(char* path) {
   }
 }
 
-FILE* createOutputFile(char* path) {
-  FILE* file = platformOpenFile(path, "w+b");
-  if (file != nullptr) return file;
-  createParentDirectories(path);
-  return platformOpenFile(path, "w+b");
+FILE* createOutputFile(char* path, int* outcome) {
+  int result = PlatformOutputOpened;
+  FILE* file = platformCreateOutput(session.destination, path, archiveReader.archiveFile, &result);
+  if (file == nullptr && result != PlatformOutputCharacterDevice && result != PlatformOutputIsArchive) {
+    createParentDirectories(path);
+    file = platformCreateOutput(session.destination, path, archiveReader.archiveFile, &result);
+  }
+  *outcome = file != nullptr                           ? OutputCreated
+             : result == PlatformOutputCharacterDevice ? OutputCharacterDevice
+                                                       : OutputNotCreated;
+  return file;
 }
+
+const char* outputTemporaryName() { return platformOutputTemporary(); }
+
+bool commitOutputFile() {
+  setFileInfo(platformOutputTemporary());
+  return platformCommitOutput();
+}
+
+void discardOutputFile() { platformDiscardOutput(); }
 
 bool isCharacterDevice(FILE* file) { return platformIsCharacterDevice(file); }
 

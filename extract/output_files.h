@@ -26,9 +26,22 @@ int makeDirectory(const char* path, uint32_t attributes, int* reason);
 // Creates every missing folder on the way to the last component of path, announcing
 // each with statusCreating. Every separator of path becomes a backslash.
 void createParentDirectories(char* path);
-// Opens path with "w+b"; when that fails, creates the parent folders and tries once
-// more. Null when both attempts fail (an existing read-only file fails both).
-FILE* createOutputFile(char* path);
+// How createOutputFile went.
+enum CreateOutputOutcome : int { OutputCreated = 0, OutputNotCreated, OutputCharacterDevice };
+// Starts the output file for path (below session.destination): a temporary file beside
+// it, opened "w+b"; whatever is at path stays as it was until commitOutputFile. When
+// that fails, creates the parent folders and tries once more. Null when it cannot be
+// made: a link on the way below the destination, an existing read-only file or folder,
+// the archive being read, or a character device at path (told apart by *outcome).
+FILE* createOutputFile(char* path, int* outcome);
+// The temporary file being written for the current output; empty when none.
+const char* outputTemporaryName();
+// With the output file closed: gives the temporary file the entry's time and
+// read-only attribute and moves it over its target. False when the move failed; the
+// temporary file is then gone and the target as it was.
+bool commitOutputFile();
+// Removes the temporary file of the current output, if any; the target stays as it was.
+void discardOutputFile();
 bool isCharacterDevice(FILE* file);
 // Gives the closed output file the current entry's time and read-only attribute.
 void setFileInfo(const char* path);

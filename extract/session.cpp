@@ -93,8 +93,10 @@ void shutdownSession(int flags) {
     if (session.outputFile != nullptr) fclose(session.outputFile);
     session.outputFile = nullptr;
     clearNames(&session.masks);
-    // A partly written output file is removed.
-    if (session.currentOutputName[0] != 0) platformDeleteFile(session.currentOutputName);
+    // A partly written output file is removed: the temporary file, never its target,
+    // and never a file already verified and moved into place. It exists from its
+    // creation on, before it is named in currentOutputName.
+    discardOutputFile();
   }
 
   if (flags & FreeMemory) {

@@ -1,12 +1,14 @@
 // The whole extraction run on an archive file made of the input: the archive is found,
 // walked, every entry is asked a password for, decoded and checked. Built twice: as a
-// test run that writes nothing, and (LUMVARD_FUZZ_WRITE) extracting into a folder,
-// after which nothing may exist outside that folder.
+// test run that writes nothing, and (LUMVARD_FUZZ_WRITE) extracting into a folder
+// prepared with links that lead out of it, after which nothing may exist outside that
+// folder and what the links lead to is unchanged.
 #include <ftw.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -27,7 +29,14 @@ struct Layout {
   std::string work;
   std::string archive;
   std::string destination;
+  std::string outside;  // what the destination's links lead to
 };
+
+// What lies outside, reached through links of the destination: a folder link where
+// entries make folders, a link and a hard link at names entries use, and a relative
+// link up to the destination's parent.
+const char* const outsideFiles[] = {"readme.txt", "hard.txt"};
+const char outsideText[] = "outside, never written";
 
 const Layout& layout() {
   static Layout paths;
@@ -39,8 +48,41 @@ const Layout& layout() {
     mkdir(paths.work.c_str(), 0700);
     paths.archive = paths.work + "/payload.rar";
     paths.destination = paths.work + "/out";
+    paths.outside = paths.root + "/outside";
+    mkdir(paths.outside.c_str(), 0700);
+    for (const char* name : outsideFiles) {
+      std::string path = paths.outside + "/" + name;
+      writeScratchFile(path, (const uint8_t*)outsideText, sizeof outsideText - 1);
+    }
   }
   return paths;
+}
+
+void prepareDestination() {
+  const Layout& paths = layout();
+  const std::string& out = paths.destination;
+  mkdir(out.c_str(), 0700);
+  if (symlink(paths.outside.c_str(), (out + "/docs").c_str()) != 0 ||
+      symlink((paths.outside + "/readme.txt").c_str(), (out + "/readme.txt").c_str()) != 0 ||
+      symlink("..", (out + "/up").c_str()) != 0 ||
+      link((paths.outside + "/hard.txt").c_str(), (out + "/one.txt").c_str()) != 0) {
+    fprintf(stderr, "fuzz: cannot prepare the destination's links\n");
+    abort();
+  }
+}
+
+bool outsideUnchanged(const std::string& path) {
+  const Layout& paths = layout();
+  if (path == paths.outside) return true;
+  for (const char* name : outsideFiles) {
+    if (path != paths.outside + "/" + name) continue;
+    char text[sizeof outsideText] = "";
+    FILE* file = fopen(path.c_str(), "rb");
+    size_t length = file != nullptr ? fread(text, 1, sizeof text, file) : 0;
+    if (file != nullptr) fclose(file);
+    return length == sizeof outsideText - 1 && memcmp(text, outsideText, length) == 0;
+  }
+  return false;
 }
 
 void runOnce(void*) {
@@ -48,8 +90,9 @@ void runOnce(void*) {
   runExtraction(nullptr, paths.archive.c_str(), paths.destination.c_str());
 }
 
-// Anything in the scratch folder but the folders on the way, the archive and the
-// destination with what is below it escaped the destination.
+// Anything in the scratch folder but the folders on the way, the archive, the
+// destination with what is below it and the untouched outside files escaped the
+// destination.
 const char* escapedPath;
 std::string escapedCopy;
 
@@ -58,7 +101,7 @@ int lookForEscape(const char* path, const struct stat*, int, struct FTW*) {
   std::string p = path;
   if (p == paths.root || p == paths.root + "/a" || p == paths.root + "/a/b" || p == paths.work ||
       p == paths.archive || p == paths.destination ||
-      p.compare(0, paths.destination.size() + 1, paths.destination + "/") == 0)
+      p.compare(0, paths.destination.size() + 1, paths.destination + "/") == 0 || outsideUnchanged(p))
     return 0;
   escapedCopy = p;
   escapedPath = escapedCopy.c_str();
@@ -85,7 +128,7 @@ void checkAndClean() {
     abort();
   }
   struct stat st;
-  if (stat(paths.destination.c_str(), &st) == 0) {
+  if (lstat(paths.destination.c_str(), &st) == 0) {
     nftw(paths.destination.c_str(), openUp, 16, FTW_PHYS);
     nftw(paths.destination.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
   }
@@ -97,6 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Layout& paths = layout();
   writeScratchFile(paths.archive, data, size);
   resetEngineForFuzzing();
+  if (LUMVARD_FUZZ_WRITE) prepareDestination();
   session.testOnly = !LUMVARD_FUZZ_WRITE;
   runGuarded(runOnce, nullptr);
   resetEngineForFuzzing();

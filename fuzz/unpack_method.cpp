@@ -46,7 +46,7 @@ void decodeEntry(const Entry& entry, const std::string& path) {
   dataStream.packedLeft = (uint32_t)entry.packedSize;
   dataStream.continuesInNext = false;
   dataStream.cipherVersion = 0;
-  dataStream.remaining = (int32_t)entry.unpackedSize;
+  dataStream.remaining = (int64_t)entry.unpackedSize;
   dataStream.checksumMode = 2;
   dataStream.dataCrc = 0xFFFFFFFFu;
   session.testMode = true;      // counted and checksummed, not written

@@ -24,7 +24,34 @@ enum PlatformMakeDirectoryResult : int {
   PlatformAlreadyExists = 2,
   PlatformOtherFailure = 3
 };
-int platformMakeDirectory(const char* path);
+// Makes a folder. root is the destination, ending in a separator: below it no folder on
+// the way may be a link (a symbolic link, junction or other reparse point), which fails
+// as PlatformOtherFailure. A path that does not lie below root is made as it is: the
+// destination itself, and whatever it lies in, is the user's choice.
+int platformMakeDirectory(const char* root, const char* path);
+// Results of platformCreateOutput.
+enum PlatformOutputResult : int {
+  PlatformOutputOpened = 0,
+  PlatformOutputPathNotFound = 1,  // a folder on the way is missing
+  PlatformOutputRefused = 2,       // a link on the way, a read-only file or a folder at path
+  PlatformOutputCharacterDevice = 3,
+  PlatformOutputIsArchive = 4      // path is the file being read
+};
+// Starts the output file for path, below root as for platformMakeDirectory: a new
+// temporary file in path's folder, opened "w+b". Whatever is at path (a file, a link,
+// a pipe) stays untouched until platformCommitOutput moves the temporary file over it.
+// Null with the reason in *result when it cannot start; archive, when not null, is the
+// open file that must never be an output.
+FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, int* result);
+// The engine path of the temporary file being written; empty when there is none.
+const char* platformOutputTemporary();
+// Moves the closed temporary file over its target. False when that fails; the
+// temporary file is then removed and the target left as it was.
+bool platformCommitOutput();
+// Removes the temporary file, if there is one. Fit for the end of the process after a
+// signal: it neither allocates nor touches any other file.
+void platformDiscardOutput();
+
 // Applies DOS attribute bits to a folder, as far as the platform knows them; failures
 // are ignored.
 void platformSetDirectoryAttributes(const char* path, uint32_t attributes);

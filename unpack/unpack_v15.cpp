@@ -206,7 +206,7 @@ void unpackV15File(uint8_t* window, bool solid) {
     if (((unpackState.flushedPos - unpackState.writePos) & WindowMask) < 270 &&
         unpackState.flushedPos != unpackState.writePos)
       flushWindow();
-    int32_t before = dataStream.remaining;
+    int64_t before = dataStream.remaining;
     if (s->literalOnly) {
       adaptiveLiteral();
     } else if (takeFlagBit()) {

@@ -139,7 +139,7 @@ struct StepRun {
   uint32_t nextByte;   // input byte that follows the bits held
   uint8_t* window;
   uint32_t writePos;
-  int32_t remaining;
+  int64_t remaining;
   MatchHistory history;
 
   // Tops the register up to at least 56 bits, enough for the rest of the longest step
@@ -196,7 +196,7 @@ struct StepRun {
     history.lastDistance = distance;
     history.recentIndex++;
     history.lastLength = length;
-    remaining -= (int32_t)length;
+    remaining -= length;
     writePos = copyWithinWindow(window, writePos, distance, length);
   }
   void load() {

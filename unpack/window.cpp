@@ -59,7 +59,7 @@ uint32_t copyWithinWindowExactly(uint8_t* window, uint32_t dest, uint32_t distan
 }
 
 void copyMatch(uint32_t distance, uint32_t length) {
-  dataStream.remaining -= (int32_t)length;
+  dataStream.remaining -= length;
   unpackState.writePos =
       copyWithinWindow(unpackState.window, unpackState.writePos & WindowMask, distance, length);
 }

@@ -1,19 +1,25 @@
 #include <dirent.h>
 #include <unistd.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include "platform/platform.h"
+#include "platform/posix/beneath_posix.h"
 #include "platform/posix/posix_path.h"
 
-int platformMakeDirectory(const char* path) {
-  char native[PosixPathCapacity];
-  toPosixPath(path, native);
-  if (mkdir(native, 0777) == 0) return PlatformDirectoryMade;
-  if (errno == ENOENT) return PlatformPathNotFound;
-  if (errno == EEXIST) return PlatformAlreadyExists;
+int platformMakeDirectory(const char* root, const char* path) {
+  char leaf[PosixPathCapacity];
+  int folder = openParentBeneath(root, path, leaf, sizeof leaf);
+  if (folder < 0) return folder == -ENOENT ? PlatformPathNotFound : PlatformOtherFailure;
+  int made = mkdirat(folder, leaf, 0777);
+  int failure = errno;
+  close(folder);
+  if (made == 0) return PlatformDirectoryMade;
+  if (failure == ENOENT) return PlatformPathNotFound;
+  if (failure == EEXIST) return PlatformAlreadyExists;
   return PlatformOtherFailure;
 }
 

@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/beneath_win32.h"
 
-int platformMakeDirectory(const char* path) {
+int platformMakeDirectory(const char* root, const char* path) {
+  int folders = checkFoldersBeneath(root, path);
+  if (folders != PlatformDirectoryMade) return folders;
   if (CreateDirectoryA(path, nullptr)) return PlatformDirectoryMade;
   DWORD error = GetLastError();
   if (error == ERROR_PATH_NOT_FOUND) return PlatformPathNotFound;

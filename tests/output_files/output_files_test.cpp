@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <stdlib.h>
 #include <time.h>
 
@@ -11,6 +12,8 @@
 #include "archive/reader.h"
 #include "extract/output_files.h"
 #include "extract/session.h"
+#include "platform/platform.h"
+#include "platform/posix/beneath_posix.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
@@ -45,6 +48,14 @@ time_t localTime(int year, int month, int day, int hour, int minute, int second)
   local.tm_sec = second;
   local.tm_isdst = -1;
   return mktime(&local);
+}
+
+// createOutputFile on a copy of path (it rewrites separators), outcome dropped.
+FILE* createOutput(const std::string& path) {
+  char name[PathCapacity];
+  snprintf(name, sizeof name, "%s", path.c_str());
+  int outcome;
+  return createOutputFile(name, &outcome);
 }
 
 struct stat statOf(const std::string& path) {
@@ -121,11 +132,14 @@ TEST_F(OutputFiles, OutputIntoMissingFoldersCreatesThemAndAnnouncesEach) {
   std::string wanted = dir.path + "/out\\a/b\\c.txt";
   char path[PathCapacity];
   strcpy(path, wanted.c_str());
-  FILE* file = createOutputFile(path);
+  int outcome = -1;
+  FILE* file = createOutputFile(path, &outcome);
   ASSERT_NE(file, nullptr);
+  EXPECT_EQ(outcome, OutputCreated);
   fputs("data", file);
   closeFile(&file);
   EXPECT_EQ(file, nullptr);
+  EXPECT_TRUE(commitOutputFile());
   EXPECT_EQ(readFile(dir / "out/a/b/c.txt").size(), 4u);
 
   std::string backslashed = wanted;
@@ -146,22 +160,78 @@ TEST_F(OutputFiles, OutputIntoMissingFoldersCreatesThemAndAnnouncesEach) {
   EXPECT_NE(statOf(dir / "out/a").st_mode & S_IWUSR, 0u);
 }
 
-TEST_F(OutputFiles, ExistingFilesAreTruncatedButReadOnlyOnesCannotBeCreated) {
+TEST_F(OutputFiles, ExistingFilesAreReplacedOnCommitButReadOnlyOnesCannotBeCreated) {
   std::string path = dir / "old.txt";
   writeFile(path, std::string("previous contents"));
-  char name[PathCapacity];
-  strcpy(name, path.c_str());
-  FILE* file = createOutputFile(name);
+  FILE* file = createOutput(path);
   ASSERT_NE(file, nullptr);
   closeFile(&file);
+  EXPECT_EQ(readFile(path).size(), 17u) << "untouched until the new file is committed";
+  EXPECT_TRUE(commitOutputFile());
   EXPECT_TRUE(readFile(path).empty());
+  EXPECT_STREQ(outputTemporaryName(), "");
 
   // No write permission counts as read-only, also for a process running as root.
   writeFile(path, std::string("keep me"));
   chmod(path.c_str(), 0444);
-  EXPECT_EQ(createOutputFile(name), nullptr);
+  EXPECT_EQ(createOutput(path), nullptr);
   EXPECT_EQ(readFile(path).size(), 7u);
   EXPECT_TRUE(fakeHost.events.empty());
+}
+
+// Below the destination no link is followed, with openat2 and with the component walk
+// used where the kernel lacks it; the destination itself may be a link.
+TEST_F(OutputFiles, NothingBelowTheDestinationIsFollowedAsALink) {
+  std::string outside = dir / "outside", real = dir / "real", root = dir / "root";
+  for (const std::string& folder : {outside, outside + "/b", real, real + "/plain", real + "/plain/deeper"})
+    mkdir(folder.c_str(), 0755);
+  ASSERT_EQ(symlink(real.c_str(), root.c_str()), 0);
+  ASSERT_EQ(symlink(outside.c_str(), (real + "/link").c_str()), 0);
+  ASSERT_EQ(symlink(outside.c_str(), (real + "/plain/link").c_str()), 0);
+  ASSERT_EQ(symlink("..", (real + "/up").c_str()), 0);
+  ASSERT_EQ(symlink((outside + "/gone").c_str(), (real + "/dangling").c_str()), 0);
+  writeFile(real + "/file", std::string("f"));
+  std::string destination = root + "\\";
+
+  struct Row {
+    const char* name;
+    int created;  // platformCreateOutput
+    int made;     // platformMakeDirectory
+  } rows[] = {
+      {"x", PlatformOutputOpened, PlatformDirectoryMade},
+      {"plain\\deeper\\x", PlatformOutputOpened, PlatformDirectoryMade},
+      {"plain\\.\\y", PlatformOutputOpened, PlatformDirectoryMade},
+      {"link\\x", PlatformOutputRefused, PlatformOtherFailure},
+      {"link\\b\\x", PlatformOutputRefused, PlatformOtherFailure},
+      {"plain\\link\\x", PlatformOutputRefused, PlatformOtherFailure},
+      {"up\\outside\\x", PlatformOutputRefused, PlatformOtherFailure},
+      {"dangling\\x", PlatformOutputRefused, PlatformOtherFailure},
+      {"file\\x", PlatformOutputRefused, PlatformOtherFailure},
+      {"missing\\x", PlatformOutputPathNotFound, PlatformPathNotFound},
+  };
+  for (bool openat2 : {true, false}) {
+    beneathUsesOpenat2 = openat2;
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(row.name) + (openat2 ? " (openat2)" : " (walk)"));
+      std::string path = destination + row.name;
+      int result = -1;
+      FILE* file = platformCreateOutput(destination.c_str(), path.c_str(), nullptr, &result);
+      EXPECT_EQ(result, row.created);
+      EXPECT_EQ(file != nullptr, row.created == PlatformOutputOpened);
+      if (file != nullptr) fclose(file);
+      platformDiscardOutput();
+      EXPECT_EQ(platformMakeDirectory(destination.c_str(), path.c_str()), row.made);
+      std::string made = real + "/" + row.name;
+      for (char& c : made)
+        if (c == '\\') c = '/';
+      rmdir(made.c_str());
+    }
+  }
+  beneathUsesOpenat2 = true;
+  struct stat info;
+  EXPECT_EQ(lstat((outside + "/x").c_str(), &info), -1);
+  EXPECT_EQ(lstat((outside + "/b/x").c_str(), &info), -1);
+  EXPECT_EQ(lstat((outside + "/gone").c_str(), &info), -1);
 }
 
 // Times are read as local time, with daylight saving decided for their own date.
@@ -197,9 +267,7 @@ TEST_F(FileTimes, ReadOnlyEntriesEndReadOnlyWithTheirTime) {
   EXPECT_EQ(info.st_mode & 0222, 0u);
   EXPECT_EQ(info.st_mtime, 995111158);  // 11:45:58 UTC, summer time
   EXPECT_EQ(info.st_atime, info.st_mtime);
-  char name[PathCapacity];
-  strcpy(name, path.c_str());
-  EXPECT_EQ(createOutputFile(name), nullptr);
+  EXPECT_EQ(createOutput(path), nullptr);
 
   // A writable entry gives the write permission back.
   archiveReader.entry.fileAttr = 0x20;

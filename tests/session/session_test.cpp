@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "archive/reader.h"
+#include "extract/output_files.h"
 #include "extract/session.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
@@ -80,24 +82,44 @@ TEST_F(Session, SilentFatalErrorShowsNothing) {
       ::testing::ExitedWithCode(255), "^$");
 }
 
+int filesIn(const std::string& folder) {
+  int count = 0;
+  DIR* listing = opendir(folder.c_str());
+  while (struct dirent* entry = listing != nullptr ? readdir(listing) : nullptr)
+    count += entry->d_name[0] != '.';
+  if (listing != nullptr) closedir(listing);
+  return count;
+}
+
+// The output being written, in the session as the extraction loop keeps it: its
+// temporary file open and named in currentOutputName.
+void startOutput(const std::string& target) {
+  char path[PathCapacity];
+  snprintf(path, sizeof path, "%s", target.c_str());
+  int outcome;
+  session.outputFile = createOutputFile(path, &outcome);
+  strcpy(session.currentOutputName, outputTemporaryName());
+}
+
 TEST_F(Session, FatalErrorDeletesThePartlyWrittenFileAndWipesThePassword) {
   TempDir dir;
-  std::string partial = dir / "partial.bin";
+  std::string target = dir / "target.bin";
   std::string kept = dir / "kept.bin";
   writeFile(kept, std::string("untouched"));
+  writeFile(target, std::string("previous"));
   echoBoxes();
   EXPECT_EXIT(
       {
         strcpy(passwordText, "secret");
-        session.outputFile = fopen(partial.c_str(), "w+b");
+        startOutput(target);
         fputs("half", session.outputFile);
-        strcpy(session.currentOutputName, partial.c_str());
         archiveReader.archiveFile = fopen(kept.c_str(), "rb");
         atexit(reportPasswordAtExit);
         fatalError(ReadError, ExitFatal);
       },
       ::testing::ExitedWithCode(2), "Read error.*password wiped");
-  EXPECT_FALSE(pathExists(partial));
+  EXPECT_EQ(filesIn(dir.path), 2) << "the partly written file is gone";
+  EXPECT_EQ(readFile(target).size(), 8u) << "what it was to replace is whole";
   EXPECT_TRUE(pathExists(kept));
 
   // Between files nothing is deleted.
@@ -107,20 +129,18 @@ TEST_F(Session, FatalErrorDeletesThePartlyWrittenFileAndWipesThePassword) {
 
 TEST_F(Session, ShutdownWipesThePasswordAndClosesFiles) {
   TempDir dir;
-  std::string partial = dir / "out.bin";
   strcpy(passwordText, "secret");
-  session.outputFile = fopen(partial.c_str(), "w+b");
-  strcpy(session.currentOutputName, partial.c_str());
+  startOutput(dir / "out.bin");
   addName(&session.masks, "*.*");
   shutdownSession(FreeMemory);  // memory only: the file stays open and in place
   for (char byte : passwordText) ASSERT_EQ(byte, 0);
   EXPECT_NE(session.outputFile, nullptr);
-  EXPECT_TRUE(pathExists(partial));
+  EXPECT_EQ(filesIn(dir.path), 1);
   EXPECT_EQ(session.masks.count, 0);
 
   shutdownSession(CloseFiles);
   EXPECT_EQ(session.outputFile, nullptr);
-  EXPECT_FALSE(pathExists(partial));
+  EXPECT_EQ(filesIn(dir.path), 0);
 }
 
 TEST_F(Session, SignalsEndWithUserBreak) {

@@ -28,6 +28,7 @@ struct Entry {
   uint32_t time = (46u << 25) | (6u << 21) | (15u << 16) | (12u << 11) | (30u << 5);  // 2026-06-15 12:30
   bool wrongChecksum = false;     // store a checksum that does not match data
   std::optional<uint32_t> packSize;  // header packSize instead of the packed length
+  std::optional<uint32_t> unpSize;   // header unpSize instead of the data's length
   bool subBlock = false;          // a 0x77 block (with data as its added bytes) instead of an entry
   bool noAddSize = false;         // leave flag 0x8000 off
 };
@@ -97,7 +98,7 @@ inline Bytes newArchive(const std::vector<Entry>& entries, uint16_t archiveFlags
     fields.packSize = packSize;
     fields.flags = flags;
     fields.hostOs = entry.hostOs;
-    fields.unpSize = (uint32_t)entry.data.size();
+    fields.unpSize = entry.unpSize ? *entry.unpSize : (uint32_t)entry.data.size();
     fields.fileCrc = crcOf(entry.data) ^ (entry.wrongChecksum ? 0x5A5A5A5Au : 0);
     fields.fileTime = entry.time;
     fields.unpVer = entry.unpVer;
