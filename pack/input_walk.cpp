@@ -114,10 +114,18 @@ struct Walker {
     problems += (display.empty() ? source : display) + ": " + reason + "\n";
   }
 
-  bool insideRoot(const std::string& resolved) const {
-    return resolved == root || root == "/" ||
-           (resolved.size() > root.size() && resolved.compare(0, root.size(), root) == 0 &&
-            resolved[root.size()] == '/');
+  // Whether path is folder or lies below it (both with every link resolved).
+  static bool isWithin(const std::string& path, const std::string& folder) {
+    return path == folder || folder == "/" ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
+  }
+
+  // A link to a folder that holds the link itself would repeat the tree without end.
+  static bool linksToAncestor(const std::string& source, const std::string& target) {
+    size_t slash = source.rfind('/');
+    std::string parent = slash == std::string::npos ? "." : source.substr(0, slash);
+    char resolved[PATH_MAX];
+    return realpath(parent.c_str(), resolved) != nullptr && isWithin(resolved, target);
   }
 
   // Whether source may be taken under the link policy; a top-level input may pass
@@ -128,13 +136,17 @@ struct Walker {
       refuse(display, source, strerror(errno));
       return false;
     }
-    if (links == LinkPolicy::Follow || (!S_ISLNK(own.st_mode) && !topLevel)) return true;
+    if (!S_ISLNK(own.st_mode) && !topLevel) return true;
     char resolved[PATH_MAX];
     if (realpath(source.c_str(), resolved) == nullptr) {
-      refuse(display, source, S_ISLNK(own.st_mode) ? "symbolic link that leads nowhere" : strerror(errno));
+      refuse(display, source, S_ISLNK(own.st_mode) && errno == ENOENT ? "symbolic link that leads nowhere" : strerror(errno));
       return false;
     }
-    if (insideRoot(resolved)) return true;
+    if (S_ISLNK(own.st_mode) && linksToAncestor(source, resolved)) {
+      refuse(display, source, "symbolic link to a folder that contains it");
+      return false;
+    }
+    if (links == LinkPolicy::Follow || isWithin(resolved, root)) return true;
     refuse(display, source, std::string("symbolic link that leads outside the input folder (to ") + resolved +
                                 "); --dereference takes it");
     return false;
