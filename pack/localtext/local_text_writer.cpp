@@ -96,8 +96,32 @@ std::vector<unsigned char> buildLocalTextFile(const std::vector<LocalTextLanguag
   return out;
 }
 
+namespace {
+// UTF-8 text into a code page; false with the reason when it cannot be written there.
+bool toCodePage(int codePage, const std::string& text, std::string& out, std::string& reason) {
+  const std::string name = "CP" + std::to_string(codePage);
+  iconv_t converter = iconv_open(name.c_str(), "UTF-8");
+  if (converter == (iconv_t)-1) {
+    reason = "code page " + std::to_string(codePage) + " is not supported by iconv";
+    return false;
+  }
+  std::string input = text;
+  std::vector<char> output(text.size() * 4 + 16);
+  char* in = &input[0];
+  char* o = output.data();
+  size_t inLeft = input.size(), outLeft = output.size();
+  bool converted = iconv(converter, &in, &inLeft, &o, &outLeft) != (size_t)-1 &&
+                   iconv(converter, nullptr, nullptr, &o, &outLeft) != (size_t)-1;
+  iconv_close(converter);
+  out.assign(output.data(), (size_t)(o - output.data()));
+  if (converted && out.find('\0') == std::string::npos) return true;
+  reason = "the text is not UTF-8 or has a character code page " + std::to_string(codePage) + " cannot write";
+  return false;
+}
+}  // namespace
+
 bool parseLocalTextDescription(const std::string& text, std::vector<LocalTextLanguage>& languages,
-                               std::string& error) {
+                               std::string& error, int codePage) {
   std::istringstream lines(text);
   std::string line;
   int number = 0;
@@ -133,14 +157,18 @@ bool parseLocalTextDescription(const std::string& text, std::vector<LocalTextLan
     if (key.empty() || *end || entry < 1 || entry > 1000) return fail("bad entry number '" + key + "'");
     std::string value = line.substr(equals + 1);
     if (!value.empty() && value[0] == ' ') value.erase(0, 1);
-    auto& entries = languages.back().entries;
-    auto& lines = languages.back().lines;
-    if (entries.size() < entry) {
-      entries.resize(entry);
-      lines.resize(entry);
+    if (codePage != KeepBytes) {
+      const int page = codePage != LanguageCodePage ? codePage : languageCodePage(languages.back().languageId);
+      std::string converted, reason;
+      if (!toCodePage(page, value, converted, reason)) return fail(reason);
+      value = converted;
     }
+    if (value.size() > MaxLocalTextBytes)
+      return fail("the text takes " + std::to_string(value.size()) + " bytes; the installer holds at most " +
+                  std::to_string((int)MaxLocalTextBytes));
+    auto& entries = languages.back().entries;
+    if (entries.size() < entry) entries.resize(entry);
     entries[entry - 1] = value;
-    lines[entry - 1] = number;
   }
   if (languages.empty()) return fail("no language given");
   // The checksum area starts at the first language's first string: that language needs
@@ -158,49 +186,3 @@ int languageCodePage(uint32_t languageId) {
   return 1252;
 }
 
-namespace {
-// UTF-8 text into a code page; false when some character has no place there.
-bool toCodePage(iconv_t converter, const std::string& text, std::string& out) {
-  iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  std::string input = text;
-  std::vector<char> output(text.size() * 4 + 16);
-  char* in = &input[0];
-  char* o = output.data();
-  size_t inLeft = input.size(), outLeft = output.size();
-  if (iconv(converter, &in, &inLeft, &o, &outLeft) == (size_t)-1) return false;
-  if (iconv(converter, nullptr, nullptr, &o, &outLeft) == (size_t)-1) return false;
-  out.assign(output.data(), (size_t)(o - output.data()));
-  return out.find('\0') == std::string::npos;
-}
-}  // namespace
-
-bool convertLocalTexts(std::vector<LocalTextLanguage>& languages, int codePage, std::string& error) {
-  for (auto& language : languages) {
-    const int page = codePage != 0 ? codePage : languageCodePage(language.languageId);
-    const std::string name = "CP" + std::to_string(page);
-    iconv_t converter = iconv_open(name.c_str(), "UTF-8");
-    if (converter == (iconv_t)-1) {
-      error = "code page " + std::to_string(page) + " is not supported by iconv";
-      return false;
-    }
-    for (size_t e = 0; e < language.entries.size(); ++e) {
-      const int line = e < language.lines.size() ? language.lines[e] : 0;
-      std::string converted;
-      if (!toCodePage(converter, language.entries[e], converted)) {
-        error = "line " + std::to_string(line) + ": the text is not UTF-8 or has a character code page " +
-                std::to_string(page) + " cannot write";
-      } else if (converted.size() > MaxLocalTextBytes) {
-        error = "line " + std::to_string(line) + ": the text takes " + std::to_string(converted.size()) +
-                " bytes in code page " + std::to_string(page) + "; the installer holds at most " +
-                std::to_string((int)MaxLocalTextBytes);
-      } else {
-        language.entries[e] = converted;
-        continue;
-      }
-      iconv_close(converter);
-      return false;
-    }
-    iconv_close(converter);
-  }
-  return true;
-}

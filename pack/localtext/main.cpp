@@ -66,7 +66,7 @@ bool writeWhole(const char* path, const std::vector<unsigned char>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int codePage = 0;
+  int codePage = LanguageCodePage;
   const char* operands[2];
   int operandCount = 0;
   ArgumentCursor cursor;
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
   }
   std::vector<LocalTextLanguage> languages;
   std::string error;
-  if (!parseLocalTextDescription(text, languages, error) || !convertLocalTexts(languages, codePage, error)) {
+  if (!parseLocalTextDescription(text, languages, error, codePage)) {
     fprintf(stderr, "%s: %s: %s\n", tool.name, operands[0], error.c_str());
     return 1;
   }
