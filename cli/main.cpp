@@ -69,46 +69,32 @@ struct Request {
   int operandCount = 0;
 };
 
-// 0 when the option is taken; else the exit code.
-int applyOption(Request* request, const ToolOption& option, const char* value) {
-  switch (option.id) {
+// An option or an operand; 0 when it is taken, else the exit code.
+int takeArgument(void* context, const ToolOption* option, const char* value) {
+  Request* request = (Request*)context;
+  if (option == nullptr) {
+    if (request->operandCount == 2) return usageError(tool, "unexpected operand '%s'", value);
+    request->operands[request->operandCount++] = value;
+    return 0;
+  }
+  switch (option->id) {
     case OptList: request->mode = ModeList; break;
     case OptTest: request->mode = ModeTest; break;
     case OptPassword: consoleHost.password = value; break;
     case OptQuiet: consoleHost.quiet = true; break;
     case OptVerbose: consoleHost.verbose = true; break;
-    case OptCodePage: {
-      char* end;
-      long number = strtol(value, &end, 10);
-      if (*value == 0 || *end != 0 || number <= 0 || number > 65535)
+    case OptCodePage:
+      if (!readCodePageNumber(value, &request->codePage))
         return usageError(tool, "--codepage wants a code page number, not '%s'", value);
-      request->codePage = (int)number;
       break;
-    }
   }
   return 0;
 }
 
 // Returns -1 when the run goes on, else the exit code.
 int readCommandLine(int argc, char** argv, Request* request) {
-  ArgumentCursor cursor;
-  startArguments(&cursor, argc, argv);
-  for (;;) {
-    const ToolOption* option;
-    const char* value;
-    int kind = nextArgument(tool, &cursor, &option, &value);
-    if (kind == ArgumentsEnd) break;
-    if (kind == ArgumentError) return ExitUsage;
-    if (kind == ArgumentHelp) return printToolHelp(tool), 0;
-    if (kind == ArgumentVersion) return printToolVersion(tool), 0;
-    if (kind == ArgumentOperand) {
-      if (request->operandCount == 2) return usageError(tool, "unexpected operand '%s'", value);
-      request->operands[request->operandCount++] = value;
-      continue;
-    }
-    int refused = applyOption(request, *option, value);
-    if (refused != 0) return refused;
-  }
+  int ended = readArguments(tool, argc, argv, takeArgument, request);
+  if (ended >= 0) return ended;
   if (request->operandCount == 0) return usageError(tool, "no ARCHIVE given");
   if (request->mode == ModeExtract && request->operandCount < 2) return usageError(tool, "no DESTINATION given");
   if (request->mode == ModeList && request->operandCount > 1)

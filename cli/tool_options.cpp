@@ -2,6 +2,7 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #ifndef LUMVARD_VERSION
@@ -116,6 +117,31 @@ int nextArgument(const ToolDescription& tool, ArgumentCursor* cursor, const Tool
   }
   cursor->shortOffset = 1;
   return takeShort(tool, cursor, option, value);
+}
+
+int readArguments(const ToolDescription& tool, int count, char** arguments, ArgumentHandler handler,
+                  void* context) {
+  ArgumentCursor cursor;
+  startArguments(&cursor, count, arguments);
+  for (;;) {
+    const ToolOption* option;
+    const char* value;
+    int kind = nextArgument(tool, &cursor, &option, &value);
+    if (kind == ArgumentsEnd) return -1;
+    if (kind == ArgumentError) return ExitUsage;
+    if (kind == ArgumentHelp) return printToolHelp(tool), 0;
+    if (kind == ArgumentVersion) return printToolVersion(tool), 0;
+    int ended = handler(context, option, value);
+    if (ended != 0) return ended;
+  }
+}
+
+bool readCodePageNumber(const char* value, int* codePage) {
+  char* end;
+  long number = strtol(value, &end, 10);
+  if (*value == 0 || *end != 0 || number <= 0 || number > 65535) return false;
+  *codePage = (int)number;
+  return true;
 }
 
 // "  -C, --directory DIR   text", the text starting in column 30.

@@ -49,6 +49,18 @@ void startArguments(ArgumentCursor* cursor, int count, char** arguments);
 int nextArgument(const ToolDescription& tool, ArgumentCursor* cursor, const ToolOption** option,
                  const char** value);
 
+// Called with each option and its value (null for a flag), or with option null and an
+// operand. Returns 0 to go on, else the exit code that ends the command line.
+typedef int (*ArgumentHandler)(void* context, const ToolOption* option, const char* value);
+
+// Reads the whole command line through handler. Returns -1 when the run goes on; else
+// the exit code: 0 after --help or --version, ExitUsage, or the handler's code.
+int readArguments(const ToolDescription& tool, int count, char** arguments, ArgumentHandler handler,
+                  void* context);
+
+// A --codepage value: a number from 1 to 65535 (whether iconv knows it is seen later).
+bool readCodePageNumber(const char* value, int* codePage);
+
 void printToolHelp(const ToolDescription& tool);
 void printToolVersion(const ToolDescription& tool);
 // Prints "NAME: REASON" and the hint to --help on stderr; returns ExitUsage.

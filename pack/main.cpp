@@ -135,17 +135,10 @@ bool parseTime(Options& o, const char* v, std::string* error) {
 }
 
 bool parseCodePage(Options& o, const char* v, std::string* error) {
-  char* end;
-  long n = strtol(v, &end, 10);
-  if (*v == 0 || *end != 0 || n <= 0 || n > 65535) {
-    *error = std::string("--codepage wants a code page number, not ") + v;
-    return false;
-  }
-  o.codePage = (int)n;
-  return true;
+  if (readCodePageNumber(v, &o.codePage)) return true;
+  *error = std::string("--codepage wants a code page number, not ") + v;
+  return false;
 }
-
-bool takeFlag(bool* flag) { return *flag = true; }
 
 struct PackOption {
   ToolOption option;  // its id is its index in this table
@@ -207,9 +200,9 @@ const PackOption packOptions[] = {
       "outside DIR or nowhere"},
      [](Options& o, const char*, std::string*) { o.links = LinkPolicy::Follow; return true; }},
     {{"--quiet", 'q', nullptr, 0, "print nothing but problems"},
-     [](Options& o, const char*, std::string*) { return takeFlag(&o.quiet); }},
+     [](Options& o, const char*, std::string*) { return o.quiet = true; }},
     {{"--verbose", 'v', nullptr, 0, "print each entry as it is added"},
-     [](Options& o, const char*, std::string*) { return takeFlag(&o.verbose); }},
+     [](Options& o, const char*, std::string*) { return o.verbose = true; }},
 };
 constexpr size_t packOptionCount = sizeof packOptions / sizeof packOptions[0];
 
@@ -245,29 +238,25 @@ bool readSourceDateEpoch(Options* o) {
   return true;
 }
 
+// An option or an operand (an input); 0 when it is taken, else the exit code.
+int takeArgument(void* context, const ToolOption* option, const char* value) {
+  Options* o = (Options*)context;
+  if (option == nullptr) {
+    o->inputs.push_back(value);
+    return 0;
+  }
+  std::string error;
+  return packOptions[option->id].apply(*o, value, &error) ? 0 : usageError(tool, "%s", error.c_str());
+}
+
 // 0: parsed, -1: help or version printed; else the exit code.
 int parseCommandLine(int argc, char** argv, Options* o) {
   for (size_t i = 0; i < packOptionCount; i++) {
     toolOptions[i] = packOptions[i].option;
     toolOptions[i].id = (int)i;
   }
-  ArgumentCursor cursor;
-  startArguments(&cursor, argc, argv);
-  for (;;) {
-    const ToolOption* option;
-    const char* value;
-    int kind = nextArgument(tool, &cursor, &option, &value);
-    if (kind == ArgumentsEnd) break;
-    if (kind == ArgumentError) return ExitUsage;
-    if (kind == ArgumentHelp) return printToolHelp(tool), -1;
-    if (kind == ArgumentVersion) return printToolVersion(tool), -1;
-    if (kind == ArgumentOperand) {
-      o->inputs.push_back(value);
-      continue;
-    }
-    std::string error;
-    if (!packOptions[option->id].apply(*o, value, &error)) return usageError(tool, "%s", error.c_str());
-  }
+  int ended = readArguments(tool, argc, argv, takeArgument, o);
+  if (ended >= 0) return ended == 0 ? -1 : ended;
   if (o->output.empty()) return usageError(tool, "no OUTPUT given (-o OUTPUT)");
   if (o->output == "-") return usageError(tool, "the archive is not written to standard output; name a file");
   if (o->inputs.empty()) return usageError(tool, "no INPUT given");

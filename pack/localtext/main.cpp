@@ -63,33 +63,33 @@ bool writeWhole(const char* path, const std::vector<unsigned char>& bytes) {
   return written;
 }
 
+struct Request {
+  int codePage = LanguageCodePage;
+  const char* operands[2] = {nullptr, nullptr};
+  int operandCount = 0;
+};
+
+int takeArgument(void* context, const ToolOption* option, const char* value) {
+  Request* request = (Request*)context;
+  if (option == nullptr) {
+    if (request->operandCount == 2) return usageError(tool, "unexpected operand '%s'", value);
+    request->operands[request->operandCount++] = value;
+    return 0;
+  }
+  if (!readCodePageNumber(value, &request->codePage))
+    return usageError(tool, "--codepage wants a code page number, not '%s'", value);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  int codePage = LanguageCodePage;
-  const char* operands[2];
-  int operandCount = 0;
-  ArgumentCursor cursor;
-  startArguments(&cursor, argc, argv);
-  for (;;) {
-    const ToolOption* option;
-    const char* value;
-    int kind = nextArgument(tool, &cursor, &option, &value);
-    if (kind == ArgumentsEnd) break;
-    if (kind == ArgumentError) return ExitUsage;
-    if (kind == ArgumentHelp) return printToolHelp(tool), 0;
-    if (kind == ArgumentVersion) return printToolVersion(tool), 0;
-    if (kind == ArgumentOperand) {
-      if (operandCount == 2) return usageError(tool, "unexpected operand '%s'", value);
-      operands[operandCount++] = value;
-      continue;
-    }
-    char* end;
-    long number = strtol(value, &end, 10);
-    if (*value == 0 || *end != 0 || number <= 0 || number > 65535)
-      return usageError(tool, "--codepage wants a code page number, not '%s'", value);
-    codePage = (int)number;
-  }
+  Request request;
+  int ended = readArguments(tool, argc, argv, takeArgument, &request);
+  if (ended >= 0) return ended;
+  const char* const* operands = request.operands;
+  const int operandCount = request.operandCount;
+  const int codePage = request.codePage;
   if (operandCount < 2) return usageError(tool, operandCount == 0 ? "no DESCRIPTION given" : "no OUTPUT given");
 
   std::string text;
