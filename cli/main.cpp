@@ -72,11 +72,7 @@ struct Request {
 // An option or an operand; 0 when it is taken, else the exit code.
 int takeArgument(void* context, const ToolOption* option, const char* value) {
   Request* request = (Request*)context;
-  if (option == nullptr) {
-    if (request->operandCount == 2) return usageError(tool, "unexpected operand '%s'", value);
-    request->operands[request->operandCount++] = value;
-    return 0;
-  }
+  if (option == nullptr) return keepOperand(tool, value, request->operands, &request->operandCount, 2);
   switch (option->id) {
     case OptList: request->mode = ModeList; break;
     case OptTest: request->mode = ModeTest; break;

@@ -136,6 +136,12 @@ int readArguments(const ToolDescription& tool, int count, char** arguments, Argu
   }
 }
 
+int keepOperand(const ToolDescription& tool, const char* value, const char** operands, int* count, int capacity) {
+  if (*count == capacity) return usageError(tool, "unexpected operand '%s'", value);
+  operands[(*count)++] = value;
+  return 0;
+}
+
 bool readCodePageNumber(const char* value, int* codePage) {
   char* end;
   long number = strtol(value, &end, 10);

@@ -58,6 +58,10 @@ typedef int (*ArgumentHandler)(void* context, const ToolOption* option, const ch
 int readArguments(const ToolDescription& tool, int count, char** arguments, ArgumentHandler handler,
                   void* context);
 
+// Keeps an operand in operands, which has room for capacity; one more is a usage error.
+// Returns 0 or ExitUsage, as an ArgumentHandler does.
+int keepOperand(const ToolDescription& tool, const char* value, const char** operands, int* count, int capacity);
+
 // A --codepage value: a number from 1 to 65535 (whether iconv knows it is seen later).
 bool readCodePageNumber(const char* value, int* codePage);
 

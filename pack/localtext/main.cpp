@@ -71,11 +71,7 @@ struct Request {
 
 int takeArgument(void* context, const ToolOption* option, const char* value) {
   Request* request = (Request*)context;
-  if (option == nullptr) {
-    if (request->operandCount == 2) return usageError(tool, "unexpected operand '%s'", value);
-    request->operands[request->operandCount++] = value;
-    return 0;
-  }
+  if (option == nullptr) return keepOperand(tool, value, request->operands, &request->operandCount, 2);
   if (!readCodePageNumber(value, &request->codePage))
     return usageError(tool, "--codepage wants a code page number, not '%s'", value);
   return 0;
