@@ -56,7 +56,8 @@ bool setNameCodePage(int page) {
     if (result == (size_t)-1 && errno == EINVAL) singleByte = false;
   }
   iconv_close(handle);
-  if (!singleByte || table['A'].length != 1 || table['A'].utf8[0] != 'A') return false;
+  const ByteForm& letter = table[(unsigned char)'A'];
+  if (!singleByte || letter.length != 1 || letter.utf8[0] != 'A') return false;
   memcpy(forms, table, sizeof forms);
   codePage = page;
   return true;
