@@ -43,14 +43,16 @@ const ToolDescription tool = {
     "[OPTION]... ARCHIVE DESTINATION\n"
     "  or:  lumvard-extract --test [OPTION]... ARCHIVE\n"
     "  or:  lumvard-extract --list [OPTION]... ARCHIVE",
-    "Extract every entry of ARCHIVE (a plain archive, or an installer with its payload\n"
-    "appended) below DESTINATION, which is made when missing. Status lines go to stdout,\n"
-    "problems to stderr, a progress bar to stderr when it is a terminal.",
+    "Extract every entry of ARCHIVE (a plain archive, or an installer with its\n"
+    "payload appended) below DESTINATION, which is made when missing. Status lines\n"
+    "go to stdout, problems to stderr, a progress bar to stderr when it is a\n"
+    "terminal.",
     options,
     sizeof options / sizeof options[0],
     "Exit status:\n"
     "  0    all extracted and checked\n"
-    "  1    warnings: an entry could not be extracted, nothing to extract, not an archive\n"
+    "  1    warnings: an entry could not be extracted, nothing to extract,\n"
+    "       not an archive\n"
     "  2    the archive cannot be opened or read, the destination is no folder,\n"
     "       a close error, or the first volume is missing\n"
     "  3    a checksum failed\n"

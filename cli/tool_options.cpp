@@ -150,8 +150,10 @@ bool readCodePageNumber(const char* value, int* codePage) {
   return true;
 }
 
-// "  -C, --directory DIR   text", the text starting in column 30.
+// "  -C, --directory DIR     text", the text from column 26, words wrapped before
+// column 80 (the line breaks in the table's texts are only where a phrase may break).
 static void printOption(const ToolOption& option) {
+  enum { TextColumn = 26, LineWidth = 79 };
   char head[64];
   int used = 0;
   if (option.shortName != 0 && option.longName != nullptr)
@@ -162,12 +164,28 @@ static void printOption(const ToolOption& option) {
     used = snprintf(head, sizeof head, "      %s", option.longName);
   if (option.valueName != nullptr && used > 0 && (size_t)used < sizeof head)
     snprintf(head + used, sizeof head - (size_t)used, " %s", option.valueName);
-  enum { TextColumn = 30 };
   printf("%-*s", TextColumn, head);
-  if (strlen(head) >= TextColumn) printf("\n%*s", TextColumn, "");
-  for (const char* text = option.help; *text != 0; text++) {
-    putchar(*text);
-    if (*text == '\n') printf("%*s", TextColumn, "");
+  int column = TextColumn;
+  if (strlen(head) >= TextColumn) {
+    printf("\n%*s", TextColumn, "");
+  }
+  bool lineStart = true;
+  for (const char* word = option.help; *word != 0;) {
+    size_t length = strcspn(word, " \n");
+    if (!lineStart && column + 1 + (int)length > LineWidth) {
+      printf("\n%*s", TextColumn, "");
+      column = TextColumn;
+      lineStart = true;
+    }
+    if (!lineStart) {
+      putchar(' ');
+      column++;
+    }
+    printf("%.*s", (int)length, word);
+    column += (int)length;
+    lineStart = false;
+    word += length;
+    while (*word == ' ' || *word == '\n') word++;
   }
   putchar('\n');
 }

@@ -11,7 +11,7 @@ struct ToolOption {
   char shortName;         // 'l', or 0 when there is only a long form
   const char* valueName;  // "DIR" when the option takes a value; null for a flag
   int id;                 // what the tool's own code switches on
-  const char* help;       // one or more lines; "\n" starts a continuation line
+  const char* help;       // words, wrapped to the terminal's 80 columns when printed
 };
 
 struct ToolDescription {

@@ -211,15 +211,16 @@ ToolOption toolOptions[packOptionCount];
 const ToolDescription tool = {
     programName,
     "[OPTION]... -o OUTPUT INPUT...",
-    "Write an archive of the INPUT files and folders, given relative to DIR and stored\n"
-    "under the path as given, like tar: a leading ./ is dropped, \".\" stores DIR's\n"
-    "contents without a prefix; absolute paths and .. are refused. Folders are walked\n"
-    "in sorted order; the read-only attribute and the modification time (local MS-DOS\n"
-    "time) are kept.",
+    "Write an archive of the INPUT files and folders, given relative to DIR and\n"
+    "stored under the path as given, like tar: a leading ./ is dropped, \".\" stores\n"
+    "DIR's contents without a prefix; absolute paths and .. are refused. Folders are\n"
+    "walked in sorted order; the read-only attribute and the modification time\n"
+    "(local MS-DOS time) are kept.",
     toolOptions,
     packOptionCount,
     "Environment:\n"
-    "  SOURCE_DATE_EPOCH  seconds since 1970: no entry's time is later (times in UTC)\n"
+    "  SOURCE_DATE_EPOCH  seconds since 1970: no entry's time is later, and times\n"
+    "                     are written in UTC\n"
     "\n"
     "Exit status:\n"
     "  0    written\n"

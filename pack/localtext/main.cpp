@@ -24,8 +24,9 @@ const ToolOption options[] = {
 const ToolDescription tool = {
     "lumvard-localtext",
     "[OPTION]... DESCRIPTION OUTPUT",
-    "Write the installer's localised text file OUTPUT (install it beside the installer,\n"
-    "or in the Windows folder, as lmvtid.tdx) from DESCRIPTION, a UTF-8 text:\n"
+    "Write the installer's localised text file OUTPUT (install it beside the\n"
+    "installer, or in the Windows folder, as lmvtid.tdx) from DESCRIPTION, a UTF-8\n"
+    "text:\n"
     "\n"
     "  # a comment\n"
     "  language en          (cs da de el en es fi fr hu it ja ko nl no pl pt ru sl\n"
@@ -33,13 +34,14 @@ const ToolDescription tool = {
     "  1 = Lumvard Deluxe   (the title)\n"
     "  2 = C:\\DELUXE        (the proposed folder)\n"
     "\n"
-    "The first language is the one used for languages missing from the file. Each text\n"
-    "takes at most 255 bytes in its code page.",
+    "The first language is the one used for languages missing from the file. Each\n"
+    "text takes at most 255 bytes in its code page.",
     options,
     sizeof options / sizeof options[0],
     "Exit status:\n"
     "  0    written\n"
-    "  1    the description cannot be read or is refused, or OUTPUT cannot be written\n"
+    "  1    the description cannot be read or is refused, or OUTPUT cannot be\n"
+    "       written\n"
     "  64   bad command line\n",
 };
 
