@@ -98,7 +98,8 @@ int readCommandLine(int argc, char** argv, Request* request) {
   if (request->mode == ModeList && request->operandCount > 1)
     return usageError(tool, "--list takes no DESTINATION ('%s')", request->operands[1]);
   if (!setNameCodePage(request->codePage))
-    return usageError(tool, "code page %d is not a single-byte code page iconv knows", request->codePage);
+    return usageError(tool, "code page %d is not an ASCII-based single-byte code page iconv knows",
+                      request->codePage);
   return -1;
 }
 
@@ -112,19 +113,25 @@ bool makeAbsolute(const char* path, char* out, size_t capacity) {
   return written > 0 && (size_t)written < capacity;
 }
 
-// The archive must be a file that opens; an archive named without an extension is
-// also looked for with ".rar" appended, as the engine does.
-int checkArchive(const char* path) {
+// The archive must be a file that opens; an archive named without an extension that
+// names nothing is looked for with ".rar" appended, as the engine does (path then
+// takes the extension).
+int checkArchive(char* path, size_t capacity) {
   struct stat info;
   int found = stat(path, &info);
   int reason = errno;
   if (found != 0) {
     const char* slash = strrchr(path, '/');
+    size_t length = strlen(path);
     char withExtension[PATH_MAX];
-    if (strchr(slash ? slash : path, '.') == nullptr &&
-        snprintf(withExtension, sizeof withExtension, "%s.rar", path) < (int)sizeof withExtension &&
-        stat(withExtension, &info) == 0)
-      return 0;
+    if (strchr(slash ? slash : path, '.') == nullptr && length + 5 <= capacity && length + 5 <= sizeof withExtension) {
+      memcpy(withExtension, path, length);
+      memcpy(withExtension + length, ".rar", 5);
+      if (stat(withExtension, &info) == 0 && !S_ISDIR(info.st_mode)) {
+        memcpy(path, withExtension, length + 5);
+        return 0;
+      }
+    }
   } else if (S_ISDIR(info.st_mode)) {
     found = -1;
     reason = EISDIR;
@@ -172,7 +179,7 @@ int main(int argc, char** argv) {
   if (!makeAbsolute(request.operands[0], archive, sizeof archive) ||
       !makeAbsolute(request.mode == ModeExtract ? request.operands[1] : ".", destination, sizeof destination))
     return usageError(tool, "a path is longer than %d bytes", PathCapacity - 1);
-  int refused = checkArchive(archive);
+  int refused = checkArchive(archive, sizeof archive);
   if (refused == 0 && request.mode == ModeExtract) refused = checkDestination(destination);
   if (refused != 0) return refused;
 

@@ -56,8 +56,17 @@ bool setNameCodePage(int page) {
     if (result == (size_t)-1 && errno == EINVAL) singleByte = false;
   }
   iconv_close(handle);
-  const ByteForm& letter = table[(unsigned char)'A'];
-  if (!singleByte || letter.length != 1 || letter.utf8[0] != 'A') return false;
+  // ASCII must stay ASCII: the engine has checked the names' separators and dots as
+  // ASCII bytes, and a code page that turned other bytes into them (EBCDIC, say) could
+  // lead a name out of the destination. A high byte that would become ASCII is kept
+  // as it is.
+  bool asciiBased = singleByte;
+  for (int b = 0; b < 256 && asciiBased; b++) {
+    bool ascii = table[b].length == 1 && (unsigned char)table[b].utf8[0] < 0x80;
+    if (b < 0x80) asciiBased = ascii && table[b].utf8[0] == (char)b;
+    else if (ascii) table[b].length = 0;
+  }
+  if (!asciiBased) return false;
   memcpy(forms, table, sizeof forms);
   codePage = page;
   return true;

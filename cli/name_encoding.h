@@ -6,7 +6,8 @@
 #include <stddef.h>
 
 // Builds the table for a code page (iconv's "CP<n>"). False when iconv does not know
-// it or it is not a single-byte code page; the previous table then stays.
+// it, or it is not a single-byte code page that keeps ASCII as it is; the previous
+// table then stays.
 bool setNameCodePage(int codePage);
 int nameCodePage();
 

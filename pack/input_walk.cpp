@@ -29,6 +29,11 @@ NameConverter::NameConverter(int codePage) {
     if (iconv(back, &i, &inLeft, &o, &outLeft) == (size_t)-1 && errno == EINVAL) singleByte = false;
   }
   if (back != (iconv_t)-1) iconv_close(back);
+  // Readers take separators and dots as ASCII bytes: ASCII must stay ASCII.
+  for (int c = 1; c < 0x80 && singleByte; c++) {
+    std::string converted;
+    singleByte = convert(std::string(1, (char)c), &converted) && converted == std::string(1, (char)c);
+  }
   if (!singleByte) {
     iconv_close((iconv_t)handle);
     handle = (void*)-1;

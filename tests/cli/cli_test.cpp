@@ -164,7 +164,9 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{}, 64, "", "no ARCHIVE given"},
       {{"--list", good, out}, 64, "", "--list takes no DESTINATION"},
       {{good, out, "extra"}, 64, "", "unexpected operand 'extra'"},
-      {{"--codepage", "932", good, out}, 64, "", "code page 932 is not a single-byte"},
+      {{"--codepage", "932", good, out}, 64, "", "code page 932 is not an ASCII-based single-byte"},
+      {{"--codepage", "500", good, out}, 64, "", "code page 500 is not an ASCII-based"},  // EBCDIC
+      {{"-l", "good"}, 0, " d/a.txt\n", ""},  // found with the extension the engine adds
       {{"--codepage=x", good, out}, 64, "", "--codepage wants a code page number"},
       {{temp / "missing.rar", out}, 2, "", "cannot open " + temp / "missing.rar" + ": No such file or directory\n"},
       {{"--test", temp.path}, 2, "", "cannot open " + temp.path + ": Is a directory\n"},

@@ -123,6 +123,7 @@ TEST(Pack20Inputs, MissingAndHugeFilesAreRefused) {
   EXPECT_NE(error.find("2 GiB"), std::string::npos) << error;
   EXPECT_FALSE(NameConverter(99999).valid());
   EXPECT_FALSE(NameConverter(932).valid());  // multi-byte
+  EXPECT_FALSE(NameConverter(500).valid());  // EBCDIC: not ASCII-based
   EXPECT_TRUE(NameConverter(850).valid());
 }
 
