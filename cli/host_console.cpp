@@ -42,7 +42,10 @@ static const struct {
 };
 
 int hostLoadString(unsigned id, char* buffer, int capacity) {
-  lastLoadedId = id;
+  // The status templates are loaded once before the run; the texts made from them
+  // later come without a load.
+  bool statusTemplate = id == IDS_EXTRACTING || id == IDS_OK || id == IDS_ALL_OK || id == IDS_CREATING;
+  lastLoadedId = statusTemplate ? 0 : id;
   if (id == IDS_EXTRACTING) {
     snprintf(buffer, (size_t)capacity, "%s", consoleHost.testing ? "Testing     %s" : "Extracting  %s");
     return (int)strlen(buffer);
