@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "archive/data_stream.h"
 #include "archive/reader.h"
 #include "cli/console_host.h"
 #include "cli/name_encoding.h"
@@ -22,6 +23,7 @@ enum { LineCapacity = 1200, ResultColumn = 68, BarWidth = 40 };
 
 static int progressMaximum;
 static unsigned progressPosition;
+static bool progressReported;       // the engine moves the bar itself
 static bool progressDrawn;
 static unsigned lastLoadedId;        // the string the text being shown was made from; 0: a status template
 static bool notArchiveShown;
@@ -107,8 +109,14 @@ static void eraseProgress() {
   progressDrawn = false;
 }
 
+// The engine moves the bar for an installer's payload only, as the installer does; for
+// a plain archive the bar follows the archive's position at each status line.
 static void drawProgress() {
   if (!consoleHost.stderrIsTerminal || progressMaximum <= 0) return;
+  if (!progressReported && archiveReader.archiveFile != nullptr) {
+    long position = ftell(archiveReader.archiveFile);
+    if (position > 0) progressPosition = (unsigned)((unsigned long)position >> (10 + dataStream.progressShift));
+  }
   unsigned position = progressPosition > (unsigned)progressMaximum ? (unsigned)progressMaximum : progressPosition;
   int filled = (int)((long long)position * BarWidth / progressMaximum);
   char bar[BarWidth + 1];
@@ -124,6 +132,7 @@ void hostProgress(HostWindow, unsigned message, uintptr_t wParam, intptr_t lPara
     progressMaximum = (int)(((uintptr_t)lParam >> 16) & 0xFFFF);
   } else if (message == ProgressSetPos) {
     progressPosition = (unsigned)wParam;
+    progressReported = true;
     drawProgress();
   }
 }
