@@ -268,6 +268,7 @@ TEST_F(Cli, NamesAreConvertedAndEscaped) {
       {{}, "odd\x81.txt", "odd\x81.txt", "odd\\x81.txt", "odd\\x81.txt: bytes that code page 1252 does not define"},
       {{}, "evil\x1B]0;owned\x07\x7F.txt", "evil\x1B]0;owned\x07\x7F.txt", "evil\\x1B]0;owned\\x07\\x7F.txt", ""},
       {{"--codepage", "819"}, "c1\x9B" "31m.txt", "c1\xC2\x9B" "31m.txt", "c1\\x9B31m.txt", ""},
+      {{}, "D\xE9j\xE0\\x.txt", "D\xC3\xA9j\xC3\xA0/x.txt", "D\xC3\xA9j\xC3\xA0/x.txt", ""},
   };
   int index = 0;
   for (const Case& c : cases) {
@@ -286,6 +287,10 @@ TEST_F(Cli, NamesAreConvertedAndEscaped) {
       EXPECT_TRUE(has(result.err, c.problem)) << result.err;
     }
     EXPECT_EQ(result.out.find('\x1B'), std::string::npos);
+    size_t folderEnd = c.shown.rfind('/');
+    if (folderEnd != std::string::npos) {  // a folder made on the way is shown the same way
+      EXPECT_TRUE(has(result.out, "Creating    sub/" + c.shown.substr(0, folderEnd) + "\n")) << result.out;
+    }
     arguments.pop_back();
     arguments.insert(arguments.begin(), "-l");
     Outcome listed = run(arguments);

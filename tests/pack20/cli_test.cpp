@@ -306,6 +306,6 @@ TEST_F(Pack20Cli, HelpVersionSummaryAndVerbosity) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.find("d/\nd/a.txt\nd/b.txt\nlumvard-pack: 3 entries (2 files, 1 folder), 2000 bytes in, "), 0u)
       << r.out;
-  r = pack({"-q", "-C", input, "-o", temp / "s.rar", "d"});
+  r = pack({"-qC" + input, "-o", temp / "s.rar", "d"});  // a flag, then -C with its value, in one word
   EXPECT_EQ(r.out + r.err, "");
 }
