@@ -212,8 +212,8 @@ const ToolDescription tool = {
     programName,
     "[OPTION]... -o OUTPUT INPUT...",
     "Write an archive of the INPUT files and folders, given relative to DIR and\n"
-    "stored under the path as given, like tar: a leading ./ is dropped, \".\" stores\n"
-    "DIR's contents without a prefix; absolute paths and .. are refused. Folders are\n"
+    "stored under the path as given: a leading ./ is dropped, \".\" stores DIR's\n"
+    "contents without a prefix; absolute paths and .. are refused. Folders are\n"
     "walked in sorted order; the read-only attribute and the modification time\n"
     "(local MS-DOS time) are kept.",
     toolOptions,
