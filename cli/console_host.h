@@ -7,7 +7,7 @@ struct ConsoleHostSettings {
   const char* programName;  // prefix of problem texts on stderr
   const char* password;     // --password or LUMVARD_PASSWORD; null when neither is given
   bool stdinIsTerminal;     // questions and the password prompt need a terminal
-  bool stderrIsTerminal;    // the progress bar is drawn only on a terminal
+  bool stderrIsTerminal;    // the progress bar is drawn: stderr is a terminal, and no -q
   bool quiet;               // -q: problems only
   bool verbose;             // -v: also the entries decoded only to keep a solid state, and sizes
   bool testing;             // --test: entries are "Testing", not "Extracting"

@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
 
   if (consoleHost.password == nullptr) consoleHost.password = getenv("LUMVARD_PASSWORD");
   consoleHost.stdinIsTerminal = isatty(STDIN_FILENO) != 0;
-  consoleHost.stderrIsTerminal = isatty(STDERR_FILENO) != 0;
+  consoleHost.stderrIsTerminal = isatty(STDERR_FILENO) != 0 && !consoleHost.quiet;  // -q: no bar either
   consoleHost.testing = request.mode == ModeTest;
   if (request.mode == ModeList) return listArchive(archive);
 

@@ -473,7 +473,7 @@ int main(int argc, char** argv) {
   }
 
   for (const InputEntry& e : inputs) progress.total += e.size;
-  progress.enabled = isatty(STDERR_FILENO) != 0;
+  progress.enabled = isatty(STDERR_FILENO) != 0 && !o.quiet;  // -q: no bar either
 
   bool solid = o.solid && o.method->solidCapable;
   PackArchive archive;

@@ -144,6 +144,15 @@ TEST_F(Terminal, ProgressBarNeedsOnlyStderrOnATerminal) {
   std::string status = text(readFile(log));
   EXPECT_TRUE(has(status, "Extracting  b.txt")) << status;
   EXPECT_FALSE(has(status, "%]")) << status;
+
+  // -q: problems only, and no bar either.
+  close(master);
+  master = -1;
+  screen.clear();
+  start({"-q", exe, temp / "quiet"}, binary(), log);
+  EXPECT_EQ(finish(), 0) << screen;
+  EXPECT_EQ(screen, "");
+  EXPECT_EQ(text(readFile(log)), "");
 }
 
 TEST_F(Terminal, CancelInTheQuestionEndsWith255) {
