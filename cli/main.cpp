@@ -1,98 +1,223 @@
-// lumvard-extract: extracts an archive (or an installer's payload) on a console with
-// the installer's own engine.
-//
-//   lumvard-extract [--password TEXT] [--test] ARCHIVE DESTINATION
+// lumvard-extract: extracts, tests or lists an archive (or an installer's payload) on
+// a console with the installer's own engine.
+#include <errno.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "cli/console_host.h"
+#include "cli/listing.h"
+#include "cli/name_encoding.h"
+#include "cli/tool_options.h"
 #include "extract/session.h"
+#include "platform/posix/posix_path.h"
 #include "shell/resources/string_ids.h"
 
-enum { ExitUsage = 64 };
+namespace {
 
-static int usage() {
-  fprintf(stderr,
-          "usage: lumvard-extract [--password TEXT] [--test] ARCHIVE DESTINATION\n"
-          "  --password TEXT  password of encrypted entries (else $LUMVARD_PASSWORD,\n"
-          "                   else asked on the terminal)\n"
-          "  --test           decode and check every entry, write nothing\n");
-  return ExitUsage;
+enum OptionId : int { OptList, OptTest, OptPassword, OptCodePage, OptQuiet, OptVerbose };
+
+const ToolOption options[] = {
+    {"--list", 'l', nullptr, OptList,
+     "list the entries (size, packed size, ratio, time, attributes D R H S A,\n"
+     "method, * for encrypted, checksum, name) from the headers alone"},
+    {"--test", 't', nullptr, OptTest, "decode and check every entry, write nothing"},
+    {"--password", 'p', "TEXT", OptPassword,
+     "password of encrypted entries; else $LUMVARD_PASSWORD, else it is\n"
+     "asked on the terminal"},
+    {"--codepage", 0, "N", OptCodePage,
+     "single-byte code page of the entry names (default 1252); names are\n"
+     "written and shown in UTF-8"},
+    {"--quiet", 'q', nullptr, OptQuiet, "show problems only"},
+    {"--verbose", 'v', nullptr, OptVerbose,
+     "also show entries decoded only to keep a solid archive's state, and\n"
+     "each file's size"},
+};
+
+const ToolDescription tool = {
+    "lumvard-extract",
+    "[OPTION]... ARCHIVE DESTINATION\n"
+    "  or:  lumvard-extract --test [OPTION]... ARCHIVE\n"
+    "  or:  lumvard-extract --list [OPTION]... ARCHIVE",
+    "Extract every entry of ARCHIVE (a plain archive, or an installer with its\n"
+    "payload appended) below DESTINATION, which is made when missing. Status lines\n"
+    "go to stdout, problems to stderr, a progress bar to stderr when it is a\n"
+    "terminal.",
+    options,
+    sizeof options / sizeof options[0],
+    "Exit status:\n"
+    "  0    all extracted and checked\n"
+    "  1    warnings: an entry could not be extracted, nothing to extract,\n"
+    "       not an archive\n"
+    "  2    the archive cannot be opened or read, the destination is no folder,\n"
+    "       a close error, or the first volume is missing\n"
+    "  3    a checksum failed\n"
+    "  5    write error\n"
+    "  8    out of memory\n"
+    "  64   bad command line\n"
+    "  255  password not given, or interrupted\n",
+    nullptr,
+};
+
+enum Mode : int { ModeExtract, ModeTest, ModeList };
+
+struct Request {
+  int mode = ModeExtract;
+  int codePage = 1252;
+  const char* operands[2] = {nullptr, nullptr};
+  int operandCount = 0;
+};
+
+// An option or an operand; 0 when it is taken, else the exit code.
+int takeArgument(void* context, const ToolOption* option, const char* value) {
+  Request* request = (Request*)context;
+  if (option == nullptr) return keepOperand(tool, value, request->operands, &request->operandCount, 2);
+  switch (option->id) {
+    case OptList: request->mode = ModeList; break;
+    case OptTest: request->mode = ModeTest; break;
+    case OptPassword: consoleHost.password = value; break;
+    case OptQuiet: consoleHost.quiet = true; break;
+    case OptVerbose: consoleHost.verbose = true; break;
+    case OptCodePage:
+      if (!readCodePageNumber(value, &request->codePage))
+        return usageError(tool, "--codepage wants a code page number, not '%s'", value);
+      break;
+  }
+  return 0;
+}
+
+// Returns -1 when the run goes on, else the exit code.
+int readCommandLine(int argc, char** argv, Request* request) {
+  int ended = readArguments(tool, argc, argv, takeArgument, request);
+  if (ended >= 0) return ended;
+  if (request->operandCount == 0) return usageError(tool, "no ARCHIVE given");
+  if (request->mode == ModeExtract && request->operandCount < 2) return usageError(tool, "no DESTINATION given");
+  if (request->mode == ModeList && request->operandCount > 1)
+    return usageError(tool, "--list takes no DESTINATION ('%s')", request->operands[1]);
+  if (!setNameCodePage(request->codePage))
+    return usageError(tool, "code page %d is not an ASCII-based single-byte code page iconv knows",
+                      request->codePage);
+  return -1;
 }
 
 // The engine changes the current directory while it scans for the archive, so both
 // paths are made absolute first.
-static bool makeAbsolute(const char* path, char* out, size_t capacity) {
-  if (path[0] == '/') {
-    if (strlen(path) >= capacity) return false;
-    strcpy(out, path);
-    return true;
-  }
+bool makeAbsolute(const char* path, char* out, size_t capacity) {
+  if (path[0] == '/') return snprintf(out, capacity, "%s", path) < (int)capacity;
   char here[PATH_MAX];
   if (getcwd(here, sizeof here) == nullptr) return false;
   int written = snprintf(out, capacity, "%s/%s", here, path);
   return written > 0 && (size_t)written < capacity;
 }
 
+// The archive must be a file that opens; an archive named without an extension that
+// names nothing is looked for with ".rar" appended, as the engine does (path then
+// takes the extension).
+int checkArchive(char* path, size_t capacity) {
+  struct stat info;
+  int found = stat(path, &info);
+  int reason = errno;
+  if (found != 0) {
+    const char* slash = strrchr(path, '/');
+    size_t length = strlen(path);
+    char withExtension[PATH_MAX];
+    if (strchr(slash ? slash : path, '.') == nullptr && length + 5 <= capacity && length + 5 <= sizeof withExtension) {
+      memcpy(withExtension, path, length);
+      memcpy(withExtension + length, ".rar", 5);
+      if (stat(withExtension, &info) == 0 && !S_ISDIR(info.st_mode)) {
+        memcpy(path, withExtension, length + 5);
+        return 0;
+      }
+    }
+  } else if (S_ISDIR(info.st_mode)) {
+    found = -1;
+    reason = EISDIR;
+  } else if (access(path, R_OK) != 0) {
+    found = -1;
+    reason = errno;
+  }
+  if (found == 0) return 0;
+  fprintf(stderr, "%s: cannot open %s: %s\n", tool.name, path, strerror(reason));
+  return ExitFatal;
+}
+
+int checkDestination(const char* path) {
+  struct stat info;
+  if (stat(path, &info) != 0 || S_ISDIR(info.st_mode)) return 0;
+  fprintf(stderr, "%s: cannot extract into %s: %s\n", tool.name, path, strerror(ENOTDIR));
+  return ExitFatal;
+}
+
+double secondsSince(const struct timespec& start) {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (double)(now.tv_sec - start.tv_sec) + (double)(now.tv_nsec - start.tv_nsec) / 1e9;
+}
+
+void printSummary(const Request& request, int result, double seconds) {
+  static const char* const outcomes[] = {"all OK", "with warnings", "", "checksum failures"};
+  const char* outcome = result >= 0 && result <= 3 && result != 2 ? outcomes[result] : "failed";
+  printf("%s %u file%s (%llu bytes)", request.mode == ModeTest ? "Tested" : "Extracted", consoleCounts.filesOk,
+         consoleCounts.filesOk == 1 ? "" : "s", (unsigned long long)consoleCounts.bytesOk);
+  if (consoleCounts.files > consoleCounts.filesOk) printf(" of %u", consoleCounts.files);
+  if (request.mode == ModeExtract) printf(", %u folder%s made", consoleCounts.folders, consoleCounts.folders == 1 ? "" : "s");
+  printf(" in %.2f s: %s\n", seconds, outcome);
+}
+
 // A closed terminal (SIGHUP) or a quit key (SIGQUIT) ends the run like a termination:
 // the partly written file is removed, no finished one, and no box is shown. A signal
 // the process inherited as ignored stays ignored.
-static void endLikeTermination(int) { onSignal(SIGTERM); }
+void endLikeTermination(int) { onSignal(SIGTERM); }
 
-static void installConsoleSignals() {
+void installConsoleSignals() {
   static const int signals[] = {SIGHUP, SIGQUIT};
   for (int signalNumber : signals)
     if (signal(signalNumber, SIG_IGN) != SIG_IGN) signal(signalNumber, endLikeTermination);
 }
 
+}  // namespace
+
 int main(int argc, char** argv) {
-  const char* positional[2] = {nullptr, nullptr};
-  int positionalCount = 0;
-  bool test = false;
-  for (int i = 1; i < argc; i++) {
-    if (strcmp(argv[i], "--password") == 0 && i + 1 < argc) {
-      consoleHost.password = argv[++i];
-    } else if (strcmp(argv[i], "--test") == 0) {
-      test = true;
-    } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
-      usage();
-      return 0;
-    } else if (argv[i][0] == '-' && argv[i][1] == '-' && argv[i][2] != 0) {
-      fprintf(stderr, "lumvard-extract: unknown option %s\n", argv[i]);
-      return usage();
-    } else if (positionalCount < 2) {
-      positional[positionalCount++] = argv[i];
-    } else {
-      return usage();
-    }
-  }
-  if (positionalCount != 2) return usage();
-  if (consoleHost.password == nullptr) consoleHost.password = getenv("LUMVARD_PASSWORD");
-  consoleHost.stdinIsTerminal = isatty(STDIN_FILENO) != 0;
-  consoleHost.stderrIsTerminal = isatty(STDERR_FILENO) != 0;
+  Request request;
+  int ended = readCommandLine(argc, argv, &request);
+  if (ended >= 0) return ended;
 
   char archive[PathCapacity];
   char destination[PathCapacity];
-  if (!makeAbsolute(positional[0], archive, sizeof archive) ||
-      !makeAbsolute(positional[1], destination, sizeof destination)) {
-    fprintf(stderr, "lumvard-extract: path too long\n");
-    return ExitUsage;
-  }
+  if (!makeAbsolute(request.operands[0], archive, sizeof archive) ||
+      !makeAbsolute(request.mode == ModeExtract ? request.operands[1] : ".", destination, sizeof destination))
+    return usageError(tool, "a path is longer than %d bytes", PathCapacity - 1);
+  int refused = checkArchive(archive, sizeof archive);
+  if (refused == 0 && request.mode == ModeExtract) refused = checkDestination(destination);
+  if (refused != 0) return refused;
+
+  if (consoleHost.password == nullptr) consoleHost.password = getenv("LUMVARD_PASSWORD");
+  consoleHost.stdinIsTerminal = isatty(STDIN_FILENO) != 0;
+  consoleHost.stderrIsTerminal = isatty(STDERR_FILENO) != 0 && !consoleHost.quiet;  // -q: no bar either
+  consoleHost.testing = request.mode == ModeTest;
+  if (request.mode == ModeList) return listArchive(archive);
 
   char title[sizeof appTitle];
   hostLoadString(IDS_TITLE, title, sizeof title);
   memcpy(appTitle, title, sizeof appTitle);
   loadStatusTexts();
-  session.testOnly = test;
+  session.testOnly = request.mode == ModeTest;
   static char consoleBar;
   progressBar = &consoleBar;
+  // Entry names reach the file system in UTF-8; the destination is the user's already.
+  setConvertedDestination(session.destination);
+  posixNameConverter = convertEnginePath;
 
   installConsoleSignals();
+  struct timespec start;
+  clock_gettime(CLOCK_MONOTONIC, &start);
   int result = runExtraction(nullptr, archive, destination);
   finishConsoleProgress();
+  if (!consoleHost.quiet) printSummary(request, result, secondsSince(start));
   return result;
 }

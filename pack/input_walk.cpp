@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <iconv.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +29,11 @@ NameConverter::NameConverter(int codePage) {
     if (iconv(back, &i, &inLeft, &o, &outLeft) == (size_t)-1 && errno == EINVAL) singleByte = false;
   }
   if (back != (iconv_t)-1) iconv_close(back);
+  // Readers take separators and dots as ASCII bytes: ASCII must stay ASCII.
+  for (int c = 1; c < 0x80 && singleByte; c++) {
+    std::string converted;
+    singleByte = convert(std::string(1, (char)c), &converted) && converted == std::string(1, (char)c);
+  }
   if (!singleByte) {
     iconv_close((iconv_t)handle);
     handle = (void*)-1;
@@ -88,66 +95,106 @@ bool normalizeInputPath(const std::string& path, std::string* normalized, std::s
 
 namespace {
 
+struct FolderId {
+  dev_t device;
+  ino_t inode;
+};
+
 struct Walker {
   NameConverter& names;
-  std::string skip;
+  LinkPolicy links;
+  std::string root;  // the baseDir tree, every link resolved
   struct stat skipStat;
   bool haveSkip = false;
   std::vector<InputEntry>* entries;
   std::set<std::string> seen;
-  std::string error;
+  std::vector<FolderId> openFolders;  // the folders being walked, outermost first
+  std::string problems;               // one line per offending input
 
   bool isSkipped(const struct stat& st) const {
     return haveSkip && st.st_dev == skipStat.st_dev && st.st_ino == skipStat.st_ino;
   }
 
-  bool add(const std::string& source, const std::string& display) {
-    struct stat st;
-    if (stat(source.c_str(), &st) != 0) {
-      error = display + ": " + strerror(errno);
+  void refuse(const std::string& display, const std::string& source, const std::string& reason) {
+    problems += (display.empty() ? source : display) + ": " + reason + "\n";
+  }
+
+  // Whether path is folder or lies below it (both with every link resolved).
+  static bool isWithin(const std::string& path, const std::string& folder) {
+    return path == folder || folder == "/" ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
+  }
+
+  // A link to a folder that holds the link itself would repeat the tree without end.
+  static bool linksToAncestor(const std::string& source, const std::string& target) {
+    size_t slash = source.rfind('/');
+    std::string parent = slash == std::string::npos ? "." : source.substr(0, slash);
+    char resolved[PATH_MAX];
+    return realpath(parent.c_str(), resolved) != nullptr && isWithin(resolved, target);
+  }
+
+  // Whether source may be taken under the link policy; a top-level input may pass
+  // through links anywhere in its path, a folder's child only in its last part.
+  bool linkAllowed(const std::string& source, const std::string& display, bool topLevel) {
+    struct stat own;
+    if (lstat(source.c_str(), &own) != 0) {
+      refuse(display, source, strerror(errno));
       return false;
     }
-    if (isSkipped(st)) return true;
+    if (!S_ISLNK(own.st_mode) && !topLevel) return true;
+    char resolved[PATH_MAX];
+    if (realpath(source.c_str(), resolved) == nullptr) {
+      refuse(display, source, S_ISLNK(own.st_mode) && errno == ENOENT ? "symbolic link that leads nowhere" : strerror(errno));
+      return false;
+    }
+    if (S_ISLNK(own.st_mode) && linksToAncestor(source, resolved)) {
+      refuse(display, source, "symbolic link to a folder that contains it");
+      return false;
+    }
+    if (links == LinkPolicy::Follow || isWithin(resolved, root)) return true;
+    refuse(display, source, std::string("symbolic link that leads outside the input folder (to ") + resolved +
+                                "); --dereference takes it");
+    return false;
+  }
+
+  void addEntry(const std::string& source, const std::string& display, const struct stat& st) {
     bool directory = S_ISDIR(st.st_mode);
-    if (!directory && !S_ISREG(st.st_mode)) {
-      error = display + ": not a regular file or folder";
-      return false;
+    InputEntry e;
+    e.sourcePath = source;
+    e.displayName = display;
+    e.directory = directory;
+    e.size = directory ? 0 : (uint64_t)st.st_size;
+    e.mtime = st.st_mtime;
+    e.readOnly = (st.st_mode & S_IWUSR) == 0;
+    std::string converted;
+    if (!names.convert(display, &converted)) return refuse(display, source, "the name cannot be written in the archive's code page");
+    std::replace(converted.begin(), converted.end(), '/', '\\');
+    if (converted.size() > MaxArchiveNameBytes) return refuse(display, source, "the name is longer than 259 bytes");
+    if (!directory && e.size >= 0x80000000ull) return refuse(display, source, "files of 2 GiB or more cannot be stored");
+    if (!directory && access(source.c_str(), R_OK) != 0) return refuse(display, source, strerror(errno));
+    e.archiveName = converted;
+    entries->push_back(e);
+  }
+
+  void add(const std::string& source, const std::string& display, bool topLevel) {
+    if (!linkAllowed(source, display, topLevel)) return;
+    struct stat st;
+    if (stat(source.c_str(), &st) != 0) return refuse(display, source, strerror(errno));
+    if (isSkipped(st)) return;
+    bool directory = S_ISDIR(st.st_mode);
+    if (!directory && !S_ISREG(st.st_mode)) return refuse(display, source, "not a regular file or folder");
+    if (directory) {
+      for (const FolderId& open : openFolders)
+        if (open.device == st.st_dev && open.inode == st.st_ino)
+          return refuse(display, source, "symbolic link to a folder that contains it");
     }
-    if (!display.empty() && seen.insert(display).second) {
-      InputEntry e;
-      e.sourcePath = source;
-      e.displayName = display;
-      e.directory = directory;
-      e.size = directory ? 0 : (uint64_t)st.st_size;
-      e.mtime = st.st_mtime;
-      e.readOnly = (st.st_mode & S_IWUSR) == 0;
-      std::string converted;
-      if (!names.convert(display, &converted)) {
-        error = display + ": the name cannot be written in the archive's code page";
-        return false;
-      }
-      std::replace(converted.begin(), converted.end(), '/', '\\');
-      if (converted.size() > MaxArchiveNameBytes) {
-        error = display + ": the name is longer than 259 bytes";
-        return false;
-      }
-      if (!directory && e.size >= 0x80000000ull) {
-        error = display + ": files of 2 GiB or more cannot be stored";
-        return false;
-      }
-      if (!directory && access(source.c_str(), R_OK) != 0) {
-        error = display + ": " + strerror(errno);
-        return false;
-      }
-      e.archiveName = converted;
-      entries->push_back(e);
-    }
-    if (!directory) return true;
+    if (!display.empty() && seen.insert(display).second) addEntry(source, display, st);
+    if (directory) walkFolder(source, display, st);
+  }
+
+  void walkFolder(const std::string& source, const std::string& display, const struct stat& st) {
     DIR* dir = opendir(source.c_str());
-    if (dir == nullptr) {
-      error = (display.empty() ? source : display) + ": " + strerror(errno);
-      return false;
-    }
+    if (dir == nullptr) return refuse(display, source, strerror(errno));
     std::vector<std::string> children;
     while (struct dirent* d = readdir(dir)) {
       if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
@@ -155,15 +202,15 @@ struct Walker {
     }
     closedir(dir);
     std::sort(children.begin(), children.end());
+    openFolders.push_back({st.st_dev, st.st_ino});
     for (const std::string& child : children) {
-      if (child.find('\\') != std::string::npos) {
-        error = (display.empty() ? child : display + "/" + child) +
-                ": names with a backslash cannot be stored";
-        return false;
-      }
-      if (!add(source + "/" + child, display.empty() ? child : display + "/" + child)) return false;
+      std::string childDisplay = display.empty() ? child : display + "/" + child;
+      if (child.find('\\') != std::string::npos)
+        refuse(childDisplay, source, "names with a backslash cannot be stored");
+      else
+        add(source + "/" + child, childDisplay, false);
     }
-    return true;
+    openFolders.pop_back();
   }
 };
 
@@ -171,25 +218,36 @@ struct Walker {
 
 bool collectInputs(const std::vector<std::string>& inputs, const std::string& baseDir,
                    NameConverter& names, const std::string& skip,
-                   std::vector<InputEntry>* entries, std::string* error) {
+                   std::vector<InputEntry>* entries, std::string* error, LinkPolicy links) {
   if (!names.valid()) {
     *error = "the code page is not supported by iconv";
     return false;
   }
-  Walker walker{names, skip, {}, false, entries, {}, {}};
+  std::string base = baseDir.empty() ? "." : baseDir;
+  char root[PATH_MAX];
+  struct stat baseStat;
+  if (stat(base.c_str(), &baseStat) != 0 || realpath(base.c_str(), root) == nullptr) {
+    *error = "cannot enter " + base + ": " + strerror(errno);
+    return false;
+  }
+  if (!S_ISDIR(baseStat.st_mode)) {
+    *error = "cannot enter " + base + ": " + strerror(ENOTDIR);
+    return false;
+  }
+  Walker walker{names, links, root, {}, false, entries, {}, {}, {}};
   if (!skip.empty() && stat(skip.c_str(), &walker.skipStat) == 0) walker.haveSkip = true;
   for (const std::string& input : inputs) {
     std::string normalized;
     if (!normalizeInputPath(input, &normalized, error)) {
-      *error = input + ": " + *error;
-      return false;
+      walker.problems += input + ": " + *error + "\n";
+      continue;
     }
     std::string source = baseDir.empty() ? (normalized.empty() ? "." : normalized)
                                          : (normalized.empty() ? baseDir : baseDir + "/" + normalized);
-    if (!walker.add(source, normalized)) {
-      *error = walker.error;
-      return false;
-    }
+    walker.add(source, normalized, true);
   }
-  return true;
+  if (walker.problems.empty()) return true;
+  walker.problems.pop_back();  // the last line's end
+  *error = walker.problems;
+  return false;
 }

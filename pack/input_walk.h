@@ -41,10 +41,20 @@ enum { MaxArchiveNameBytes = 259 };
 // paths with "..".
 bool normalizeInputPath(const std::string& path, std::string* normalized, std::string* error);
 
+// What symbolic links become.
+enum class LinkPolicy {
+  InsideOnly,  // a link into the baseDir tree is stored as its target's content; one
+               // that leads outside it, or nowhere, is refused
+  Follow       // every link is followed (--dereference)
+};
+
 // Resolves every input below baseDir and appends the entries in archive order: inputs
 // in command-line order, a folder before its contents, folder contents sorted by name.
-// `skip` names files never to take (the output archive itself). Returns false with a
-// message on the first input that cannot be read or whose name cannot be stored.
+// `skip` names files never to take (the output archive itself). Returns false when any
+// input cannot be read or stored; error then holds one line per offending input, all
+// of them, each starting with the input's name. A folder reached again through a link
+// inside itself is refused, so a walk always ends.
 bool collectInputs(const std::vector<std::string>& inputs, const std::string& baseDir,
                    NameConverter& names, const std::string& skip,
-                   std::vector<InputEntry>* entries, std::string* error);
+                   std::vector<InputEntry>* entries, std::string* error,
+                   LinkPolicy links = LinkPolicy::InsideOnly);

@@ -1,8 +1,5 @@
-// lumvard-pack: writes an archive of files and folders, stored or compressed.
-//
-//   lumvard-pack [--method store|2.0|1.5] [--format new|old] [--solid|--no-solid] [--password TEXT]
-//                [--multimedia auto|on|off] [--mtime YYYY-MM-DDTHH:MM:SS]
-//                [--codepage N] [--installer STUB] [-C DIR] -o OUTPUT INPUT...
+// lumvard-pack: writes an archive of files and folders, stored or compressed. The
+// options are in one table below; --help prints them.
 //
 // With --installer the output is a complete installer: the installer executable STUB,
 // padded so that the archive starts where the installer searches for it, then the
@@ -23,6 +20,7 @@
 #include <vector>
 
 #include "archive/checksum.h"
+#include "cli/tool_options.h"
 #include "pack/archive_writer.h"
 #include "pack/installer_layout.h"
 #include "pack/input_walk.h"
@@ -31,7 +29,7 @@
 
 namespace {
 
-enum { ExitOk = 0, ExitFailure = 1, ExitUsage = 64 };
+enum { ExitOk = 0, ExitFailure = 1 };
 enum { MaxOldNameBytes = 80 };
 
 const char* const programName = "lumvard-pack";
@@ -44,12 +42,16 @@ struct Options {
   std::string password;
   PackSettings settings;
   std::optional<uint32_t> fixedTime;  // --mtime as an MS-DOS date-time
+  std::optional<time_t> clampTime;    // SOURCE_DATE_EPOCH: no entry is newer
   int codePage = 1252;
   std::string installerStub;  // --installer: the executable the archive is appended to
   bool installerFound = false;  // --exe: an installer on the executable found beside the tool
   std::string directory;
   std::string output;
   std::vector<std::string> inputs;
+  LinkPolicy links = LinkPolicy::InsideOnly;
+  bool quiet = false;
+  bool verbose = false;
 };
 
 // ---- command line ----
@@ -98,43 +100,67 @@ int daysInMonth(int year, int month) {
   return month == 2 && leap ? 29 : days[month - 1];
 }
 
+bool dosTimeOfCalendar(int year, int month, int day, int hour, int minute, int second, uint32_t* out) {
+  if (year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) ||
+      hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+    return false;
+  *out = dosTime(year, month, day, hour, minute, second);
+  return true;
+}
+
+// "@SECONDS" since 1970 in UTC; else a local date, "YYYY-MM-DD" (midnight) or
+// "YYYY-MM-DDTHH:MM:SS". Both must lie within 1980 to 2107.
 bool parseTime(Options& o, const char* v, std::string* error) {
-  int year, month, day, hour, minute, second;
-  char tail;
-  if (sscanf(v, "%4d-%2d-%2dT%2d:%2d:%2d%c", &year, &month, &day, &hour, &minute, &second, &tail) != 6 ||
-      year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
-      minute > 59 || second > 59 || hour < 0 || minute < 0 || second < 0 ||
-      day > daysInMonth(year, month)) {
-    *error = std::string("--mtime wants YYYY-MM-DDTHH:MM:SS between 1980 and 2107, not ") + v;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, used = 0, timeUsed = 0;
+  uint32_t stamp = 0;
+  bool valid;
+  if (v[0] == '@') {
+    char* end;
+    long long seconds = strtoll(v + 1, &end, 10);
+    time_t when = (time_t)seconds;
+    struct tm utc;
+    valid = v[1] != 0 && *end == 0 && gmtime_r(&when, &utc) != nullptr &&
+            dosTimeOfCalendar(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                              &stamp);
+  } else {
+    valid = sscanf(v, "%4d-%2d-%2d%n", &year, &month, &day, &used) == 3 &&
+            (v[used] == 0 ||
+             (sscanf(v + used, "T%2d:%2d:%2d%n", &hour, &minute, &second, &timeUsed) == 3 && v[used + timeUsed] == 0)) &&
+            dosTimeOfCalendar(year, month, day, hour, minute, second, &stamp);
+  }
+  if (!valid) {
+    *error = std::string("--mtime wants YYYY-MM-DD, YYYY-MM-DDTHH:MM:SS or @SECONDS between 1980 and 2107, not ") + v;
     return false;
   }
-  o.fixedTime = dosTime(year, month, day, hour, minute, second);
+  o.fixedTime = stamp;
   return true;
 }
 
 bool parseCodePage(Options& o, const char* v, std::string* error) {
-  char* end;
-  long n = strtol(v, &end, 10);
-  if (*v == 0 || *end != 0 || n <= 0 || n > 65535) {
-    *error = std::string("--codepage wants a code page number, not ") + v;
-    return false;
-  }
-  o.codePage = (int)n;
-  return true;
+  if (readCodePageNumber(v, &o.codePage)) return true;
+  *error = std::string("--codepage wants a code page number, not ") + v;
+  return false;
 }
 
-struct OptionSpec {
-  const char* name;
-  bool takesValue;
+struct PackOption {
+  ToolOption option;  // its id is its index in this table
   bool (*apply)(Options&, const char*, std::string*);
 };
 
-const OptionSpec optionSpecs[] = {
-    {"--method", true, parseMethod},
-    {"--format", true, parseFormat},
-    {"--solid", false, [](Options& o, const char*, std::string*) { return o.solid = true; }},
-    {"--no-solid", false, [](Options& o, const char*, std::string*) { o.solid = false; return true; }},
-    {"--password", true,
+const PackOption packOptions[] = {
+    {{"--method", 0, "METHOD", 0,
+      "store, 2.0 (default: LZ with Huffman tables over a 1 MiB window, plus\n"
+      "audio blocks) or 1.5 (adaptive LZ over 64 KiB)"},
+     parseMethod},
+    {{"--format", 0, "FORMAT", 0,
+      "new (default), or old: the old header generation, which carries store\n"
+      "and 1.5 (its default there) and the 1.3 cipher; names of at most 80 bytes"},
+     parseFormat},
+    {{"--solid", 0, nullptr, 0, "one compression state across all files (default)"},
+     [](Options& o, const char*, std::string*) { return o.solid = true; }},
+    {{"--no-solid", 0, nullptr, 0, "each file on its own; a file that does not shrink is stored"},
+     [](Options& o, const char*, std::string*) { o.solid = false; return true; }},
+    {{"--password", 0, "TEXT", 0, "encrypt every file (1 to 127 bytes)"},
      [](Options& o, const char* v, std::string* error) {
        if (*v == 0 || strlen(v) > 127) {
          *error = "--password wants 1 to 127 bytes";
@@ -143,10 +169,21 @@ const OptionSpec optionSpecs[] = {
        o.password = v;
        return true;
      }},
-    {"--multimedia", true, parseMultimedia},
-    {"--mtime", true, parseTime},
-    {"--codepage", true, parseCodePage},
-    {"--installer", true,
+    {{"--multimedia", 0, "MODE", 0,
+      "audio blocks for sampled sound and pictures: auto (default: files whose\n"
+      "header says PCM WAV or 24/32-bit BMP), on (every file is tried), off"},
+     parseMultimedia},
+    {{"--mtime", 0, "TIME", 0,
+      "stamp every entry with TIME: a local YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS,\n"
+      "or @SECONDS since 1970 in UTC; the same inputs then give the same bytes\n"
+      "(without it SOURCE_DATE_EPOCH, when set, clamps every time to that\n"
+      "moment and times are written in UTC)"},
+     parseTime},
+    {{"--codepage", 0, "N", 0, "single-byte code page of the names (default 1252)"}, parseCodePage},
+    {{"--installer", 0, "STUB", 0,
+      "write an installer: the installer executable STUB with the archive\n"
+      "appended where it searches for it (offsets 98304 to 196607), closed by\n"
+      "an end block"},
      [](Options& o, const char* v, std::string* error) {
        if (*v == 0) {
          *error = "--installer wants the installer executable";
@@ -155,82 +192,88 @@ const OptionSpec optionSpecs[] = {
        o.installerStub = v;
        return true;
      }},
-    {"--exe", false, [](Options& o, const char*, std::string*) { return o.installerFound = true; }},
-    {"-C", true, [](Options& o, const char* v, std::string*) { o.directory = v; return true; }},
-    {"-o", true, [](Options& o, const char* v, std::string*) { o.output = v; return true; }},
+    {{"--exe", 0, nullptr, 0,
+      "write an installer on the installer executable installed with the tool\n"
+      "(../share/lumvard/ beside its folder) or built with it; --help names the\n"
+      "one found. --installer STUB wins over it"},
+     [](Options& o, const char*, std::string*) { return o.installerFound = true; }},
+    {{"--directory", 'C', "DIR", 0, "read the INPUTs below DIR (default: the current folder)"},
+     [](Options& o, const char* v, std::string*) { o.directory = v; return true; }},
+    {{"--output", 'o', "OUTPUT", 0, "the archive (or installer) to write; replaced only when complete"},
+     [](Options& o, const char* v, std::string*) { o.output = v; return true; }},
+    {{"--dereference", 0, nullptr, 0,
+      "follow every symbolic link; by default a link is stored as its target's\n"
+      "content when the target lies inside DIR, and refused when it leads\n"
+      "outside DIR or nowhere"},
+     [](Options& o, const char*, std::string*) { o.links = LinkPolicy::Follow; return true; }},
+    {{"--quiet", 'q', nullptr, 0, "print nothing but problems"},
+     [](Options& o, const char*, std::string*) { return o.quiet = true; }},
+    {{"--verbose", 'v', nullptr, 0, "print each entry as it is added"},
+     [](Options& o, const char*, std::string*) { return o.verbose = true; }},
+};
+constexpr size_t packOptionCount = sizeof packOptions / sizeof packOptions[0];
+
+ToolOption toolOptions[packOptionCount];
+
+const ToolDescription tool = {
+    programName,
+    "[OPTION]... -o OUTPUT INPUT...",
+    "Write an archive of the INPUT files and folders, given relative to DIR and\n"
+    "stored under the path as given: a leading ./ is dropped, \".\" stores DIR's\n"
+    "contents without a prefix; absolute paths and .. are refused. Folders are\n"
+    "walked in sorted order; the read-only attribute and the modification time\n"
+    "(local MS-DOS time) are kept.",
+    toolOptions,
+    packOptionCount,
+    "Environment:\n"
+    "  SOURCE_DATE_EPOCH  seconds since 1970: no entry's time is later, and times\n"
+    "                     are written in UTC\n"
+    "\n"
+    "Exit status:\n"
+    "  0    written\n"
+    "  1    an input cannot be read or stored, or the archive cannot be written\n"
+    "  64   bad command line\n",
+    printFoundInstallerStub,
 };
 
-int usage(FILE* to) {
-  fprintf(to,
-          "usage: %s [--method store|2.0|1.5] [--format new|old] [--solid|--no-solid]\n"
-          "       [--password TEXT]\n"
-          "       [--multimedia auto|on|off] [--mtime YYYY-MM-DDTHH:MM:SS] [--codepage N]\n"
-          "       [--exe | --installer STUB] [-C DIR] -o OUTPUT INPUT...\n"
-          "  INPUT          files and folders relative to DIR, stored under the path given;\n"
-          "                 \".\" stores DIR's contents without a prefix\n"
-          "  --method       store, 2.0 (default) or 1.5\n"
-          "  --format       new (default), or old: the old header generation, which carries\n"
-          "                 store and 1.5 (its default there) and the 1.3 cipher\n"
-          "  --solid        one compression state across files (default); --no-solid: each\n"
-          "                 file on its own\n"
-          "  --password     encrypt every file\n"
-          "  --multimedia   audio blocks for sampled sound and pictures: auto (default: files\n"
-          "                 whose header says PCM WAV or 24/32-bit BMP), on (every file is\n"
-          "                 tried), off\n"
-          "  --mtime        stamp every entry with this local time (reproducible archives)\n"
-          "  --codepage     single-byte code page of the names (default 1252)\n"
-          "  --installer    write an installer: the installer executable STUB with the\n"
-          "                 archive appended where it searches for it (offsets 98304 to\n"
-          "                 196607), closed by an end block\n"
-          "  --exe          write an installer on the installer executable installed with the\n"
-          "                 tool (../share/lumvard/ beside its folder) or built with it\n",
-          programName);
-  if (to == stdout) printFoundInstallerStub(to);
-  return to == stderr ? ExitUsage : ExitOk;
+bool readSourceDateEpoch(Options* o) {
+  const char* value = getenv("SOURCE_DATE_EPOCH");
+  if (value == nullptr || o->fixedTime) return true;
+  char* end;
+  errno = 0;
+  long long seconds = strtoll(value, &end, 10);
+  if (*value == 0 || *end != 0 || seconds < 0 || errno != 0) return false;
+  o->clampTime = (time_t)seconds;
+  return true;
 }
 
-// 0: parsed; else the exit code.
-int parseCommandLine(int argc, char** argv, Options* o) {
-  for (int i = 1; i < argc; i++) {
-    const char* arg = argv[i];
-    if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) return usage(stdout) + 1000;
-    if (strcmp(arg, "--") == 0) {
-      for (i++; i < argc; i++) o->inputs.push_back(argv[i]);
-      break;
-    }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& s : optionSpecs)
-      if (strcmp(arg, s.name) == 0) spec = &s;
-    if (spec == nullptr) {
-      if (arg[0] == '-' && arg[1] != 0) {
-        fprintf(stderr, "%s: unknown option %s\n", programName, arg);
-        return usage(stderr);
-      }
-      o->inputs.push_back(arg);
-      continue;
-    }
-    const char* value = "";
-    if (spec->takesValue) {
-      if (i + 1 >= argc) {
-        fprintf(stderr, "%s: %s needs a value\n", programName, arg);
-        return usage(stderr);
-      }
-      value = argv[++i];
-    }
-    std::string error;
-    if (!spec->apply(*o, value, &error)) {
-      fprintf(stderr, "%s: %s\n", programName, error.c_str());
-      return ExitUsage;
-    }
+// An option or an operand (an input); 0 when it is taken, else the exit code.
+int takeArgument(void* context, const ToolOption* option, const char* value) {
+  Options* o = (Options*)context;
+  if (option == nullptr) {
+    o->inputs.push_back(value);
+    return 0;
   }
-  if (o->output.empty() || o->inputs.empty()) return usage(stderr);
+  std::string error;
+  return packOptions[option->id].apply(*o, value, &error) ? 0 : usageError(tool, "%s", error.c_str());
+}
+
+// 0: parsed, -1: help or version printed; else the exit code.
+int parseCommandLine(int argc, char** argv, Options* o) {
+  for (size_t i = 0; i < packOptionCount; i++) {
+    toolOptions[i] = packOptions[i].option;
+    toolOptions[i].id = (int)i;
+  }
+  int ended = readArguments(tool, argc, argv, takeArgument, o);
+  if (ended >= 0) return ended == 0 ? -1 : ended;
+  if (o->output.empty()) return usageError(tool, "no OUTPUT given (-o OUTPUT)");
+  if (o->output == "-") return usageError(tool, "the archive is not written to standard output; name a file");
+  if (o->inputs.empty()) return usageError(tool, "no INPUT given");
+  if (!readSourceDateEpoch(o)) return usageError(tool, "SOURCE_DATE_EPOCH is not a number of seconds");
   if (o->format == PackFormat::Old) {
     if (!o->methodGiven) o->method = findPackMethod("1.5");
-    if (!o->method->oldFormat) {
-      fprintf(stderr, "%s: old-format archives carry the methods store and 1.5, not %s\n", programName,
-              o->method->name);
-      return ExitUsage;
-    }
+    if (!o->method->oldFormat)
+      return usageError(tool, "old-format archives carry the methods store and 1.5, not %s", o->method->name);
   }
   return 0;
 }
@@ -256,12 +299,18 @@ bool readWholeFile(const std::string& path, uint64_t expected, std::vector<uint8
   return true;
 }
 
-uint32_t dosTimeOf(time_t t) {
-  struct tm local;
-  if (localtime_r(&t, &local) == nullptr || local.tm_year + 1900 < 1980) return dosTime(1980, 1, 1, 0, 0, 0);
-  if (local.tm_year + 1900 > 2107) return dosTime(2107, 12, 31, 23, 59, 58);
-  return dosTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                 local.tm_sec);
+// An entry's time: --mtime when given; else the file's time as local time, or, under
+// SOURCE_DATE_EPOCH, clamped to that moment and written in UTC so that the time zone
+// of the build does not show in the archive.
+uint32_t entryTime(const Options& o, time_t t) {
+  if (o.fixedTime) return *o.fixedTime;
+  if (o.clampTime && t > *o.clampTime) t = *o.clampTime;
+  struct tm broken;
+  bool known = o.clampTime ? gmtime_r(&t, &broken) != nullptr : localtime_r(&t, &broken) != nullptr;
+  if (!known || broken.tm_year + 1900 < 1980) return dosTime(1980, 1, 1, 0, 0, 0);
+  if (broken.tm_year + 1900 > 2107) return dosTime(2107, 12, 31, 23, 59, 58);
+  return dosTime(broken.tm_year + 1900, broken.tm_mon + 1, broken.tm_mday, broken.tm_hour, broken.tm_min,
+                 broken.tm_sec);
 }
 
 // The archive goes to a temporary file beside OUTPUT that replaces it only when whole.
@@ -332,15 +381,61 @@ struct Progress {
             percent);
     fflush(stderr);
   }
-  void end() {
-    if (enabled && shown >= 0) fputc('\n', stderr);
+  // Takes the bar off its line, so that other output starts at the left; show() draws
+  // it again.
+  void erase() {
+    if (!enabled || shown < 0) return;
+    fprintf(stderr, "\r%*s\r", 47, "");
+    fflush(stderr);
+    shown = -1;
   }
+  void end() { erase(); }
 };
 
+// Every line of message is one problem.
 int fail(Progress& progress, const std::string& message) {
   progress.end();
-  fprintf(stderr, "%s: %s\n", programName, message.c_str());
+  for (size_t at = 0; at <= message.size();) {
+    size_t end = message.find('\n', at);
+    if (end == std::string::npos) end = message.size();
+    fprintf(stderr, "%s: %s\n", programName, message.substr(at, end - at).c_str());
+    at = end + 1;
+  }
   return ExitFailure;
+}
+
+// The output must be able to appear: its folder exists and it is no folder itself.
+bool checkOutput(const std::string& output, std::string* error) {
+  struct stat info;
+  if (stat(output.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    *error = "cannot write " + output + ": " + strerror(EISDIR);
+    return false;
+  }
+  size_t slash = output.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+  int found = stat(folder.c_str(), &info);
+  int reason = found != 0 ? errno : ENOTDIR;
+  if (found != 0 || !S_ISDIR(info.st_mode)) {
+    *error = "cannot write " + output + ": folder " + folder + ": " + strerror(reason);
+    return false;
+  }
+  return true;
+}
+
+double secondsSince(const struct timespec& start) {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (double)(now.tv_sec - start.tv_sec) + (double)(now.tv_nsec - start.tv_nsec) / 1e9;
+}
+
+void printSummary(const std::vector<InputEntry>& inputs, uint64_t inputBytes, uint64_t archiveBytes, double seconds) {
+  size_t folders = 0;
+  for (const InputEntry& e : inputs) folders += e.directory;
+  unsigned ratio = inputBytes ? (unsigned)((archiveBytes * 100 + inputBytes / 2) / inputBytes) : 0;
+  size_t files = inputs.size() - folders;
+  printf("%s: %zu entries (%zu file%s, %zu folder%s), %llu bytes in, %llu bytes out (%u%%), %.2f s\n", programName,
+         inputs.size(), files, files == 1 ? "" : "s", folders, folders == 1 ? "" : "s", (unsigned long long)inputBytes,
+         (unsigned long long)archiveBytes, ratio, seconds);
 }
 
 }  // namespace
@@ -348,8 +443,10 @@ int fail(Progress& progress, const std::string& message) {
 int main(int argc, char** argv) {
   Options o;
   int parsed = parseCommandLine(argc, argv, &o);
-  if (parsed >= 1000) return parsed - 1000;
+  if (parsed < 0) return ExitOk;
   if (parsed != 0) return parsed;
+  struct timespec start;
+  clock_gettime(CLOCK_MONOTONIC, &start);
 
   Progress progress;
   NameConverter names(o.codePage);
@@ -361,12 +458,16 @@ int main(int argc, char** argv) {
   }
   std::vector<InputEntry> inputs;
   std::string error;
-  if (!collectInputs(o.inputs, o.directory, names, outputFromBase, &inputs, &error)) return fail(progress, error);
+  if (!checkOutput(o.output, &error)) return fail(progress, error);
+  if (!collectInputs(o.inputs, o.directory, names, outputFromBase, &inputs, &error, o.links))
+    return fail(progress, error);
   // Old headers hold names of at most 80 bytes; a reader ends the archive at a longer one.
-  if (o.format == PackFormat::Old)
+  if (o.format == PackFormat::Old) {
     for (const InputEntry& e : inputs)
       if (e.archiveName.size() > MaxOldNameBytes)
-        return fail(progress, e.displayName + ": a name in an old-format archive takes at most 80 bytes");
+        error += e.displayName + ": a name in an old-format archive takes at most 80 bytes\n";
+    if (!error.empty()) return fail(progress, error.substr(0, error.size() - 1));
+  }
 
   std::vector<uint8_t> installerPrefix;
   if (o.installerFound && o.installerStub.empty() && !findInstallerStub(&o.installerStub, &error))
@@ -382,7 +483,7 @@ int main(int argc, char** argv) {
   }
 
   for (const InputEntry& e : inputs) progress.total += e.size;
-  progress.enabled = isatty(STDERR_FILENO) != 0;
+  progress.enabled = isatty(STDERR_FILENO) != 0 && !o.quiet;  // -q: no bar either
 
   bool solid = o.solid && o.method->solidCapable;
   PackArchive archive;
@@ -410,7 +511,12 @@ int main(int argc, char** argv) {
   };
 
   for (const InputEntry& input : inputs) {
-    uint32_t time = o.fixedTime ? *o.fixedTime : dosTimeOf(input.mtime);
+    uint32_t time = entryTime(o, input.mtime);
+    if (o.verbose) {
+      progress.erase();
+      printf("%s%s\n", input.displayName.c_str(), input.directory ? "/" : "");
+      fflush(stdout);
+    }
     if (input.directory) {
       PackEntry entry = folder(input.archiveName);
       entry.dosTime = time;
@@ -468,5 +574,6 @@ int main(int argc, char** argv) {
   // Block positions in the archive are signed 32-bit values for the reader.
   if (bytes.size() >= 0x80000000ull) return fail(progress, "the archive would be 2 GiB or larger");
   if (!writeOutput(o.output, bytes, &error)) return fail(progress, error);
+  if (!o.quiet) printSummary(inputs, progress.total, bytes.size(), secondsSince(start));
   return ExitOk;
 }

@@ -1,5 +1,8 @@
 #include "pack/localtext/local_text_writer.h"
 
+#include <errno.h>
+#include <iconv.h>
+
 #include <cstdlib>
 #include <sstream>
 
@@ -15,12 +18,21 @@ std::string trim(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
+// Windows primary language ids and the ANSI code page of each.
+const struct {
+  const char* name;
+  uint32_t id;
+  int codePage;
+} knownLanguages[] = {
+    {"zh", 0x04, 936},  {"cs", 0x05, 1250}, {"da", 0x06, 1252}, {"de", 0x07, 1252}, {"el", 0x08, 1253},
+    {"en", 0x09, 1252}, {"es", 0x0A, 1252}, {"fi", 0x0B, 1252}, {"fr", 0x0C, 1252}, {"hu", 0x0E, 1250},
+    {"it", 0x10, 1252}, {"ja", 0x11, 932},  {"ko", 0x12, 949},  {"nl", 0x13, 1252}, {"no", 0x14, 1252},
+    {"pl", 0x15, 1250}, {"pt", 0x16, 1252}, {"ru", 0x19, 1251}, {"sv", 0x1D, 1252}, {"tr", 0x1F, 1254},
+    {"sl", 0x24, 1250},
+};
+
 bool parseLanguage(const std::string& word, uint32_t& id) {
-  static const struct {
-    const char* name;
-    uint32_t id;
-  } names[] = {{"cs", 0x05}, {"de", 0x07}, {"en", 0x09}, {"ko", 0x12}, {"pl", 0x15}, {"sl", 0x24}};
-  for (const auto& name : names)
+  for (const auto& name : knownLanguages)
     if (word == name.name) {
       id = name.id;
       return true;
@@ -84,11 +96,36 @@ std::vector<unsigned char> buildLocalTextFile(const std::vector<LocalTextLanguag
   return out;
 }
 
+namespace {
+// UTF-8 text into a code page; false with the reason when it cannot be written there.
+bool toCodePage(int codePage, const std::string& text, std::string& out, std::string& reason) {
+  const std::string name = "CP" + std::to_string(codePage);
+  iconv_t converter = iconv_open(name.c_str(), "UTF-8");
+  if (converter == (iconv_t)-1) {
+    reason = "code page " + std::to_string(codePage) + " is not supported by iconv";
+    return false;
+  }
+  std::string input = text;
+  std::vector<char> output(text.size() * 4 + 16);
+  char* in = &input[0];
+  char* o = output.data();
+  size_t inLeft = input.size(), outLeft = output.size();
+  bool converted = iconv(converter, &in, &inLeft, &o, &outLeft) != (size_t)-1 &&
+                   iconv(converter, nullptr, nullptr, &o, &outLeft) != (size_t)-1;
+  iconv_close(converter);
+  out.assign(output.data(), (size_t)(o - output.data()));
+  if (converted && out.find('\0') == std::string::npos) return true;
+  reason = "the text is not UTF-8 or has a character code page " + std::to_string(codePage) + " cannot write";
+  return false;
+}
+}  // namespace
+
 bool parseLocalTextDescription(const std::string& text, std::vector<LocalTextLanguage>& languages,
-                               std::string& error) {
+                               std::string& error, int codePage) {
   std::istringstream lines(text);
   std::string line;
   int number = 0;
+  std::vector<int> blockLines;  // where each language's block starts
   languages.clear();
   auto fail = [&](const std::string& message) {
     error = "line " + std::to_string(number) + ": " + message;
@@ -101,9 +138,14 @@ bool parseLocalTextDescription(const std::string& text, std::vector<LocalTextLan
     if (content.empty() || content[0] == '#') continue;
     if (content.compare(0, 9, "language ") == 0 || content.compare(0, 9, "language\t") == 0) {
       LocalTextLanguage language;
-      if (!parseLanguage(trim(content.substr(9)), language.languageId))
-        return fail("unknown language '" + trim(content.substr(9)) + "'");
+      const std::string name = trim(content.substr(9));
+      if (!parseLanguage(name, language.languageId))
+        return fail("unknown language '" + name + "' (a name such as de or fr, or a number up to 0x3FF)");
+      for (size_t i = 0; i < languages.size(); ++i)
+        if (languages[i].languageId == language.languageId)
+          return fail("language '" + name + "' has a block already, from line " + std::to_string(blockLines[i]));
       languages.push_back(language);
+      blockLines.push_back(number);
       continue;
     }
     const size_t equals = line.find('=');
@@ -115,6 +157,15 @@ bool parseLocalTextDescription(const std::string& text, std::vector<LocalTextLan
     if (key.empty() || *end || entry < 1 || entry > 1000) return fail("bad entry number '" + key + "'");
     std::string value = line.substr(equals + 1);
     if (!value.empty() && value[0] == ' ') value.erase(0, 1);
+    if (codePage != KeepBytes) {
+      const int page = codePage != LanguageCodePage ? codePage : languageCodePage(languages.back().languageId);
+      std::string converted, reason;
+      if (!toCodePage(page, value, converted, reason)) return fail(reason);
+      value = converted;
+    }
+    if (value.size() > MaxLocalTextBytes)
+      return fail("the text takes " + std::to_string(value.size()) + " bytes; the installer holds at most " +
+                  std::to_string((int)MaxLocalTextBytes));
     auto& entries = languages.back().entries;
     if (entries.size() < entry) entries.resize(entry);
     entries[entry - 1] = value;
@@ -128,3 +179,10 @@ bool parseLocalTextDescription(const std::string& text, std::vector<LocalTextLan
       return fail("an empty entry 2 before later ones would blank the proposed folder");
   return true;
 }
+
+int languageCodePage(uint32_t languageId) {
+  for (const auto& language : knownLanguages)
+    if (language.id == languageId) return language.codePage;
+  return 1252;
+}
+

@@ -1,35 +1,109 @@
 // lumvard-localtext: writes the installer's localised text file from a description.
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
+#include <string>
+#include <vector>
+
+#include "cli/tool_options.h"
 #include "pack/localtext/local_text_writer.h"
 
+namespace {
+
+enum OptionId : int { OptCodePage };
+
+const ToolOption options[] = {
+    {"--codepage", 0, "N", OptCodePage,
+     "write every text in code page N; by default each language's own\n"
+     "Windows code page (1250 cs hu pl sl, 1251 ru, 1253 el, 1254 tr, 932 ja,\n"
+     "936 zh, 949 ko, 1252 the others)"},
+};
+
+const ToolDescription tool = {
+    "lumvard-localtext",
+    "[OPTION]... DESCRIPTION OUTPUT",
+    "Write the installer's localised text file OUTPUT (install it beside the\n"
+    "installer, or in the Windows folder, as lmvtid.tdx) from DESCRIPTION, a UTF-8\n"
+    "text:\n"
+    "\n"
+    "  # a comment\n"
+    "  language en          (cs da de el en es fi fr hu it ja ko nl no pl pt ru sl\n"
+    "                        sv tr zh, or a primary language number such as 0x15)\n"
+    "  1 = Lumvard Deluxe   (the title)\n"
+    "  2 = C:\\DELUXE        (the proposed folder)\n"
+    "\n"
+    "The first language is the one used for languages missing from the file. Each\n"
+    "text takes at most 255 bytes in its code page.",
+    options,
+    sizeof options / sizeof options[0],
+    "Exit status:\n"
+    "  0    written\n"
+    "  1    the description cannot be read or is refused, or OUTPUT cannot be\n"
+    "       written\n"
+    "  64   bad command line\n",
+    nullptr,
+};
+
+bool readWhole(const char* path, std::string* text) {
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) return false;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+  bool failed = ferror(file) != 0;
+  fclose(file);
+  if (failed) errno = EIO;
+  return !failed;
+}
+
+bool writeWhole(const char* path, const std::vector<unsigned char>& bytes) {
+  FILE* file = fopen(path, "wb");
+  if (file == nullptr) return false;
+  bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (fclose(file) != 0) written = false;
+  return written;
+}
+
+struct Request {
+  int codePage = LanguageCodePage;
+  const char* operands[2] = {nullptr, nullptr};
+  int operandCount = 0;
+};
+
+int takeArgument(void* context, const ToolOption* option, const char* value) {
+  Request* request = (Request*)context;
+  if (option == nullptr) return keepOperand(tool, value, request->operands, &request->operandCount, 2);
+  if (!readCodePageNumber(value, &request->codePage))
+    return usageError(tool, "--codepage wants a code page number, not '%s'", value);
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: lumvard-localtext DESCRIPTION OUTPUT\n"
-                         "  writes OUTPUT (install it beside the installer as lmvtid.tdx)\n");
-    return 64;
-  }
-  std::ifstream input(argv[1], std::ios::binary);
-  if (!input) {
-    std::fprintf(stderr, "lumvard-localtext: cannot read %s\n", argv[1]);
+  Request request;
+  int ended = readArguments(tool, argc, argv, takeArgument, &request);
+  if (ended >= 0) return ended;
+  const char* const* operands = request.operands;
+  const int operandCount = request.operandCount;
+  const int codePage = request.codePage;
+  if (operandCount < 2) return usageError(tool, operandCount == 0 ? "no DESCRIPTION given" : "no OUTPUT given");
+
+  std::string text;
+  if (!readWhole(operands[0], &text)) {
+    fprintf(stderr, "%s: cannot read %s: %s\n", tool.name, operands[0], strerror(errno));
     return 1;
   }
-  std::stringstream text;
-  text << input.rdbuf();
   std::vector<LocalTextLanguage> languages;
   std::string error;
-  if (!parseLocalTextDescription(text.str(), languages, error)) {
-    std::fprintf(stderr, "lumvard-localtext: %s: %s\n", argv[1], error.c_str());
+  if (!parseLocalTextDescription(text, languages, error, codePage)) {
+    fprintf(stderr, "%s: %s: %s\n", tool.name, operands[0], error.c_str());
     return 1;
   }
-  const std::vector<unsigned char> bytes = buildLocalTextFile(languages);
-  std::ofstream output(argv[2], std::ios::binary);
-  output.write((const char*)bytes.data(), (std::streamsize)bytes.size());
-  if (!output.flush()) {
-    std::fprintf(stderr, "lumvard-localtext: cannot write %s\n", argv[2]);
+  if (!writeWhole(operands[1], buildLocalTextFile(languages))) {
+    fprintf(stderr, "%s: cannot write %s: %s\n", tool.name, operands[1], strerror(errno));
     return 1;
   }
   return 0;

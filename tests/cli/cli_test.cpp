@@ -24,6 +24,11 @@ TEST_F(Cli, ExtractsAPlainNewFormatArchive) {
   EXPECT_TRUE(has(result.out, "Extracting from " + name));
   EXPECT_TRUE(has(result.out, "All OK"));
   EXPECT_EQ(result.err, "");
+  // Paths relative to the destination, with slashes, "Ok" on the entry's line.
+  EXPECT_TRUE(has(result.out, "\nExtracting  docs/readme.txt "));
+  EXPECT_TRUE(has(result.out, "docs/readme.txt" + std::string(68 - 12 - 15, ' ') + "Ok\n"));
+  EXPECT_FALSE(has(result.out, "\\"));
+  EXPECT_TRUE(has(result.out, "Extracted 2 files (100007 bytes), 2 folders made in ")) << result.out;
 }
 
 TEST_F(Cli, RelativePathsAndAnOldFormatArchive) {
@@ -74,13 +79,13 @@ TEST_F(Cli, NotAnArchiveIsExitOne) {
   std::string name = archive(Bytes(1000, 'z'), "notes.txt");
   Outcome result = run({name, out});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "lumvard-extract: " + name + " is not RAR archive\nlumvard-extract: No files\n");
+  EXPECT_EQ(result.err, "lumvard-extract: " + name + " is not an archive, nor an installer that holds one\n");
 }
 
 TEST_F(Cli, EncryptedEntryWithoutAnyPasswordEndsWith255) {
   Outcome result = run({archive(newArchive({encrypted("secret.txt", "s", "pw")})), out});
   EXPECT_EQ(result.status, 255);
-  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(has(result.err, "secret.txt is encrypted and no password is given: use --password TEXT")) << result.err;
   EXPECT_FALSE(pathExists(out + "/secret.txt"));
 }
 
@@ -126,8 +131,171 @@ TEST_F(Cli, TraversalIsRefused) {
   Outcome result = run({archive(newArchive({file("..\\..\\..\\evil.txt", "e"), file("ok.txt", "ok")})), out});
   EXPECT_EQ(result.status, 1);
   EXPECT_FALSE(pathExists(temp / "evil.txt"));
-  EXPECT_TRUE(has(result.out, "Cannot create "));
+  EXPECT_TRUE(has(result.err, "Cannot create "));
   EXPECT_TRUE(has(result.err, "Total errors: 1"));
+}
+
+}  // namespace
+
+namespace {
+
+// Options and errors of the command line, each with its exit status and a piece of
+// what it must say (on stdout for help and version, on stderr otherwise).
+TEST_F(Cli, CommandLineOptionsAndErrors) {
+  std::string good = archive(newArchive({folder("d"), file("d\\a.txt", "alpha")}), "good.rar");
+  std::string notes = archive(Bytes(1000, 'z'), "notes.txt");
+  archive(newArchive({file("x.txt", "x")}), "-dash.rar");
+  std::string aFile = archive(Bytes(3, 'f'), "plain-file");
+  Entry damaged = file("d\\bad.txt", "bad");
+  damaged.wrongChecksum = true;
+  std::string bad = archive(newArchive({file("ok.txt", "fine"), damaged}), "bad.rar");
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out, err;  // pieces that must appear; "" is not looked for
+  } cases[] = {
+      {{"--help"}, 0, "Usage: lumvard-extract [OPTION]... ARCHIVE DESTINATION\n", ""},
+      {{"-h"}, 0, "\n  -l, --list ", ""},
+      {{"--version"}, 0, "lumvard-extract 1.0.0\n", ""},
+      {{"-V"}, 0, "lumvard-extract 1.0.0\n", ""},
+      {{"--bogus", good, out}, 64, "", "unknown option '--bogus'\nTry 'lumvard-extract --help'"},
+      {{"-x", good, out}, 64, "", "unknown option '-x'"},
+      {{"--test=yes", good}, 64, "", "option '--test' takes no value"},
+      {{good, out, "--password"}, 64, "", "option '--password' needs a value"},
+      {{"-", out}, 64, "", "'-' is not read as standard input"},
+      {{good}, 64, "", "no DESTINATION given"},
+      {{}, 64, "", "no ARCHIVE given"},
+      {{"--list", good, out}, 64, "", "--list takes no DESTINATION"},
+      {{good, out, "extra"}, 64, "", "unexpected operand 'extra'"},
+      {{"--codepage", "932", good, out}, 64, "", "code page 932 is not an ASCII-based single-byte"},
+      {{"--codepage", "500", good, out}, 64, "", "code page 500 is not an ASCII-based"},  // EBCDIC
+      {{"-l", "good"}, 0, " d/a.txt\n", ""},  // found with the extension the engine adds
+      {{"--codepage=x", good, out}, 64, "", "--codepage wants a code page number"},
+      {{temp / "missing.rar", out}, 2, "", "cannot open " + temp / "missing.rar" + ": No such file or directory\n"},
+      {{"--test", temp.path}, 2, "", "cannot open " + temp.path + ": Is a directory\n"},
+      {{good, aFile}, 2, "", "cannot extract into " + aFile + ": Not a directory\n"},
+      {{"-l", notes}, 1, "", "is not an archive"},
+      {{"-t", good}, 0, "Testing     d/a.txt", ""},
+      {{"-qt", good}, 0, "", ""},
+      {{"-vt", good}, 0, "Ok  5 bytes\n", ""},
+      {{"-t", "--", "-dash.rar"}, 0, "Tested 1 file (1 bytes) in ", ""},
+      {{"--password=pw", "-t", good}, 0, "Tested 1 file (5 bytes) in ", ""},
+      {{"-t", bad}, 3, "Tested 1 file (4 bytes) of 2 in ", "lumvard-extract: d/bad.txt            : CRC failed\n"},
+      {{"-qt", bad}, 3, "", "lumvard-extract: Total errors: 1\n"},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const std::string& a : c.arguments) shown += a + " ";
+    Outcome result = runProgram(binary(), c.arguments, temp.path, nullptr, temp.path);
+    EXPECT_EQ(result.status, c.status) << shown << result.err;
+    EXPECT_TRUE(has(result.out, c.out)) << shown << result.out;
+    EXPECT_TRUE(has(result.err, c.err)) << shown << result.err;
+    bool quiet = !c.arguments.empty() && c.arguments[0] == "-qt";
+    if (c.status == 2 || c.status == 64 || quiet) {
+      EXPECT_EQ(result.out, "") << shown;
+    }
+    if (quiet && c.status == 0) {
+      EXPECT_EQ(result.err, "") << shown;
+    }
+  }
+  EXPECT_FALSE(pathExists(out));
+}
+
+// The listing: one line per entry with every column, from the headers alone (the
+// packed data of the first entry is damaged and still lists), then the totals.
+TEST_F(Cli, ListingColumns) {
+  Entry stored = file("docs\\read me.txt", "0123456789");
+  stored.attr = 0x23;  // read-only, hidden, archive
+  stored.time = (44u << 25) | (2u << 21) | (29u << 16) | (23u << 11) | (58u << 5) | 5u;  // 2024-02-29 23:58:10
+  stored.wrongChecksum = true;
+  Entry packed = file("big.bin", std::string(200, 'b'));
+  packed.method = 0x33;
+  packed.packSize = 50;
+  packed.packed = Bytes(50, 0);
+  Entry old = file("v15.bin", "");
+  old.unpVer = 15;
+  old.method = 0x35;
+  Entry future = file("new.bin", "n");
+  future.unpVer = 29;
+  future.method = 0x33;
+  future.time = 0;
+  Entry secret = encrypted("secret.txt", "s", "pw");
+  std::string name = archive(embedded(newArchive({folder("docs"), stored, packed, old, future, secret})), "setup.exe");
+  Outcome result = run({"--list", name});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const char* expected[] = {
+      "      Size     Packed Ratio Modified            Attr  Method E Checksum Name",
+      "         0          0   -- (no valid time)     D.... store   00000000 docs",
+      "        10         10 100% 2024-02-29 23:58:10 .RH.A store   ",  // checksum as stored
+      "       200         50  25% 2026-06-15 12:30:00 ....A 2.0     ",
+      "         0          0   -- 2026-06-15 12:30:00 ....A 1.5     ",
+      "         1          1 100% (no valid time)     ....A ?2.9    ",
+      "         1         16 1600% 2026-06-15 12:30:00 ....A store * ",  // the cipher's block
+      "       212         77  36% 5 files, 1 folder",
+  };
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = result.out.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(result.out.substr(at, end - at));
+  ASSERT_EQ(lines.size(), sizeof expected / sizeof expected[0]) << result.out;
+  for (size_t i = 0; i < lines.size(); i++) EXPECT_EQ(lines[i].rfind(expected[i], 0), 0u) << lines[i];
+  EXPECT_TRUE(has(lines[2], " docs/read me.txt"));
+  EXPECT_TRUE(has(lines[6], " secret.txt"));
+  EXPECT_EQ(result.err, "");
+
+  // Old-format archives carry a 16-bit checksum.
+  Entry old13 = file("OLD.TXT", "old format");
+  old13.unpVer = 13;
+  result = run({"-l", archive(oldArchive({old13}), "old.arc")});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(has(result.out, " store       ")) << result.out;
+  EXPECT_TRUE(has(result.out, " OLD.TXT\n")) << result.out;
+}
+
+// Names from the archive's code page reach the file system and the terminal in UTF-8;
+// bytes the code page leaves undefined are kept on disk and escaped on the terminal,
+// as are control characters, so that no name can send an escape sequence.
+TEST_F(Cli, NamesAreConvertedAndEscaped) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string entry;        // as stored, in the code page
+    std::string onDisk;       // the file's name in the destination
+    std::string shown;        // on stdout
+    std::string problem;      // on stderr; "" for none
+  } cases[] = {
+      {{}, "A\xF1o nuevo se\xF1or.txt", "A\xC3\xB1o nuevo se\xC3\xB1or.txt", "A\xC3\xB1o nuevo se\xC3\xB1or.txt", ""},
+      {{"--codepage", "437"}, "caf\x82.txt", "caf\xC3\xA9.txt", "caf\xC3\xA9.txt", ""},
+      {{"--codepage", "1251"}, "\xC4\xE0.txt", "\xD0\x94\xD0\xB0.txt", "\xD0\x94\xD0\xB0.txt", ""},
+      {{}, "odd\x81.txt", "odd\x81.txt", "odd\\x81.txt", "odd\\x81.txt: bytes that code page 1252 does not define"},
+      {{}, "evil\x1B]0;owned\x07\x7F.txt", "evil\x1B]0;owned\x07\x7F.txt", "evil\\x1B]0;owned\\x07\\x7F.txt", ""},
+      {{"--codepage", "819"}, "c1\x9B" "31m.txt", "c1\xC2\x9B" "31m.txt", "c1\\x9B31m.txt", ""},
+      {{}, "D\xE9j\xE0\\x.txt", "D\xC3\xA9j\xC3\xA0/x.txt", "D\xC3\xA9j\xC3\xA0/x.txt", ""},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    std::string destination = temp / ("n" + std::to_string(index++));
+    std::string name = archive(newArchive({file("sub\\" + c.entry, "x")}), "names.rar");
+    std::vector<std::string> arguments = c.options;
+    arguments.push_back(name);
+    arguments.push_back(destination);
+    Outcome result = run(arguments);
+    EXPECT_EQ(result.status, 0) << c.shown << result.err;
+    EXPECT_TRUE(pathExists(destination + "/sub/" + c.onDisk)) << c.shown;
+    EXPECT_TRUE(has(result.out, "Extracting  sub/" + c.shown + " ")) << result.out;
+    if (c.problem.empty()) {
+      EXPECT_EQ(result.err, "") << c.shown;
+    } else {
+      EXPECT_TRUE(has(result.err, c.problem)) << result.err;
+    }
+    EXPECT_EQ(result.out.find('\x1B'), std::string::npos);
+    size_t folderEnd = c.shown.rfind('/');
+    if (folderEnd != std::string::npos) {  // a folder made on the way is shown the same way
+      EXPECT_TRUE(has(result.out, "Creating    sub/" + c.shown.substr(0, folderEnd) + "\n")) << result.out;
+    }
+    arguments.pop_back();
+    arguments.insert(arguments.begin(), "-l");
+    Outcome listed = run(arguments);
+    EXPECT_TRUE(has(listed.out, " sub/" + c.shown + "\n")) << listed.out;
+  }
 }
 
 }  // namespace

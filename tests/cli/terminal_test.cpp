@@ -2,6 +2,7 @@
 // echo, the [y/n/c] question, the progress bar, and a terminal left as it was found.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -35,11 +36,14 @@ class Terminal : public Cli {
     if (master >= 0) close(master);
   }
 
-  void start(const std::vector<std::string>& arguments, std::string program = binary()) {
+  // stdoutFile, when given, takes stdout instead of the terminal.
+  void start(const std::vector<std::string>& arguments, std::string program = binary(),
+             const std::string& stdoutFile = "") {
     child = forkpty(&master, nullptr, nullptr, nullptr);
     ASSERT_GE(child, 0);
     if (child == 0) {
       unsetenv("LUMVARD_PASSWORD");
+      if (!stdoutFile.empty()) dup2(open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
       std::vector<char*> argv;
       argv.push_back(program.data());
       std::vector<std::string> copies = arguments;
@@ -77,6 +81,27 @@ class Terminal : public Cli {
     return !echoing();
   }
 
+  // The lines a reader sees at the end: a carriage return starts over at the left, so
+  // what a line ends with is the text drawn over it.
+  std::vector<std::string> visibleLines() {
+    std::vector<std::string> lines(1);
+    size_t column = 0;
+    for (char c : screen) {
+      if (c == '\n') {
+        lines.push_back("");
+        column = 0;
+      } else if (c == '\r') {
+        column = 0;
+      } else {
+        std::string& line = lines.back();
+        if (column < line.size()) line[column] = c; else line += c;
+        column++;
+      }
+    }
+    for (std::string& line : lines) line.erase(line.find_last_not_of(' ') + 1);
+    return lines;
+  }
+
   int finish() {
     waitFor("\x04never");  // collects the rest of the output until the terminal closes
     int status = 0;
@@ -104,6 +129,30 @@ TEST_F(Terminal, PasswordIsAskedWithoutEchoAndTheQuestionTakesAnAnswer) {
   // The payload lies inside an executable, so the bar moves, up to its end.
   EXPECT_TRUE(has(screen, "] 100%")) << screen;
   EXPECT_TRUE(has(screen, "All OK")) << screen;
+  // The bar is redrawn in place and erased at the end: no line keeps it.
+  for (const std::string& line : visibleLines()) EXPECT_FALSE(has(line, "%")) << line;
+}
+
+TEST_F(Terminal, ProgressBarNeedsOnlyStderrOnATerminal) {
+  std::string exe = archive(embedded(newArchive({file("a.bin", std::string(300000, 'a')), file("b.txt", "b")})),
+                            "setup.exe");
+  std::string log = temp / "status.txt";
+  start({exe, out}, binary(), log);
+  EXPECT_EQ(finish(), 0) << screen;
+  EXPECT_TRUE(has(screen, "] 100%")) << screen;
+  EXPECT_FALSE(has(screen, "Extracting")) << screen;
+  std::string status = text(readFile(log));
+  EXPECT_TRUE(has(status, "Extracting  b.txt")) << status;
+  EXPECT_FALSE(has(status, "%]")) << status;
+
+  // -q: problems only, and no bar either.
+  close(master);
+  master = -1;
+  screen.clear();
+  start({"-q", exe, temp / "quiet"}, binary(), log);
+  EXPECT_EQ(finish(), 0) << screen;
+  EXPECT_EQ(screen, "");
+  EXPECT_EQ(text(readFile(log)), "");
 }
 
 TEST_F(Terminal, CancelInTheQuestionEndsWith255) {

@@ -181,12 +181,23 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
   struct Case {
     std::vector<std::string> arguments;
     int status;
-    const char* message;
+    std::string message;
   };
   const Case cases[] = {
       {{"--bogus", "-o", archive, "ok.txt"}, 64, "unknown option"},
-      {{"ok.txt"}, 64, "usage"},
-      {{"-o", archive}, 64, "usage"},
+      {{"ok.txt"}, 64, "no OUTPUT given"},
+      {{"-o", archive}, 64, "no INPUT given"},
+      {{"-x", "-o", archive, "ok.txt"}, 64, "unknown option '-x'\nTry 'lumvard-pack --help'"},
+      {{"-o", archive, "ok.txt", "--password"}, 64, "option '--password' needs a value"},
+      {{"-o", "-", "ok.txt"}, 64, "not written to standard output"},
+      {{"-o", archive, "-"}, 64, "'-' is not read"},
+      {{"--mtime", "2024-05-06T07:08", "-o", archive, "ok.txt"}, 64, "--mtime"},
+      {{"--mtime", "@99", "-o", archive, "ok.txt"}, 64, "--mtime"},
+      {{"--mtime", "2024-05-06x", "-o", archive, "ok.txt"}, 64, "--mtime"},
+      {{"-C", temp / "nope", "-o", archive, "ok.txt"}, 1, "cannot enter " + temp / "nope" + ": No such file"},
+      {{"-o", temp.path, "ok.txt"}, 1, "cannot write " + temp.path + ": Is a directory"},
+      {{"-o", temp / "no/such/x.rar", "ok.txt"}, 1, "folder " + temp / "no/such" + ": No such file"},
+      {{"-o", archive, "gone1", "ok.txt", "gone2"}, 1, "gone1: No such file or directory\nlumvard-pack: gone2: No"},
       {{"--method", "9.9", "-o", archive, "ok.txt"}, 64, "unknown method"},
       {{"--multimedia", "maybe", "-o", archive, "ok.txt"}, 64, "--multimedia"},
       {{"--mtime", "2024-13-01T00:00:00", "-o", archive, "ok.txt"}, 64, "--mtime"},
@@ -222,4 +233,79 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
   Outcome r = pack({"-C", input, "-o", temp / "no/such/dir/x.rar", "ok.txt"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("no/such/dir"), std::string::npos) << r.err;
+}
+
+// Entry times: --mtime as a date, a date and time, or @SECONDS (UTC); under
+// SOURCE_DATE_EPOCH every time is clamped to that moment and written in UTC, so the
+// build's time zone does not show. The listing prints the stored time.
+TEST_F(Pack20Cli, TimesFromTheOptionAndTheEnvironment) {
+  put("new.txt", text(10, 1));
+  put("old.txt", text(10, 2));
+  struct timespec future[2] = {{1893456000, 0}, {1893456000, 0}};  // 2030-01-01
+  struct timespec past[2] = {{1000000000, 0}, {1000000000, 0}};    // 2001-09-09 01:46:40 UTC
+  utimensat(AT_FDCWD, (input + "/new.txt").c_str(), future, 0);
+  utimensat(AT_FDCWD, (input + "/old.txt").c_str(), past, 0);
+  struct Case {
+    const char* mtime;  // null: no --mtime
+    const char* epoch;  // null: SOURCE_DATE_EPOCH unset
+    const char* newTime;
+    const char* oldTime;
+  } cases[] = {
+      {"2024-05-06", nullptr, "2024-05-06 00:00:00", "2024-05-06 00:00:00"},
+      {"2024-05-06T07:08:10", "1700000000", "2024-05-06 07:08:10", "2024-05-06 07:08:10"},
+      {"@1700000000", nullptr, "2023-11-14 22:13:20", "2023-11-14 22:13:20"},
+      {nullptr, "1700000000", "2023-11-14 22:13:20", "2001-09-09 01:46:40"},
+  };
+  const char* zone = getenv("TZ");
+  std::string savedZone = zone ? zone : "";
+  setenv("TZ", "JST-9", 1);  // far from UTC: a local conversion would show
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"-C", input, "-o", temp / "t.rar", "new.txt", "old.txt"};
+    if (c.mtime) arguments.insert(arguments.begin(), {"--mtime", c.mtime});
+    if (c.epoch) setenv("SOURCE_DATE_EPOCH", c.epoch, 1);
+    Outcome packed = pack(arguments);
+    unsetenv("SOURCE_DATE_EPOCH");
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    Outcome listed = runProgram(builtProgram("cli/lumvard-extract"), {"-l", temp / "t.rar"}, temp.path);
+    EXPECT_NE(listed.out.find(std::string(c.newTime) + " ....A"), std::string::npos) << c.newTime << listed.out;
+    EXPECT_NE(listed.out.find(std::string(c.oldTime) + " ....A"), std::string::npos) << c.oldTime << listed.out;
+  }
+  setenv("SOURCE_DATE_EPOCH", "soon", 1);
+  Outcome refused = pack({"-C", input, "-o", temp / "t.rar", "new.txt"});
+  unsetenv("SOURCE_DATE_EPOCH");
+  EXPECT_EQ(refused.status, 64);
+  EXPECT_NE(refused.err.find("SOURCE_DATE_EPOCH"), std::string::npos) << refused.err;
+  if (zone) setenv("TZ", savedZone.c_str(), 1); else unsetenv("TZ");
+}
+
+// --help and --version of the three tools, on stdout with exit 0; the summary line
+// and -v, -q of the packer.
+TEST_F(Pack20Cli, HelpVersionSummaryAndVerbosity) {
+  struct Case {
+    std::string program;
+    std::vector<std::string> arguments;
+    std::string out;  // must appear on stdout
+  } cases[] = {
+      {"pack/lumvard-pack", {"--help"}, "Usage: lumvard-pack [OPTION]... -o OUTPUT INPUT...\n"},
+      {"pack/lumvard-pack", {"-h"}, "\n  -C, --directory DIR"},
+      {"pack/lumvard-pack", {"--help"}, "\n      --dereference"},
+      {"pack/lumvard-pack", {"-V"}, "lumvard-pack 1.0.0\n"},
+      {"pack/localtext/lumvard-localtext", {"--version"}, "lumvard-localtext 1.0.0\n"},
+      {"pack/localtext/lumvard-localtext", {"--help"}, "Usage: lumvard-localtext [OPTION]... DESCRIPTION OUTPUT\n"},
+      {"cli/lumvard-extract", {"--help"}, "\n      --codepage N"},
+  };
+  for (const Case& c : cases) {
+    Outcome r = runProgram(builtProgram(c.program), c.arguments, temp.path);
+    EXPECT_EQ(r.status, 0) << c.program;
+    EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "");
+  }
+  put("d/a.txt", text(1000, 1));
+  put("d/b.txt", text(1000, 2));
+  Outcome r = pack({"-v", "-C", input, "-o", temp / "s.rar", "d"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("d/\nd/a.txt\nd/b.txt\nlumvard-pack: 3 entries (2 files, 1 folder), 2000 bytes in, "), 0u)
+      << r.out;
+  r = pack({"-qC" + input, "-o", temp / "s.rar", "d"});  // a flag, then -C with its value, in one word
+  EXPECT_EQ(r.out + r.err, "");
 }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "pack/input_walk.h"
 #include "tests/support/temp_dir.h"
 
@@ -121,5 +123,66 @@ TEST(Pack20Inputs, MissingAndHugeFilesAreRefused) {
   EXPECT_NE(error.find("2 GiB"), std::string::npos) << error;
   EXPECT_FALSE(NameConverter(99999).valid());
   EXPECT_FALSE(NameConverter(932).valid());  // multi-byte
+  EXPECT_FALSE(NameConverter(500).valid());  // EBCDIC: not ASCII-based
   EXPECT_TRUE(NameConverter(850).valid());
+}
+
+// Symbolic links: by default one into the input folder is stored as its target, one
+// that leads outside it or nowhere is refused, and every such input is reported;
+// --dereference follows every link. A folder linked into itself never loops.
+TEST(Pack20Inputs, SymbolicLinksFollowThePolicy) {
+  TempDir t;
+  std::string root = t / "root";
+  mkdir(root.c_str(), 0755);
+  mkdir((t / "outside").c_str(), 0755);
+  mkdir((root + "/dir").c_str(), 0755);
+  writeFile(t / "outside/secret", std::string("host file"));
+  writeFile(root + "/file.txt", std::string("12345"));
+  writeFile(root + "/dir/inner.txt", std::string("in"));
+  ASSERT_EQ(symlink("file.txt", (root + "/in-file").c_str()), 0);
+  ASSERT_EQ(symlink("dir", (root + "/in-dir").c_str()), 0);
+  ASSERT_EQ(symlink((t / "outside/secret").c_str(), (root + "/out-abs").c_str()), 0);
+  ASSERT_EQ(symlink("../outside", (root + "/out-dir").c_str()), 0);
+  ASSERT_EQ(symlink("nothing", (root + "/dangling").c_str()), 0);
+  mkdir((root + "/cycle").c_str(), 0755);
+  ASSERT_EQ(symlink("..", (root + "/cycle/back").c_str()), 0);
+  struct Case {
+    std::vector<std::string> inputs;
+    LinkPolicy links;
+    std::vector<std::string> names;  // on success
+    std::vector<std::string> errors; // pieces, each on its own line, in this order
+  } cases[] = {
+      {{"in-file", "in-dir"}, LinkPolicy::InsideOnly, {"in-file", "in-dir/", "in-dir\\inner.txt"}, {}},
+      {{"out-abs"}, LinkPolicy::InsideOnly, {}, {"out-abs: symbolic link that leads outside the input folder (to " + t / "outside/secret" + "); --dereference"}},
+      {{"out-dir/secret"}, LinkPolicy::InsideOnly, {}, {"out-dir/secret: symbolic link that leads outside"}},
+      {{"dangling"}, LinkPolicy::InsideOnly, {}, {"dangling: symbolic link that leads nowhere"}},
+      {{"cycle"}, LinkPolicy::InsideOnly, {}, {"cycle/back: symbolic link to a folder that contains it"}},
+      {{"."}, LinkPolicy::InsideOnly, {}, {"cycle/back: ", "dangling: ", "out-abs: ", "out-dir: "}},
+      {{"out-abs", "out-dir"}, LinkPolicy::Follow, {"out-abs", "out-dir/", "out-dir\\secret"}, {}},
+      {{"."}, LinkPolicy::Follow, {}, {"cycle/back: symbolic link to a folder", "dangling: symbolic link that leads nowhere"}},
+  };
+  NameConverter names(1252);
+  for (const Case& c : cases) {
+    std::vector<InputEntry> entries;
+    std::string error;
+    bool taken = collectInputs(c.inputs, root, names, "", &entries, &error, c.links);
+    EXPECT_EQ(taken, c.errors.empty()) << c.inputs[0] << ": " << error;
+    if (taken) {
+      EXPECT_EQ(archiveNames(entries), c.names) << c.inputs[0];
+      continue;
+    }
+    size_t at = 0;
+    for (const std::string& piece : c.errors) {
+      size_t found = error.find(piece, at);
+      EXPECT_NE(found, std::string::npos) << piece << " in\n" << error;
+      EXPECT_TRUE(found == 0 || error[found - 1] == '\n') << piece;
+      if (found != std::string::npos) at = found + piece.size();
+    }
+    EXPECT_EQ((size_t)std::count(error.begin(), error.end(), '\n') + 1, c.errors.size()) << error;
+  }
+  // The content of a stored link is its target's.
+  std::vector<InputEntry> entries;
+  std::string error;
+  ASSERT_TRUE(collectInputs({"in-file"}, root, names, "", &entries, &error));
+  EXPECT_EQ(entries[0].size, 5u);
 }

@@ -263,3 +263,47 @@ TEST(LocalTextDescription, RejectsWhatCannotMakeAReadableFile) {
   EXPECT_NE(error.find("line 2"), std::string::npos) << error;
 }
 }  // namespace
+
+namespace {
+
+// The writer tool's description: language names, one block per language, texts
+// converted from UTF-8 into each language's code page (or the one asked for), and
+// refusals that name the line.
+TEST(LocalTextDescription, ConvertsIntoTheCodePageAndRefusesWithTheLine) {
+  struct Case {
+    std::string description;
+    int codePage;            // LanguageCodePage (0): each language's own
+    std::string firstText;   // the first language's first text, converted; "" when refused
+    uint32_t firstId;
+    std::string error;       // piece of the refusal
+  } cases[] = {
+      {"language de\n1 = Gr\xC3\xB6\xC3\x9F" "e\n", 0, "Gr\xF6\xDF" "e", 7, ""},
+      {"language pl\n1 = \xC5\x81\xC3\xB3" "d\xC5\xBA\n", 0, "\xA3\xF3" "d\x9F", 0x15, ""},
+      {"language ru\n1 = \xD0\x94\xD0\xB0\n", 0, "\xC4\xE0", 0x19, ""},
+      {"language ko\n1 = \xED\x95\x9C\n", 0, "\xC7\xD1", 0x12, ""},
+      {"language fr\n1 = \xC3\xA9t\xC3\xA9\n", 850, "\x82t\x82", 0x0C, ""},
+      {"language el\n1 = x\nlanguage tr\n1 = y\nlanguage ja\n1 = z\nlanguage zh\n1 = w\n", 0, "x", 0x08, ""},
+      {"language de\n1 = x\nlanguage en\n1 = y\nlanguage 7\n1 = z\n", 0, "", 0, "line 5: language '7' has a block already, from line 1"},
+      {"language en\n1 = x\n\nlanguage qq\n", 0, "", 0, "line 4: unknown language 'qq'"},
+      {"language en\n1 = ok\n2 = \xE2\x82\xAC\xE6\x97\xA5\n", 0, "", 0, "line 3: the text is not UTF-8 or has a character code page 1252"},
+      {"language en\n1 = \xF6\n", 0, "", 0, "line 2: the text is not UTF-8"},
+      {"language en\n1 = " + std::string(255, 'a') + "\n", 0, std::string(255, 'a'), 9, ""},
+      {"language en\n1 = x\n2 = " + std::string(256, 'a') + "\n", 0, "", 0, "line 3: the text takes 256 bytes"},
+      {"language de\n1 = " + std::string(128, 'a') + "\xC3\xA4" + std::string(126, 'a') + "\n", 0,
+       std::string(128, 'a') + "\xE4" + std::string(126, 'a'), 7, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<LocalTextLanguage> languages;
+    std::string error;
+    bool taken = parseLocalTextDescription(c.description, languages, error, c.codePage);
+    EXPECT_EQ(taken, c.error.empty()) << c.description << error;
+    if (!taken) {
+      EXPECT_NE(error.find(c.error), std::string::npos) << error;
+      continue;
+    }
+    EXPECT_EQ(languages[0].languageId, c.firstId);
+    EXPECT_EQ(languages[0].entries[0], c.firstText);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,3 @@
+#include "platform/posix/posix_path.h"
+
+PosixNameConverter posixNameConverter = nullptr;
