@@ -23,7 +23,7 @@ foreach(tool_and_name
        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
   set(page ${CMAKE_BINARY_DIR}/man/${tool}.1)
   add_custom_command(OUTPUT ${page} ${page}.gz
-    COMMAND ${LUMVARD_HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION} --name=${summary}
+    COMMAND ${LUMVARD_HELP2MAN} --no-info --version-string=${PROJECT_VERSION} --name=${summary}
             --output=${page} ${wrapper}
     COMMAND gzip -9nkf ${page}
     DEPENDS ${tool} ${wrapper}

@@ -51,12 +51,8 @@ deb)
   cmp -s "$stub" "$root/share/lumvard/lumvard-install.exe" || fail "the packaged installer executable differs"
 
   for tool in "${tools[@]}"; do
-    "$root/bin/$tool" --help >"$work/help" 2>&1 || [ $? = 64 ] || fail "$tool --help fails"
-    # --version comes with the tools' reworked options.
-    if grep -q -- '--version' "$work/help"; then
-      "$root/bin/$tool" --version >"$work/version" 2>&1 || fail "$tool --version fails"
-      grep -qF "$version" "$work/version" || fail "$tool --version says: $(cat "$work/version")"
-    fi
+    "$root/bin/$tool" --version >"$work/version" 2>&1 || fail "$tool --version fails"
+    grep -qF "$version" "$work/version" || fail "$tool --version says: $(cat "$work/version")"
   done
 
   # The packaged lumvard-pack takes the packaged installer executable, not the build's.
@@ -69,9 +65,11 @@ deb)
   "$root/bin/lumvard-pack" --exe -C "$work/payload" -o "$work/Setup.exe" . >"$work/pack.log" 2>&1 ||
     fail "lumvard-pack --exe failed: $(cat "$work/pack.log")"
   cmp -s -n "$(stat -c %s "$stub")" "$stub" "$work/Setup.exe" || fail "Setup.exe does not start with the installer"
-  "$root/bin/lumvard-extract" --test "$work/Setup.exe" "$work/unused" >"$work/test.log" 2>&1 ||
+  # --test takes no destination and writes nothing, not even into the current folder.
+  mkdir "$work/empty"
+  (cd "$work/empty" && "$root/bin/lumvard-extract" --test ../Setup.exe) >"$work/test.log" 2>&1 ||
     fail "lumvard-extract --test failed: $(cat "$work/test.log")"
-  [ ! -e "$work/unused" ] || fail "--test wrote files"
+  [ -z "$(ls -A "$work/empty")" ] || fail "--test wrote files: $(ls -A "$work/empty")"
   "$root/bin/lumvard-extract" "$work/Setup.exe" "$work/installed" >/dev/null 2>&1 || fail "extraction failed"
   diff -r "$work/payload" "$work/installed" >/dev/null || fail "the installed payload differs"
   ;;
