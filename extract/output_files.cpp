@@ -76,8 +76,8 @@ FILE* createOutputFile(char* path, int* outcome) {
 const char* outputTemporaryName() { return platformOutputTemporary(); }
 
 bool commitOutputFile() {
-  setFileInfo(platformOutputTemporary());
-  return platformCommitOutput();
+  const FileEntry& entry = archiveReader.entry;
+  return platformCommitOutput(entry.fileTime, (entry.fileAttr & AttrReadOnly) != 0);
 }
 
 void discardOutputFile() { platformDiscardOutput(); }

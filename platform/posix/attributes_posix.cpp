@@ -1,23 +1,20 @@
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <time.h>
 
 #include "platform/dos_time.h"
 #include "platform/platform.h"
+#include "platform/posix/file_info_posix.h"
 #include "platform/posix/posix_path.h"
 
 // Read-only takes every write permission away; writable gives the owner's back.
-void platformSetReadOnly(const char* path, bool readOnly) {
-  char native[PosixPathCapacity];
-  toPosixPath(path, native);
-  struct stat info;
-  if (stat(native, &info) != 0) return;
-  mode_t mode = info.st_mode & 07777;
-  mode = readOnly ? (mode & ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
-  chmod(native, mode);
+static mode_t withReadOnly(mode_t mode, bool readOnly) {
+  mode &= 07777;
+  return readOnly ? (mode & ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
 }
 
-bool platformSetFileTime(const char* path, uint32_t dosTime) {
+// Both times of a file set to dosTime read as local time; false for an invalid date.
+static bool toFileTimes(uint32_t dosTime, struct timespec times[2]) {
   DosTime decoded;
   if (!decodeDosTime(dosTime, &decoded)) return false;
   struct tm local = {};
@@ -30,8 +27,31 @@ bool platformSetFileTime(const char* path, uint32_t dosTime) {
   local.tm_isdst = -1;  // the system decides whether daylight saving applies then
   time_t when = mktime(&local);
   if (when == (time_t)-1) return false;
+  times[0] = times[1] = {when, 0};
+  return true;
+}
+
+void platformSetReadOnly(const char* path, bool readOnly) {
   char native[PosixPathCapacity];
   toPosixPath(path, native);
-  struct timeval times[2] = {{when, 0}, {when, 0}};
-  return utimes(native, times) == 0;
+  struct stat info;
+  if (stat(native, &info) == 0) chmod(native, withReadOnly(info.st_mode, readOnly));
+}
+
+bool platformSetFileTime(const char* path, uint32_t dosTime) {
+  struct timespec times[2];
+  if (!toFileTimes(dosTime, times)) return false;
+  char native[PosixPathCapacity];
+  toPosixPath(path, native);
+  return utimensat(AT_FDCWD, native, times, 0) == 0;
+}
+
+void setDescriptorReadOnly(int fd, bool readOnly) {
+  struct stat info;
+  if (fstat(fd, &info) == 0) fchmod(fd, withReadOnly(info.st_mode, readOnly));
+}
+
+bool setDescriptorTime(int fd, uint32_t dosTime) {
+  struct timespec times[2];
+  return toFileTimes(dosTime, times) && futimens(fd, times) == 0;
 }

@@ -1,5 +1,7 @@
 // Output files: written under a temporary name in the target's folder, held open by
-// descriptor, and renamed over the target once verified.
+// descriptor, and renamed over the target once verified. The time and the read-only
+// bit go on through the descriptor, so that whatever is put at the temporary name in
+// the meantime never receives them.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -11,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/beneath_posix.h"
+#include "platform/posix/file_info_posix.h"
 #include "platform/posix/posix_path.h"
 
 enum { NameCapacity = 256, TemporaryPathCapacity = PosixPathCapacity };
@@ -20,18 +23,21 @@ enum { NameCapacity = 256, TemporaryPathCapacity = PosixPathCapacity };
 struct PosixOutput {
   volatile sig_atomic_t created;            // the temporary file exists and is ours
   int folder;                               // the target's folder, opened beneath the root
+  int file;                                 // the temporary file, open after its stream closed
   char target[NameCapacity];                // the target's name in that folder
   char temporary[NameCapacity];             // the temporary file's name in that folder
   char enginePath[TemporaryPathCapacity];   // the temporary file as an engine path
 };
 
-static PosixOutput output = {0, -1, "", "", ""};
+static PosixOutput output = {0, -1, -1, "", "", ""};
 static unsigned temporaryCounter;
 
 static void forgetOutput() {
   output.created = 0;
   if (output.folder >= 0) close(output.folder);
+  if (output.file >= 0) close(output.file);
   output.folder = -1;
+  output.file = -1;
   output.enginePath[0] = 0;
 }
 
@@ -88,7 +94,8 @@ FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, in
   *result = checkTarget(folder, output.target, archive);
   output.folder = folder;
   int fd = *result == PlatformOutputOpened ? createTemporary(folder) : -1;
-  FILE* file = fd >= 0 ? fdopen(fd, "w+b") : nullptr;
+  if (fd >= 0) output.file = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  FILE* file = output.file >= 0 ? fdopen(fd, "w+b") : nullptr;
   if (file == nullptr) {
     if (fd >= 0) close(fd);
     platformDiscardOutput();
@@ -102,10 +109,23 @@ FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, in
 
 const char* platformOutputTemporary() { return output.enginePath; }
 
-bool platformCommitOutput() {
+// Whether the temporary name still names the file written, and not something put there
+// since.
+static bool temporaryNameHoldsOutput() {
+  struct stat named, written;
+  return fstatat(output.folder, output.temporary, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         fstat(output.file, &written) == 0 && named.st_dev == written.st_dev && named.st_ino == written.st_ino;
+}
+
+bool platformCommitOutput(uint32_t dosTime, bool readOnly) {
   if (!output.created) return false;
-  bool moved = renameat(output.folder, output.temporary, output.folder, output.target) == 0;
-  if (!moved) unlinkat(output.folder, output.temporary, 0);
+  setDescriptorTime(output.file, dosTime);
+  setDescriptorReadOnly(output.file, readOnly);
+  // A name that was taken over is left to whoever took it: nothing else is moved over
+  // the target, and nothing of theirs is removed.
+  bool ours = temporaryNameHoldsOutput();
+  bool moved = ours && renameat(output.folder, output.temporary, output.folder, output.target) == 0;
+  if (!moved && ours) unlinkat(output.folder, output.temporary, 0);
   forgetOutput();
   return moved;
 }

@@ -107,8 +107,10 @@ FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, in
 
 const char* platformOutputTemporary() { return output.temporary; }
 
-bool platformCommitOutput() {
+bool platformCommitOutput(uint32_t dosTime, bool readOnly) {
   if (output.temporary[0] == 0) return false;
+  platformSetFileTime(output.temporary, dosTime);
+  platformSetReadOnly(output.temporary, readOnly);
   bool moved = MoveFileExA(output.temporary, output.target, MOVEFILE_REPLACE_EXISTING) != 0;
   if (!moved) platformDeleteFile(output.temporary);
   output.temporary[0] = 0;

@@ -278,6 +278,51 @@ TEST_F(FileTimes, ReadOnlyEntriesEndReadOnlyWithTheirTime) {
   EXPECT_EQ(info.st_mtime, 789012246);  // 02:04:06 UTC, winter time
 }
 
+// The time and the read-only bit go to the file written, whatever is put at its
+// temporary name before the commit; a name taken over is not moved over the target.
+TEST_F(FileTimes, CommitMarksTheFileWrittenNeverWhatTookItsName) {
+  typedef void (*Swap)(const char* temporary, const char* outside);
+  struct Row {
+    const char* what;
+    Swap swap;  // null: nothing put there
+    bool committed;
+  } rows[] = {
+      {"nothing", nullptr, true},
+      {"symbolic link", [](const char* t, const char* o) { unlink(t), (void)symlink(o, t); }, false},
+      {"hard link", [](const char* t, const char* o) { unlink(t), (void)link(o, t); }, false},
+  };
+  auto text = [](const std::string& path) {
+    std::vector<unsigned char> bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const time_t entryTime = 995111158;
+  std::string outside = dir / "outside.txt";
+  int index = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    writeFile(outside, std::string("outside"));
+    chmod(outside.c_str(), 0644);
+    std::string target = dir / ("target" + std::to_string(index++));
+    writeFile(target, std::string("old"));
+    FILE* file = createOutput(target);
+    ASSERT_NE(file, nullptr);
+    fputs("new", file);
+    closeFile(&file);
+    std::string temporary = outputTemporaryName();
+    if (row.swap != nullptr) row.swap(temporary.c_str(), outside.c_str());
+    archiveReader.entry.fileAttr = 0x21;
+    archiveReader.entry.fileTime = dosTime(2001, 7, 14, 13, 45, 58);
+    EXPECT_EQ(commitOutputFile(), row.committed);
+    EXPECT_EQ(text(target), row.committed ? "new" : "old");
+    EXPECT_EQ((statOf(target).st_mode & 0222) == 0, row.committed);
+    EXPECT_EQ(statOf(target).st_mtime == entryTime, row.committed);
+    EXPECT_EQ(text(outside), "outside");
+    EXPECT_EQ(statOf(outside).st_mode & 0777, 0644u);
+    EXPECT_NE(statOf(outside).st_mtime, entryTime);
+    unlink(temporary.c_str());
+  }
+}
+
 TEST_F(FileTimes, InvalidDosTimesLeaveTheFileTimeAlone) {
   std::string path = dir / "t.bin";
   writeFile(path, std::string("x"));
