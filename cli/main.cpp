@@ -159,9 +159,27 @@ double secondsSince(const struct timespec& start) {
   return (double)(now.tv_sec - start.tv_sec) + (double)(now.tv_nsec - start.tv_nsec) / 1e9;
 }
 
-void printSummary(const Request& request, int result, double seconds) {
-  static const char* const outcomes[] = {"all OK", "with warnings", "", "checksum failures"};
-  const char* outcome = result >= 0 && result <= 3 && result != 2 ? outcomes[result] : "failed";
+// The summary's last word on a run that ended with exit code result; terminated when a
+// signal ended it.
+const char* outcomeOf(int result, bool terminated) {
+  static const struct {
+    int result;
+    const char* outcome;
+  } outcomes[] = {
+      {ExitSuccess, "all OK"},
+      {ExitWarning, "with warnings"},
+      {ExitCrc, "checksum failures"},
+      {ExitWrite, "failed: write error"},
+      {ExitMemory, "failed: out of memory"},
+      {ExitUserBreak, "failed: no password"},
+  };
+  if (terminated) return "failed: terminated";
+  for (const auto& known : outcomes)
+    if (known.result == result) return known.outcome;
+  return "failed";
+}
+
+void printSummary(const Request& request, const char* outcome, double seconds) {
   printf("%s %u file%s (%llu bytes)", request.mode == ModeTest ? "Tested" : "Extracted", consoleCounts.filesOk,
          consoleCounts.filesOk == 1 ? "" : "s", (unsigned long long)consoleCounts.bytesOk);
   if (consoleCounts.files > consoleCounts.filesOk) printf(" of %u", consoleCounts.files);
@@ -174,6 +192,18 @@ void printSummary(const Request& request, int result, double seconds) {
 // the process inherited as ignored stays ignored.
 void endLikeTermination(int) { onSignal(SIGTERM); }
 
+// The run in progress, for the summary of a run that ends the process through exit():
+// a fatal error or a termination. An interrupt (SIGINT) ends without one.
+Request request;
+struct timespec runStart;
+bool runReturned;
+
+void summariseEndedRun() {
+  if (runReturned || session.endingSignal == SIGINT) return;
+  finishConsoleProgress();
+  printSummary(request, outcomeOf(session.endingExitCode, session.endingSignal != 0), secondsSince(runStart));
+}
+
 void installConsoleSignals() {
   static const int signals[] = {SIGHUP, SIGQUIT};
   for (int signalNumber : signals)
@@ -183,7 +213,6 @@ void installConsoleSignals() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Request request;
   int ended = readCommandLine(argc, argv, &request);
   if (ended >= 0) return ended;
 
@@ -214,10 +243,11 @@ int main(int argc, char** argv) {
   posixNameConverter = convertEnginePath;
 
   installConsoleSignals();
-  struct timespec start;
-  clock_gettime(CLOCK_MONOTONIC, &start);
+  clock_gettime(CLOCK_MONOTONIC, &runStart);
+  if (!consoleHost.quiet) atexit(summariseEndedRun);
   int result = runExtraction(nullptr, archive, destination);
+  runReturned = true;
   finishConsoleProgress();
-  if (!consoleHost.quiet) printSummary(request, result, secondsSince(start));
+  if (!consoleHost.quiet) printSummary(request, outcomeOf(result, false), secondsSince(runStart));
   return result;
 }

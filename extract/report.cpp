@@ -68,11 +68,14 @@ void fatalError(int errorNumber, int exitCode) {
     hostLoadString(IDS_ABORTED, aborted, sizeof aborted);
     showMessage(TargetBox, "\n%s\n%s\n", text, aborted);
   }
+  session.endingExitCode = exitCode;
   shutdownSession(CloseFiles | FreeMemory);
   exit(exitCode);
 }
 
 void onSignal(int signalNumber) {
+  session.endingSignal = signalNumber;
+  session.endingExitCode = ExitUserBreak;
   if (signalNumber != 15) showMessageId(TargetBox, IDS_USER_BREAK);
   shutdownSession(CloseFiles | FreeMemory);
   exit(ExitUserBreak);

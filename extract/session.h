@@ -3,6 +3,7 @@
 // it directly.
 #pragma once
 
+#include <signal.h>
 #include <stdio.h>
 
 #include "extract/host.h"
@@ -59,6 +60,10 @@ struct ExtractSession {
   bool testMode;                         // decode without writing
   bool skipChecksum;                     // do not fold produced bytes into the checksum
   bool testOnly;                         // a host's test run: decode and check, write nothing
+  // How the process ends when it does not return from runExtraction, for a host that
+  // reports it at exit: the exit code, and the signal when one ended it (else 0).
+  int endingExitCode;
+  volatile sig_atomic_t endingSignal;
 };
 
 extern ExtractSession session;

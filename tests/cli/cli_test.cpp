@@ -1,6 +1,8 @@
 // lumvard-extract end to end: the built binary run on archives in a temporary folder,
 // its exit status, stdout (status lines) and stderr (boxes) looked at.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <string>
 #include <vector>
@@ -149,10 +151,13 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
   Entry damaged = file("d\\bad.txt", "bad");
   damaged.wrongChecksum = true;
   std::string bad = archive(newArchive({file("ok.txt", "fine"), damaged}), "bad.rar");
+  std::string secret = archive(newArchive({encrypted("secret.txt", "s", "pw")}), "secret.rar");
+  std::string large = archive(newArchive({file("small.txt", "s"), file("large.bin", std::string(200000, 'l'))}), "large.rar");
   struct Case {
     std::vector<std::string> arguments;
     int status;
     std::string out, err;  // pieces that must appear; "" is not looked for
+    rlim_t fileSizeLimit = 0;  // when not 0, writes beyond it fail: a full disk
   } cases[] = {
       {{"--help"}, 0, "Usage: lumvard-extract [OPTION]... ARCHIVE DESTINATION\n", ""},
       {{"-h"}, 0, "\n  -l, --list ", ""},
@@ -182,11 +187,22 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{"--password=pw", "-t", good}, 0, "Tested 1 file (5 bytes) in ", ""},
       {{"-t", bad}, 3, "Tested 1 file (4 bytes) of 2 in ", "lumvard-extract: d/bad.txt            : CRC failed\n"},
       {{"-qt", bad}, 3, "", "lumvard-extract: Total errors: 1\n"},
+      // A fatal end closes with the summary too, unless -q.
+      {{"-t", secret}, 255, " s: failed: no password\n", "no password is given"},
+      {{"-qt", secret}, 255, "", "no password is given"},
+      {{large, temp / "full"}, 5, " s: failed: write error\n", "Write error", 65536},
   };
   for (const Case& c : cases) {
     std::string shown;
     for (const std::string& a : c.arguments) shown += a + " ";
+    struct rlimit unlimited;
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    struct rlimit limited = {c.fileSizeLimit, unlimited.rlim_max};
+    void (*fileSizeSignal)(int) = signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails
+    if (c.fileSizeLimit != 0) setrlimit(RLIMIT_FSIZE, &limited);
     Outcome result = runProgram(binary(), c.arguments, temp.path, nullptr, temp.path);
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    signal(SIGXFSZ, fileSizeSignal);
     EXPECT_EQ(result.status, c.status) << shown << result.err;
     EXPECT_TRUE(has(result.out, c.out)) << shown << result.out;
     EXPECT_TRUE(has(result.err, c.err)) << shown << result.err;
