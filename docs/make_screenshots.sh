@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
 # Renews the README's pictures of the installer's dialogs from the screenshots the Wine
 # tests leave in build/native/wine-artifacts. Run those tests first:
-#   ctest --preset native -R 'Wine\.(destination_default|about_box|install_password|install_damaged)$'
-# The progress dialog stands alone too briefly to be taken: its picture is the one
-# that ends the damaged-payload test, with the error box in front of the full bar.
+#   ctest --preset native -R 'Wine\.(destination_default|about_box|install_password|install_run)$'
 set -euo pipefail
 cd "$(dirname "$0")/.."
 artifacts=${1:-build/native/wine-artifacts}
 out=docs/screenshots
 mkdir -p "$out"
-for picture in destination:destination-dialog progress:extraction-error-box password:password-dialog \
+for picture in destination:destination-dialog progress:progress-dialog password:password-dialog \
                about:about-box; do
   shot=$artifacts/${picture#*:}.png
   [ -f "$shot" ] || { echo "make_screenshots: no $shot; run the Wine test that takes it" >&2; exit 1; }

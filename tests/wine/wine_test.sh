@@ -220,7 +220,7 @@ expect_clean_exit() {
 
 # An installer made by lumvard-pack from the installer under test, with a payload
 # holding a setup program that records its start, and companion files beside it
-# unless companions=no. Arguments: lumvard-pack options.
+# unless companions=no; large_mb=N adds a file of N MiB. Arguments: lumvard-pack options.
 build_installer() {
   for needed in "$pack" "$setup_exe"; do
     [ -e "$needed" ] || { echo "skipped: $needed is missing"; exit 77; }
@@ -232,6 +232,7 @@ build_installer() {
     >"$payload/docs/manual.txt"
   printf '[lumvard]\r\nfrom=payload\r\n' >"$payload/lumvar.ini"
   cp "$setup_exe" "$payload/setup.exe"
+  [ -n "${large_mb:-}" ] && head -c "${large_mb}M" /dev/zero >"$payload/docs/large.bin"
   "$pack" --installer "$installer" "$@" -C "$payload" -o "$prefix/drive_c/inst/lumvard-install.exe" . \
     >"$work/pack.log" 2>&1 || fail "lumvard-pack failed: $(cat "$work/pack.log")"
   [ "${companions:-yes}" = no ] && return
@@ -286,6 +287,27 @@ expect_extracted() {  # folder below drive C
   expect_file "$1/readme.txt" $'payload readme\r'
   cmp -s "$work/payload/docs/manual.txt" "$prefix/drive_c/$1/docs/manual.txt" ||
     fail "C:/$1/docs/manual.txt differs from the payload"
+  [ ! -f "$work/payload/docs/large.bin" ] ||
+    cmp -s "$work/payload/docs/large.bin" "$prefix/drive_c/$1/docs/large.bin" ||
+    fail "C:/$1/docs/large.bin differs from the payload"
+}
+
+# The progress dialog alone, taken as screenshot $1: once a temporary output file below
+# drive C holds a megabyte, the installer is held still (SIGSTOP) for the picture and
+# then let go on.
+shot_while_extracting() {
+  for _ in $(seq $((patience * 50))); do
+    if [ -n "$(find "$prefix/drive_c" -maxdepth 3 -path "$prefix/drive_c/windows" -prune -o \
+                 -name 'lv*.tmp' -size +1M -print 2>/dev/null)" ]; then
+      kill -STOP "$installer_pid"
+      shot "$1"
+      kill -CONT "$installer_pid"
+      return
+    fi
+    kill -0 "$installer_pid" 2>/dev/null || break
+    sleep 0.02
+  done
+  fail "no progress dialog seen while extracting: no large temporary file was written"
 }
 
 rm -f "$artifacts/${shot_prefix}failure-$case_name.png"
@@ -430,9 +452,16 @@ local_text_windows_folder)
 install_run)
   # A destination with a trailing backslash and a space: the setup program, started
   # without the installer waiting for it, gets its path quoted as one argument.
-  build_installer
+  # On the 64-bit twin a large stored file keeps the progress dialog up for a moment,
+  # for its picture; the emulated 32-bit build keeps the small payload.
+  if [ "$build" = win64 ]; then
+    large_mb=32 build_installer --method store
+  else
+    build_installer
+  fi
   start_installer
   confirm_destination 'C:\Lumvard Target\'
+  [ "$build" = win64 ] && shot_while_extracting progress-dialog
   wait_installer
   [ "$exit_code" = 0 ] || fail "exit code $exit_code, expected 0"
   expect_started "Lumvard Target" \
