@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 namespace {
 
 enum : uint32_t { HashBits = 17, HashSize = 1u << HashBits, ChainMask = MatchWindow - 1 };
@@ -18,27 +20,14 @@ inline uint32_t pairKey(const uint8_t* p) { return (uint32_t)p[0] << 8 | p[1]; }
 MatchFinder::MatchFinder()
     : head(HashSize, NoPosition), chain(MatchWindow, NoPosition), pairHead(65536, NoPosition) {}
 
-void MatchFinder::resetHistory() {
-  insertUpTo(end());
-  historyStart = end();
-  inserted = end();
-}
-
-void MatchFinder::append(const uint8_t* bytes, size_t count) {
-  // Slide by whole windows so that chain slots (position mod window) stay where they are.
-  if (data.size() > 2 * (size_t)MatchWindow) {
-    uint32_t drop = (uint32_t)((data.size() - MatchWindow) / MatchWindow * MatchWindow);
-    data.erase(data.begin(), data.begin() + drop);
-    auto shift = [drop](std::vector<uint32_t>& v) {
-      for (uint32_t& x : v) x = (x == NoPosition || x < drop) ? NoPosition : x - drop;
-    };
-    shift(head);
-    shift(chain);
-    shift(pairHead);
-    inserted = inserted > drop ? inserted - drop : 0;
-    historyStart = historyStart > drop ? historyStart - drop : 0;
-  }
-  data.insert(data.end(), bytes, bytes + count);
+void MatchFinder::load(const uint8_t* bytes, size_t count, uint32_t historyFrom) {
+  data.assign(bytes, bytes + count);
+  // Chain slots need no clearing: a slot is read only for a position already inserted,
+  // and a later position that took the slot over is recognised by its order.
+  std::fill(head.begin(), head.end(), NoPosition);
+  std::fill(pairHead.begin(), pairHead.end(), NoPosition);
+  historyStart = historyFrom;
+  inserted = historyFrom;
 }
 
 void MatchFinder::insertUpTo(uint32_t pos) {

@@ -1,0 +1,39 @@
+// The LZ parse of the version 2.0 compressor, one piece of the input at a time.
+//
+// A piece is parsed from a clean start: its match history begins empty and its symbol
+// costs are estimated from its own bytes, so its blocks depend only on its bytes and the
+// window before it. Pieces can therefore be parsed in any order, on any thread, and the
+// stream comes out the same. The history symbols a piece uses refer only to matches of
+// the piece itself, which the decoder has seen last as well.
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "pack/encode_v20_block.h"
+#include "pack/match_finder.h"
+
+struct LzParseOptions {
+  bool optimal = true;        // cheapest path; else lazy matching with one step ahead
+  uint32_t maxChain = 48;     // hash chain links per search
+  uint32_t niceLength = 128;  // a match this long ends the search
+  uint32_t takeLength = 128;  // the cheapest path takes a match this long without weighing
+  uint32_t lazyLength = 48;   // lazy matching takes a match this long without looking ahead
+  uint32_t blockSymbols = 1u << 13;  // symbols per table block
+};
+
+struct PathNode;
+
+// One parser's memory, reused from piece to piece (one per thread).
+struct PieceParser {
+  MatchFinder finder;
+  std::vector<PathNode> nodes;
+  PieceParser();
+  ~PieceParser();
+};
+
+// Parses bytes[start, stop) into blocks; bytes[historyFrom, start) are the window
+// before the piece. Positions are indexes into bytes.
+void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
+                  uint32_t stop, const LzParseOptions& options, std::vector<Block>* blocks);
