@@ -82,10 +82,8 @@ struct V20EncoderImpl {
   uint64_t coded = 0;        // bytes before this are coded
   uint64_t historyFrom = 0;  // matches never reach before this: the non-solid start
   uint64_t fileStart = 0;
-  bool solidFile = false;
-  bool fileEmpty = true;     // no piece of the current file coded yet
-  int channels = -1;         // audio channels of the current file; -1: not decided yet
-  bool fileUsedAudio = false;
+  bool solidFile = false;    // the file being coded continues the stream
+  int channels = 0;          // audio channels of the file being coded
 
   explicit V20EncoderImpl(const V20EncoderOptions& o) : options(o) {
     lz.optimal = o.optimalParsing;
@@ -273,11 +271,10 @@ struct V20EncoderImpl {
     }
   }
 
-  void emitLz(StreamState& s, std::vector<Block>& blocks, bool first) {
-    for (Block& b : blocks) {
-      b.switchChannel = s.m.currentChannel;
-      emitBlock(s, b, first, solidFile);
-      first = false;
+  void emitLz(StreamState& s, Block* blocks, size_t count, bool first) {
+    for (size_t i = 0; i < count; i++) {
+      blocks[i].switchChannel = s.m.currentChannel;
+      emitBlock(s, blocks[i], first && i == 0, solidFile);
     }
   }
 
@@ -323,59 +320,135 @@ struct V20EncoderImpl {
            s.current.bitCount();
   }
 
-  void decideChannels() {
-    if (channels >= 0) return;
-    channels = 0;
-    uint32_t from = (uint32_t)(fileStart - bufferBase), size = (uint32_t)(end() - fileStart);
+  // ---- files and pieces ----
+
+  // A file whose stream is not finished yet.
+  struct FileMark {
+    uint64_t start = 0, end = 0;  // end is known once the file has ended
+    bool ended = false;
+    bool solid = false;
+    bool begun = false;   // its stream has started
+    bool empty = true;    // no block of it coded yet
+    int channels = -1;    // audio channels; -1: not decided yet
+    bool usedAudio = false;
+  };
+  std::deque<FileMark> files;
+  uint64_t runStart = 0;  // pieces are cut every pieceBytes from here
+  int filesBegun = 0;
+  std::vector<bool> finishedAudio;
+
+  void decideChannels(FileMark& f) {
+    if (f.channels >= 0) return;
+    f.channels = 0;
+    uint32_t from = (uint32_t)(f.start - bufferBase);
+    uint32_t size = (uint32_t)((f.ended ? f.end : end()) - f.start);
     if (options.multimedia == MultimediaMode::Off || size == 0) return;
-    channels = detectMultimediaChannels(buffer.data() + from, size);
-    if (channels == 0 && options.multimedia == MultimediaMode::On)
-      channels = estimateChannels(from, from + std::min<uint32_t>(size, options.pieceBytes));
+    f.channels = detectMultimediaChannels(buffer.data() + from, size);
+    if (f.channels == 0 && options.multimedia == MultimediaMode::On)
+      f.channels = estimateChannels(from, from + std::min<uint32_t>(size, options.pieceBytes));
   }
 
-  // Codes one parsed piece: as LZ blocks, or for sound as audio blocks when those come
-  // out smaller from the same state.
-  void emitPiece(PieceRange& piece) {
-    decideChannels();
-    bool first = fileEmpty;
+  void startStream(FileMark& f) {
+    if (!f.solid) {
+      closePending(st);
+      resetMirror(st.m);
+    }
+    solidFile = f.solid;
+    f.begun = true;
+  }
+
+  void endStream(FileMark& f) {
+    if (f.empty) {
+      if (!f.solid) {
+        Block b;
+        b.switchChannel = st.m.currentChannel;
+        emitBlock(st, b, true, false);
+      } else {
+        closePending(st);
+      }
+    }
+    drain(st);
+    st.pending = std::move(st.current);
+    st.current = BitOutput();
+    st.hasPending = true;
+    finishedAudio.push_back(f.usedAudio);
+  }
+
+  // Ends the streams of the files that end at or before pos.
+  void settleFiles(uint64_t pos) {
+    while (!files.empty() && files.front().ended && files.front().end <= pos) {
+      FileMark& f = files.front();
+      if (!f.begun) startStream(f);
+      endStream(f);
+      files.pop_front();
+    }
+  }
+
+  // Codes the blocks of one file's stretch: as LZ blocks, or for sound as audio blocks
+  // when those come out smaller from the same state.
+  void emitStretch(FileMark& f, Block* blocks, size_t count) {
+    uint32_t start = blocks[0].start, stop = blocks[count - 1].stop;
+    decideChannels(f);
+    channels = f.channels;
+    bool first = f.empty;
     if (channels > 0) {
       StreamState lzState = st;
-      emitAudio(st, piece.start, piece.stop, first);
-      emitLz(lzState, piece.blocks, first);
+      emitAudio(st, start, stop, first);
+      emitLz(lzState, blocks, count, first);
       if (totalBits(lzState) <= totalBits(st))
         st = std::move(lzState);
       else
-        fileUsedAudio = true;
+        f.usedAudio = true;
     } else {
-      emitLz(st, piece.blocks, first);
+      emitLz(st, blocks, count, first);
     }
-    fileEmpty = false;
+    f.empty = false;
     drain(st);
-    if (options.onProgress) options.onProgress(bufferBase + piece.stop - fileStart);
+  }
+
+  void emitPiece(PieceRange& piece) {
+    std::vector<Block>& blocks = piece.blocks;
+    for (size_t i = 0; i < blocks.size();) {
+      settleFiles(bufferBase + blocks[i].start);
+      FileMark& f = files.front();
+      if (!f.begun) startStream(f);
+      uint64_t fileEnd = f.ended ? f.end : end();
+      size_t j = i;
+      while (j < blocks.size() && bufferBase + blocks[j].start < fileEnd) j++;
+      emitStretch(f, blocks.data() + i, j - i);
+      i = j;
+    }
+    settleFiles(bufferBase + piece.stop);
+    if (options.onProgress && !files.empty() && files.back().start < bufferBase + piece.stop)
+      options.onProgress(bufferBase + piece.stop - files.back().start);
   }
 
   void parseOne(PieceParser& parser, PieceRange& piece) {
     uint32_t history = historyFrom > bufferBase ? (uint32_t)(historyFrom - bufferBase) : 0;
-    parseLzPiece(parser, buffer.data(), history, piece.start, piece.stop, lz, &piece.blocks);
+    std::vector<uint32_t> starts;
+    for (const FileMark& f : files)
+      if (f.start > bufferBase + piece.start && f.start < bufferBase + piece.stop)
+        starts.push_back((uint32_t)(f.start - bufferBase));
+    parseLzPiece(parser, buffer.data(), history, piece.start, piece.stop, starts, lz, &piece.blocks);
   }
 
-  // Codes the whole pieces that are ready, and at the end of a file the last short one.
-  // Pieces are cut from the start of the file, so the same input always gives the same
-  // pieces whatever the batch.
-  void codePieces(bool fileEnds) {
+  // Codes the whole pieces that are ready, and with `all` the last short one too.
+  // Pieces are cut every pieceBytes from the start of the run, so the same input always
+  // gives the same pieces whatever the batch.
+  void codePieces(bool all) {
     for (;;) {
       std::vector<PieceRange> batch;
       uint64_t at = coded;
       while ((int)batch.size() < options.threads) {
-        uint64_t stop = at + options.pieceBytes;
+        uint64_t stop = runStart + ((at - runStart) / options.pieceBytes + 1) * options.pieceBytes;
         if (stop > end()) {
-          if (!fileEnds || at == end()) break;
+          if (!all || at == end()) break;
           stop = end();
         }
         batch.push_back(PieceRange{(uint32_t)(at - bufferBase), (uint32_t)(stop - bufferBase), {}});
         at = stop;
       }
-      if (batch.empty()) return;
+      if (batch.empty()) break;
       while (parsers.size() < batch.size()) parsers.emplace_back(new PieceParser);
       std::vector<std::thread> helpers;
       for (size_t k = 1; k < batch.size(); k++)
@@ -390,30 +463,35 @@ struct V20EncoderImpl {
       coded = at;
       dropOldBytes();
     }
+    if (all) settleFiles(coded);
   }
 
-  // Forgets the bytes no match can reach any more.
+  // Forgets the bytes no match can reach any more (keeping the start of a file whose
+  // coding has not begun: its header tells whether it is sound).
   void dropOldBytes() {
     uint64_t keep = std::max(historyFrom, coded > MaxMatchDistance ? coded - MaxMatchDistance : 0);
+    for (const FileMark& f : files)
+      if (f.channels < 0) keep = std::min(keep, f.start);
     if (keep <= bufferBase) return;
     buffer.erase(buffer.begin(), buffer.begin() + (size_t)(keep - bufferBase));
     bufferBase = keep;
   }
 
   bool beginFile(bool solid) {
-    if (solid && !st.m.haveTables) solid = false;
-    fileStart = end();
+    if (filesBegun == 0) solid = false;
+    filesBegun++;
     if (!solid) {
+      // A new run: everything before is coded with the old one.
+      codePieces(true);
       closePending(st);
-      resetMirror(st.m);
-      historyFrom = fileStart;
+      drain(st);
+      historyFrom = runStart = coded = end();
       dropOldBytes();
     }
-    drain(st);
-    solidFile = solid;
-    fileEmpty = true;
-    channels = -1;
-    fileUsedAudio = false;
+    FileMark f;
+    f.start = end();
+    f.solid = solid;
+    files.push_back(f);
     return solid;
   }
 
@@ -423,20 +501,14 @@ struct V20EncoderImpl {
   }
 
   void endFile() {
+    files.back().ended = true;
+    files.back().end = end();
+  }
+
+  void finish() {
     codePieces(true);
-    if (fileEmpty) {
-      if (!solidFile) {
-        Block b;
-        b.switchChannel = st.m.currentChannel;
-        emitBlock(st, b, true, false);
-      } else {
-        closePending(st);
-      }
-      drain(st);
-    }
-    st.pending = std::move(st.current);
-    st.current = BitOutput();
-    st.hasPending = true;
+    closePending(st);
+    drain(st);
   }
 };
 
@@ -452,10 +524,7 @@ bool V20Encoder::beginFile(bool solid) {
 
 void V20Encoder::feed(const uint8_t* data, size_t size) { impl->feed(data, size); }
 
-void V20Encoder::endFile() {
-  impl->endFile();
-  usedAudio.push_back(impl->fileUsedAudio);
-}
+void V20Encoder::endFile() { impl->endFile(); }
 
 bool V20Encoder::addFile(const uint8_t* data, size_t size, bool solid) {
   bool coded = beginFile(solid);
@@ -465,9 +534,8 @@ bool V20Encoder::addFile(const uint8_t* data, size_t size, bool solid) {
 }
 
 void V20Encoder::finish() {
-  V20EncoderImpl& e = *impl;
-  e.closePending(e.st);
-  e.drain(e.st);
+  impl->finish();
+  usedAudio = impl->finishedAudio;
 }
 
 std::vector<uint8_t> encodeV20(const uint8_t* data, size_t size, const V20EncoderOptions& options) {

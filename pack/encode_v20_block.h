@@ -31,6 +31,7 @@ struct Block {
   bool audio = false;
   int channels = 0;
   int switchChannel = 0;  // current channel before the block: a switch is coded there
+  uint32_t start = 0, stop = 0;  // the bytes it codes, as the parser numbered them
   std::vector<Token> tokens;
   std::vector<uint16_t> audioSymbols;  // channel << 8 | symbol
   uint32_t mainCount[MainSymbols] = {0};

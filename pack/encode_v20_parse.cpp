@@ -371,24 +371,32 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
 }  // namespace
 
 void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
-                  uint32_t stop, const LzParseOptions& o, std::vector<Block>* blocks) {
+                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
+                  std::vector<Block>* blocks) {
   MatchFinder& finder = parser.finder;
   finder.maxChain = o.maxChain;
   finder.niceLength = o.niceLength;
   uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
   finder.load(bytes + from, stop - from, 0);
-  uint32_t pos = start - from, end = stop - from;
   ParseState s;
   memset(&s.h, 0, sizeof s.h);
   defaultCosts(s.costs);
   seedLiteralCosts(s.costs, bytes + start, std::min<uint32_t>(stop - start, 65536));
-  while (pos < end) {
+  size_t nextFile = 0;
+  uint32_t pos = start;
+  while (pos < stop) {
+    while (nextFile < fileStarts.size() && fileStarts[nextFile] <= pos) nextFile++;
+    uint32_t end = nextFile < fileStarts.size() ? fileStarts[nextFile] : stop;
     blocks->emplace_back();
     Block& b = blocks->back();
+    b.start = pos;
+    uint32_t at = pos - from;
     if (o.optimal)
-      parseOptimalBlock(parser, s, b, pos, end, o);
+      parseOptimalBlock(parser, s, b, at, end - from, o);
     else
-      parseLazyBlock(finder, s, b, pos, end, o);
+      parseLazyBlock(finder, s, b, at, end - from, o);
+    pos = at + from;
+    b.stop = pos;
     uint8_t lengths[PreviousLengthsSize];
     blockCodeLengths(b, lengths);
     costsFromLengths(s.costs, lengths);

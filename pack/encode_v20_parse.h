@@ -1,10 +1,11 @@
 // The LZ parse of the version 2.0 compressor, one piece of the input at a time.
 //
-// A piece is parsed from a clean start: its match history begins empty and its symbol
-// costs are estimated from its own bytes, so its blocks depend only on its bytes and the
-// window before it. Pieces can therefore be parsed in any order, on any thread, and the
-// stream comes out the same. The history symbols a piece uses refer only to matches of
-// the piece itself, which the decoder has seen last as well.
+// A piece is a stretch of the stream, small files and parts of large ones alike, parsed
+// from a clean start: its match history begins empty and its symbol costs are estimated
+// from its own bytes, so its blocks depend only on its bytes and the window before it.
+// Pieces can therefore be parsed in any order, on any thread, and the stream comes out
+// the same. The history symbols a piece uses refer only to matches of the piece itself,
+// which the decoder has seen last as well. Blocks end at every file boundary.
 #pragma once
 
 #include <stdint.h>
@@ -34,6 +35,8 @@ struct PieceParser {
 };
 
 // Parses bytes[start, stop) into blocks; bytes[historyFrom, start) are the window
-// before the piece. Positions are indexes into bytes.
+// before the piece; fileStarts (ascending, within the piece) are where files begin.
+// Positions are indexes into bytes.
 void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
-                  uint32_t stop, const LzParseOptions& options, std::vector<Block>* blocks);
+                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& options,
+                  std::vector<Block>* blocks);
