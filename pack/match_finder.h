@@ -23,8 +23,9 @@ struct MatchCandidate {
 
 struct MatchFinder {
   std::vector<uint8_t> data;       // history and the piece; data[0] is position 0
-  std::vector<uint32_t> head;      // 3-byte hash -> latest position
+  std::vector<uint32_t> head;      // 4-byte hash -> latest position
   std::vector<uint32_t> chain;     // position (mod window) -> previous one with its hash
+  std::vector<uint32_t> head3;     // 3-byte hash -> latest position
   std::vector<uint32_t> pairHead;  // 2-byte value -> latest position
   uint32_t inserted = 0;           // positions below this are in the chains
   uint32_t historyStart = 0;       // matches never reach before this position

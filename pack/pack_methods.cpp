@@ -24,25 +24,28 @@ std::unique_ptr<StreamEncoder> makeV20(const PackSettings& settings) {
   return std::unique_ptr<StreamEncoder>(new V20StreamEncoder(options));
 }
 
-// The version 1.5 compressor takes a file whole: its bytes are gathered first.
 struct V15StreamEncoder : StreamEncoder {
   V15Encoder encoder;
   bool started = false;
-  bool solidFile = false;
-  std::vector<uint8_t> file;
-  bool beginFile(bool solid) override {
-    solidFile = solid && started;
-    started = true;
-    file.clear();
-    return solidFile;
+  std::vector<uint8_t> packed;
+  void pass() {
+    if (!packed.empty()) sink->write(packed.data(), packed.size());
+    packed.clear();
   }
-  void feed(const uint8_t* data, size_t size) override { file.insert(file.end(), data, data + size); }
+  bool beginFile(bool solid) override {
+    solid = solid && started;
+    started = true;
+    beginV15File(encoder, solid);
+    return solid;
+  }
+  void feed(const uint8_t* data, size_t size) override {
+    feedV15(encoder, data, size, &packed);
+    pass();
+  }
   void endFile() override {
-    std::vector<uint8_t> packed = encodeV15File(encoder, file.data(), file.size(), solidFile);
-    sink->write(packed.data(), packed.size());
+    endV15File(encoder, &packed);
+    pass();
     sink->endStream();
-    file.clear();
-    file.shrink_to_fit();
   }
   void finish() override {}
 };
