@@ -90,9 +90,10 @@ struct V20EncoderImpl {
     lz.maxChain = o.maxChain;
     lz.niceLength = o.niceLength;
     lz.takeLength = o.takeLength;
+    lz.skipLength = o.skipLength;
     lz.lazyLength = o.lazyLength;
     lz.blockSymbols = o.blockSymbols;
-    if (options.threads < 1) options.threads = 1;
+    options.threads = std::max(1, std::min<int>(options.threads, MaxEncoderThreads));
     if (options.pieceBytes < 1) options.pieceBytes = 1;
     resetMirror(st.m);
   }

@@ -21,6 +21,12 @@ enum class MultimediaMode {
   On     // also every other file is tried with audio blocks
 };
 
+enum {
+  // Each thread needs up to about 18 MiB (its match finder and the blocks of a piece of
+  // noise); more threads than this would take memory past 256 MiB.
+  MaxEncoderThreads = 12
+};
+
 struct V20EncoderOptions {
   MultimediaMode multimedia = MultimediaMode::Auto;
   uint32_t maxChain = 48;       // hash chain links per search: speed against ratio
@@ -29,12 +35,13 @@ struct V20EncoderOptions {
   uint32_t audioBlockBytes = 1u << 18;
   bool optimalParsing = true;  // else lazy matching: faster, a few percent larger
   uint32_t takeLength = 128;   // optimal parsing takes a match this long without weighing
+  uint32_t skipLength = 0;     // optimal parsing does not search inside a match this long
   uint32_t lazyLength = 48;    // lazy matching takes a match this long without looking ahead
   // Files are cut into pieces of this many bytes, parsed each on its own over the window
   // before it; the pieces of a batch are parsed in parallel by up to `threads` threads.
   // The stream depends on the piece size, never on the thread count.
   uint32_t pieceBytes = 1u << 20;
-  int threads = 1;
+  int threads = 1;  // 1..MaxEncoderThreads
   // Called after every piece with the bytes of the current file coded so far.
   std::function<void(uint64_t)> onProgress;
 };

@@ -274,6 +274,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
     nodes[0].h = s.h;
     uint32_t end = n;
     Choice forced;
+    uint32_t searchFrom = 0;  // positions inside a long match found earlier are not searched
     for (uint32_t i = 0; i < n; i++) {
       const PathNode& at = nodes[i];
       uint32_t base = at.price;
@@ -315,7 +316,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
           relax(len, symbolCost + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2, d, k);
         }
       }
-      if (longest.length < o.takeLength) {
+      if (longest.length < o.takeLength && i >= searchFrom) {
         MatchCandidate found[8];
         int count = finder.findMatches(p, limit, found, 8);
         uint32_t covered = 2;
@@ -331,6 +332,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
           if (most >= 3 + bonus) note(most, 4, d, 0);
           covered = std::max(covered, most);
         }
+        if (o.skipLength && covered >= o.skipLength) searchFrom = i + covered - o.skipLength / 2;
         uint32_t pair = finder.findPair(p);
         if (pair != 0) {
           int slot = shortSlotOf(pair - 1);

@@ -21,6 +21,9 @@ struct LzParseOptions {
   uint32_t niceLength = 128;  // a match this long ends the search
   uint32_t takeLength = 128;  // the cheapest path takes a match this long without weighing
   uint32_t lazyLength = 48;   // lazy matching takes a match this long without looking ahead
+  // The cheapest path does not search again inside a match this long (but near its
+  // end); 0: it searches at every position.
+  uint32_t skipLength = 0;
   uint32_t blockSymbols = 1u << 13;  // symbols per table block
 };
 

@@ -7,15 +7,16 @@ struct LevelRow {
   uint32_t maxChain;
   uint32_t niceLength;
   uint32_t takeLength;  // cheapest path: a match this long is taken as it is
+  uint32_t skipLength;  // cheapest path: no search inside a match this long
   uint32_t lazyLength;  // lazy matching: a match this long is taken without looking ahead
 };
 
 const LevelRow levels[MaxPackLevel] = {
-    {false, 4, 32, 0, 16},       // 1: lazy matching over short chains
-    {false, 24, 64, 0, 32},      // 2
-    {true, 16, 64, 64, 0},       // 3: cheapest path over short chains
-    {true, 48, 128, 128, 0},     // 4
-    {true, 256, 257, 257, 0},    // 5: cheapest path, long chains
+    {false, 4, 32, 0, 0, 16},        // 1: lazy matching over short chains
+    {false, 24, 64, 0, 0, 32},       // 2
+    {true, 16, 64, 64, 32, 0},       // 3: cheapest path over short chains
+    {true, 48, 128, 128, 0, 0},      // 4
+    {true, 256, 257, 257, 0, 0},     // 5: cheapest path, long chains
 };
 
 }  // namespace
@@ -29,6 +30,7 @@ V20EncoderOptions v20LevelOptions(int level) {
   options.maxChain = row.maxChain;
   options.niceLength = row.niceLength;
   if (row.optimal) options.takeLength = row.takeLength;
+  options.skipLength = row.skipLength;
   if (!row.optimal) options.lazyLength = row.lazyLength;
   return options;
 }
