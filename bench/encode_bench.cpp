@@ -26,24 +26,24 @@ const std::vector<uint8_t>& sampleOf(int kind) {
   return s;
 }
 
-void packV20(benchmark::State& state, int kind, MultimediaMode mode, int level = DefaultPackLevel) {
-  const std::vector<uint8_t>& raw = sampleOf(kind);
-  V20EncoderOptions options = v20LevelOptions(level);
-  options.multimedia = mode;
+void runV20(benchmark::State& state, const std::vector<uint8_t>& raw, const V20EncoderOptions& options) {
   size_t packed = 0;
   for (auto _ : state) packed = encodeV20(raw.data(), raw.size(), options).size();
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)raw.size());
   state.counters["packed%"] = 100.0 * (double)packed / (double)raw.size();
 }
 
+void packV20(benchmark::State& state, int kind, MultimediaMode mode, int level = DefaultPackLevel) {
+  V20EncoderOptions options = v20LevelOptions(level);
+  options.multimedia = mode;
+  runV20(state, sampleOf(kind), options);
+}
+
 void packV20Threads(benchmark::State& state, int threads) {
   static const std::vector<uint8_t> raw = makeText(4 * SampleSize);
   V20EncoderOptions options = v20LevelOptions(DefaultPackLevel);
   options.threads = threads;
-  size_t packed = 0;
-  for (auto _ : state) packed = encodeV20(raw.data(), raw.size(), options).size();
-  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)raw.size());
-  state.counters["packed%"] = 100.0 * (double)packed / (double)raw.size();
+  runV20(state, raw, options);
 }
 
 void packZlib(benchmark::State& state, int kind) {

@@ -107,6 +107,25 @@ bool freshHistoryDistance(const History& h, int k) {
   return true;
 }
 
+// The last match once more at pos: its length, or 0 when the bytes differ.
+uint32_t repeatMatch(const MatchFinder& finder, const History& h, uint32_t pos, uint32_t limit) {
+  if (h.lastLength < 2 || h.lastLength > limit || h.lastDistance == 0 ||
+      finder.matchLength(pos, h.lastDistance, h.lastLength) != h.lastLength)
+    return 0;
+  return h.lastLength;
+}
+
+// The match at pos with the k-th recent distance (and that distance and its length
+// bonus), or 0 when it is not worth a history symbol.
+uint32_t historyMatch(const MatchFinder& finder, const History& h, int k, uint32_t pos, uint32_t limit,
+                      uint32_t* distance, uint32_t* bonus) {
+  if (!freshHistoryDistance(h, k)) return 0;
+  *distance = h.recent[(h.recentIndex - k) & 3];
+  *bonus = historyBonus(*distance);
+  uint32_t n = finder.matchLength(pos, *distance, std::min(limit, 257 + *bonus));
+  return n < 2 + *bonus ? 0 : n;
+}
+
 void addLiteral(Block& b, uint8_t byte) {
   b.tokens.push_back(Token{byte, 0, 0, 0});
   b.mainCount[byte]++;
@@ -174,15 +193,11 @@ Choice bestChoice(MatchFinder& finder, const ParseState& s, uint32_t pos, uint32
     }
   };
   const History& h = s.h;
-  if (h.lastLength >= 2 && h.lastLength <= limit && h.lastDistance != 0 &&
-      finder.matchLength(pos, h.lastDistance, h.lastLength) == h.lastLength)
-    consider(h.lastLength, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
+  if (uint32_t n = repeatMatch(finder, h, pos, limit)) consider(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
   for (int k = 1; k <= 4; k++) {
-    if (!freshHistoryDistance(h, k)) continue;
-    uint32_t d = h.recent[(h.recentIndex - k) & 3];
-    uint32_t bonus = historyBonus(d);
-    uint32_t n = finder.matchLength(pos, d, std::min(limit, 257 + bonus));
-    if (n < 2 + bonus) continue;
+    uint32_t d, bonus;
+    uint32_t n = historyMatch(finder, h, k, pos, limit, &d, &bonus);
+    if (n == 0) continue;
     int slot = lengthSlotOf(n - 2 - bonus);
     consider(n, s.costs.main[SymHistory + k - 1] + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2,
              d, k);
@@ -298,17 +313,14 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
       auto note = [&](uint32_t length, int kind, uint32_t distance, int param) {
         if (length > longest.length) longest = Choice{length, distance, kind, param, 0};
       };
-      if (h.lastLength >= 2 && h.lastLength <= limit && h.lastDistance != 0 &&
-          finder.matchLength(p, h.lastDistance, h.lastLength) == h.lastLength) {
-        relax(h.lastLength, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
-        note(h.lastLength, 1, h.lastDistance, 0);
+      if (uint32_t n = repeatMatch(finder, h, p, limit)) {
+        relax(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
+        note(n, 1, h.lastDistance, 0);
       }
       for (int k = 1; k <= 4; k++) {
-        if (!freshHistoryDistance(h, k)) continue;
-        uint32_t d = h.recent[(h.recentIndex - k) & 3];
-        uint32_t bonus = historyBonus(d);
-        uint32_t most = finder.matchLength(p, d, std::min(limit, 257 + bonus));
-        if (most < 2 + bonus) continue;
+        uint32_t d, bonus;
+        uint32_t most = historyMatch(finder, h, k, p, limit, &d, &bonus);
+        if (most == 0) continue;
         note(most, 2, d, k);
         uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
         for (uint32_t len = 2 + bonus; len <= most; len++) {

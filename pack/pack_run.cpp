@@ -105,6 +105,15 @@ struct Checksum {
   uint32_t result() const { return old ? value : ~value; }
 };
 
+// Writes the file as it is into the entry begun in the archive.
+bool storeFile(ArchiveStream& archive, const InputEntry& input, std::vector<uint8_t>& piece, Checksum& sum,
+               std::string* error) {
+  return readInPieces(input, piece, [&](const uint8_t* b, size_t n) {
+    sum.add(b, n);
+    writeEntryData(archive, b, n);
+  }, error);
+}
+
 }  // namespace
 
 bool packInputs(const std::vector<InputEntry>& inputs, const PackJob& job, const std::string& output,
@@ -159,11 +168,7 @@ bool packInputs(const std::vector<InputEntry>& inputs, const PackJob& job, const
         queue.add(entry, false);
       } else {
         beginEntry(archive, entry);
-        if (!readInPieces(input, piece, [&](const uint8_t* b, size_t n) {
-              sum.add(b, n);
-              writeEntryData(archive, b, n);
-            }, error))
-          return failed(*error);
+        if (!storeFile(archive, input, piece, sum, error)) return failed(*error);
         entry.fileCrc = sum.result();
         endEntry(archive, entry);
       }
@@ -186,11 +191,7 @@ bool packInputs(const std::vector<InputEntry>& inputs, const PackJob& job, const
           entry.method = StoredMethod;
           Checksum again(oldFormat);
           restartEntry(archive, entry);
-          if (!readInPieces(input, piece, [&](const uint8_t* b, size_t n) {
-                again.add(b, n);
-                writeEntryData(archive, b, n);
-              }, error))
-            return failed(*error);
+          if (!storeFile(archive, input, piece, again, error)) return failed(*error);
           if (again.result() != entry.fileCrc)
             return failed(input.displayName + ": the file changed while it was read");
           endEntry(archive, entry);
