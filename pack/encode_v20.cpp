@@ -60,6 +60,8 @@ struct QueueSink : PackedSink {
   }
 };
 
+const uint32_t SampleBytes = 65536;
+
 struct PieceRange {
   uint32_t start, stop;  // in the buffer
   std::vector<Block> blocks;
@@ -289,8 +291,7 @@ struct V20EncoderImpl {
   }
 
   // The channel count (1..4) whose predictor leaves the least entropy on a sample.
-  int estimateChannels(uint32_t start, uint32_t stop) {
-    uint32_t end = std::min<uint32_t>(stop, start + 65536);
+  int estimateChannels(uint32_t start, uint32_t end) {
     const uint8_t* data = buffer.data();
     int best = 1;
     uint64_t bestBits = UINT64_MAX;
@@ -338,15 +339,16 @@ struct V20EncoderImpl {
   int filesBegun = 0;
   std::vector<bool> finishedAudio;
 
+  // Whether a file is sound is told from its first SampleBytes (all of a shorter one),
+  // which codePieces makes sure are fed before the file's first piece is coded.
   void decideChannels(FileMark& f) {
     if (f.channels >= 0) return;
     f.channels = 0;
     uint32_t from = (uint32_t)(f.start - bufferBase);
-    uint32_t size = (uint32_t)((f.ended ? f.end : end()) - f.start);
+    uint32_t size = (uint32_t)std::min<uint64_t>(f.ended ? f.end - f.start : SampleBytes, SampleBytes);
     if (options.multimedia == MultimediaMode::Off || size == 0) return;
     f.channels = detectMultimediaChannels(buffer.data() + from, size);
-    if (f.channels == 0 && options.multimedia == MultimediaMode::On)
-      f.channels = estimateChannels(from, from + std::min<uint32_t>(size, options.pieceBytes));
+    if (f.channels == 0 && options.multimedia == MultimediaMode::On) f.channels = estimateChannels(from, from + size);
   }
 
   void startStream(FileMark& f) {
@@ -442,7 +444,7 @@ struct V20EncoderImpl {
       uint64_t at = coded;
       while ((int)batch.size() < options.threads) {
         uint64_t stop = runStart + ((at - runStart) / options.pieceBytes + 1) * options.pieceBytes;
-        if (stop > end()) {
+        if (stop + (all ? 0 : SampleBytes) > end()) {
           if (!all || at == end()) break;
           stop = end();
         }
