@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "pack/bit_output.h"
@@ -101,6 +102,8 @@ struct V20EncoderImpl {
   }
 
   uint64_t end() const { return bufferBase + buffer.size(); }
+  // Pieces parsed together: two per thread.
+  size_t batchPieces() const { return options.threads > 1 ? 2 * (size_t)options.threads : 1; }
 
   // ---- audio parsing ----
 
@@ -442,7 +445,7 @@ struct V20EncoderImpl {
     for (;;) {
       std::vector<PieceRange> batch;
       uint64_t at = coded;
-      while ((int)batch.size() < options.threads) {
+      while (batch.size() < batchPieces()) {
         uint64_t stop = runStart + ((at - runStart) / options.pieceBytes + 1) * options.pieceBytes;
         if (stop + (all ? 0 : SampleBytes) > end()) {
           if (!all || at == end()) break;
@@ -452,11 +455,17 @@ struct V20EncoderImpl {
         at = stop;
       }
       if (batch.empty()) break;
-      while (parsers.size() < batch.size()) parsers.emplace_back(new PieceParser);
+      // Each thread takes the next piece not taken yet, so that one slow piece does not
+      // leave the other threads waiting.
+      size_t workers = std::min<size_t>((size_t)options.threads, batch.size());
+      while (parsers.size() < workers) parsers.emplace_back(new PieceParser);
+      std::atomic<size_t> next(0);
+      auto work = [this, &batch, &next](PieceParser& parser) {
+        for (size_t k = next++; k < batch.size(); k = next++) parseOne(parser, batch[k]);
+      };
       std::vector<std::thread> helpers;
-      for (size_t k = 1; k < batch.size(); k++)
-        helpers.emplace_back([this, k, &batch]() { parseOne(*parsers[k], batch[k]); });
-      parseOne(*parsers[0], batch[0]);
+      for (size_t w = 1; w < workers; w++) helpers.emplace_back([this, w, &work]() { work(*parsers[w]); });
+      work(*parsers[0]);
       for (std::thread& t : helpers) t.join();
       for (PieceRange& piece : batch) {
         emitPiece(piece);
@@ -500,7 +509,7 @@ struct V20EncoderImpl {
 
   void feed(const uint8_t* data, size_t size) {
     buffer.insert(buffer.end(), data, data + size);
-    if (end() - coded >= (uint64_t)options.pieceBytes * options.threads) codePieces(false);
+    if (end() - coded >= (uint64_t)options.pieceBytes * batchPieces() + SampleBytes) codePieces(false);
   }
 
   void endFile() {

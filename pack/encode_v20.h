@@ -22,9 +22,9 @@ enum class MultimediaMode {
 };
 
 enum {
-  // Each thread needs up to about 18 MiB (its match finder and the blocks of a piece of
-  // noise); more threads than this would take memory past 256 MiB.
-  MaxEncoderThreads = 12
+  // Each thread needs up to about 26 MiB (its match finder and the blocks of two pieces
+  // of noise); more threads than this would take memory past 256 MiB.
+  MaxEncoderThreads = 8
 };
 
 struct V20EncoderOptions {
@@ -37,8 +37,8 @@ struct V20EncoderOptions {
   uint32_t takeLength = 128;   // optimal parsing takes a match this long without weighing
   uint32_t skipLength = 0;     // optimal parsing does not search inside a match this long
   uint32_t lazyLength = 48;    // lazy matching takes a match this long without looking ahead
-  // Files are cut into pieces of this many bytes, parsed each on its own over the window
-  // before it; the pieces of a batch are parsed in parallel by up to `threads` threads.
+  // The stream is cut into pieces of this many bytes, parsed each on its own over the
+  // window before it; two pieces per thread are parsed at a time, in parallel.
   // The stream depends on the piece size, never on the thread count.
   uint32_t pieceBytes = 1u << 20;
   int threads = 1;  // 1..MaxEncoderThreads

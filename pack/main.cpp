@@ -204,7 +204,7 @@ int usage(FILE* to) {
           "  --codepage     single-byte code page of the names (default 1252)\n"
           "  --level        1 (fastest) to 5 (smallest), default 3; the archive does not\n"
           "                 record it and extracts the same way\n"
-          "  --threads      threads that compress (default: one per core, at most 12); the\n"
+          "  --threads      threads that compress (default: one per core, at most 8); the\n"
           "                 archive's bytes do not depend on it\n"
           "  --installer    write an installer: the installer executable STUB with the\n"
           "                 archive appended where it searches for it (offsets 98304 to\n"
