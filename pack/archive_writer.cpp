@@ -77,10 +77,8 @@ uint32_t entryAttributes(const PackEntry& entry) {
   return entry.attributes;
 }
 
-void writeNewEntry(Bytes& out, const PackArchive& archive, const PackEntry& entry,
-                   bool firstFile) {
-  uint8_t unpVer = entryUnpVer(entry);
-  Bytes packed = packedBytes(entry, unpVer);
+void writeNewHeader(Bytes& out, const PackArchive& archive, const PackEntry& entry, bool firstFile,
+                    uint32_t packedSize) {
   size_t start = out.size();
   uint16_t headSize = entry.headSize.value_or(
       (uint16_t)(32 + entry.name.size() + entry.headerPadding));
@@ -88,12 +86,12 @@ void writeNewEntry(Bytes& out, const PackArchive& archive, const PackEntry& entr
   put8(out, 0x74);
   put16(out, entryFlags(archive, entry, firstFile));
   put16(out, headSize);
-  put32(out, entry.packSize.value_or((uint32_t)packed.size()));
+  put32(out, entry.packSize.value_or(packedSize));
   put32(out, entry.unpSize.value_or(entry.directory ? 0 : (uint32_t)entry.data.size()));
   put8(out, entry.hostOs);
   put32(out, entry.fileCrc.value_or(entry.directory ? 0 : fileChecksum(entry.data)));
   put32(out, entry.dosTime);
-  put8(out, unpVer);
+  put8(out, entryUnpVer(entry));
   put8(out, entry.method.value_or(entry.packed ? 0x33 : StoredMethod));
   put16(out, entry.nameSize.value_or((uint16_t)entry.name.size()));
   put32(out, entryAttributes(entry));
@@ -104,15 +102,13 @@ void writeNewEntry(Bytes& out, const PackArchive& archive, const PackEntry& entr
   uint16_t check = entry.headCrc.value_or(headerCheck(out, start + 2, checkedEnd));
   if (entry.breakHeadCrc) check = (uint16_t)~check;
   set16(out, start, check);
-  append(out, packed);
 }
 
-void writeOldEntry(Bytes& out, const PackArchive& archive, const PackEntry& entry,
-                   bool firstFile) {
-  // Old entries only know the 1.3 cipher.
-  Bytes packed = packedBytes(entry, 13);
-  uint16_t checksum = entry.directory ? 0 : updateChecksum16(0, entry.data.data(), entry.data.size());
-  put32(out, entry.packSize.value_or((uint32_t)packed.size()));
+void writeOldHeader(Bytes& out, const PackArchive& archive, const PackEntry& entry, bool firstFile,
+                    uint32_t packedSize) {
+  uint16_t checksum = 0;
+  if (!entry.directory && !entry.fileCrc) checksum = updateChecksum16(0, entry.data.data(), entry.data.size());
+  put32(out, entry.packSize.value_or(packedSize));
   put32(out, entry.unpSize.value_or(entry.directory ? 0 : (uint32_t)entry.data.size()));
   put16(out, entry.fileCrc ? (uint16_t)*entry.fileCrc : checksum);
   put16(out, entry.headSize.value_or((uint16_t)(21 + entry.name.size() + entry.headerPadding)));
@@ -124,6 +120,16 @@ void writeOldEntry(Bytes& out, const PackArchive& archive, const PackEntry& entr
   put8(out, entry.oldMethod.value_or(entry.method ? (uint8_t)(*entry.method - StoredMethod) : 0));
   out.insert(out.end(), entry.name.begin(), entry.name.end());
   out.resize(out.size() + entry.headerPadding, 0);
+}
+
+void writeEntry(Bytes& out, const PackArchive& archive, const PackEntry& entry, bool firstFile) {
+  // Old entries only know the 1.3 cipher.
+  bool newFormat = archive.format == PackFormat::New;
+  Bytes packed = packedBytes(entry, newFormat ? entryUnpVer(entry) : 13);
+  if (newFormat)
+    writeNewHeader(out, archive, entry, firstFile, (uint32_t)packed.size());
+  else
+    writeOldHeader(out, archive, entry, firstFile, (uint32_t)packed.size());
   append(out, packed);
 }
 
@@ -263,20 +269,11 @@ std::vector<uint8_t> executableStub(size_t size, bool oldFormatMark) {
 
 std::vector<uint8_t> buildArchive(const PackArchive& archive) {
   buildCrcTable();
-  Bytes out = archive.prefix;
-  bool newFormat = archive.format == PackFormat::New;
-  if (newFormat)
-    writeNewArchiveHeader(out, archive);
-  else
-    writeOldArchiveHeader(out, archive);
-
+  Bytes out = archiveOpening(archive);
   bool firstFile = true;
   for (const PackItem& item : archive.items) {
     if (const PackEntry* entry = std::get_if<PackEntry>(&item)) {
-      if (newFormat)
-        writeNewEntry(out, archive, *entry, firstFile);
-      else
-        writeOldEntry(out, archive, *entry, firstFile);
+      writeEntry(out, archive, *entry, firstFile);
       if (!entry->directory) firstFile = false;
     } else if (const PackBlock* block = std::get_if<PackBlock>(&item)) {
       writeBlock(out, *block);
@@ -284,6 +281,32 @@ std::vector<uint8_t> buildArchive(const PackArchive& archive) {
       append(out, std::get<PackRaw>(item).bytes);
     }
   }
+  append(out, archiveClosing(archive));
+  return out;
+}
+
+std::vector<uint8_t> archiveOpening(const PackArchive& archive) {
+  Bytes out = archive.prefix;
+  if (archive.format == PackFormat::New)
+    writeNewArchiveHeader(out, archive);
+  else
+    writeOldArchiveHeader(out, archive);
+  return out;
+}
+
+std::vector<uint8_t> entryHeader(const PackArchive& archive, const PackEntry& entry, bool firstFile,
+                                 uint32_t packedSize) {
+  buildCrcTable();
+  Bytes out;
+  if (archive.format == PackFormat::New)
+    writeNewHeader(out, archive, entry, firstFile, packedSize);
+  else
+    writeOldHeader(out, archive, entry, firstFile, packedSize);
+  return out;
+}
+
+std::vector<uint8_t> archiveClosing(const PackArchive& archive) {
+  Bytes out;
   if (archive.endBlockHeadSize) writeEndBlock(out, *archive.endBlockHeadSize);
   append(out, archive.trailer);
   return out;

@@ -126,5 +126,12 @@ std::vector<uint8_t> encryptPacked(const std::vector<uint8_t>& packed,
 std::vector<uint8_t> executableStub(size_t size, bool oldFormatMark = false);
 
 std::vector<uint8_t> buildArchive(const PackArchive& archive);
+// What buildArchive joins, for an archive written piece by piece: the prefix and the
+// archive header; one entry's header, for packedSize bytes of (encrypted) data after
+// it; the closing block and the trailer.
+std::vector<uint8_t> archiveOpening(const PackArchive& archive);
+std::vector<uint8_t> entryHeader(const PackArchive& archive, const PackEntry& entry, bool firstFile,
+                                 uint32_t packedSize);
+std::vector<uint8_t> archiveClosing(const PackArchive& archive);
 // Writes buildArchive's bytes to path; false when the file cannot be written.
 bool writeArchiveFile(const PackArchive& archive, const std::string& path);

@@ -24,15 +24,20 @@ const uint32_t LookAheadChain = 64;  // the lazy look-ahead only needs to see a 
 const uint32_t NiceLength = 128;     // long enough: searching on rarely pays
 const uint32_t MaxLength = 266;     // the longest step: a long match at a distance up to 256
 const uint32_t LazyBelow = 32;
+const size_t DropStep = 1u << 20;  // old bytes are dropped a MiB at a time
 
 uint32_t hashAt(const uint8_t* b) {
   uint32_t key = (uint32_t(b[0]) << 16) | (uint32_t(b[1]) << 8) | b[2];
   return (key * 2654435761u) >> (32 - HashBits);
 }
 
+// The byte at stream position pos, which the buffer still holds.
+inline const uint8_t* at(const V15Encoder& e, size_t pos) { return e.buf.data() + (pos - e.bufBase); }
+inline size_t endOf(const V15Encoder& e) { return e.bufBase + e.buf.size(); }
+
 void insertUpTo(V15Encoder& e, size_t target) {
-  while (e.inserted < target && e.inserted + 2 < e.buf.size()) {
-    uint32_t hash = hashAt(&e.buf[e.inserted]);
+  while (e.inserted < target && e.inserted + 2 < endOf(e)) {
+    uint32_t hash = hashAt(at(e, e.inserted));
     e.prev[e.inserted & ChainMask] = e.head[hash];
     e.head[hash] = int64_t(e.inserted);
     e.inserted++;
@@ -40,7 +45,7 @@ void insertUpTo(V15Encoder& e, size_t target) {
 }
 
 uint32_t matchLength(const V15Encoder& e, size_t pos, uint32_t distance, uint32_t limit) {
-  const uint8_t* a = &e.buf[pos];
+  const uint8_t* a = at(e, pos);
   const uint8_t* b = a - distance;
   uint32_t n = 0;
   while (n < limit && a[n] == b[n]) n++;
@@ -85,7 +90,7 @@ Choice findBest(V15Encoder& e, size_t pos, Choice* escape, uint32_t maxChain = M
   e.literalPrices[0] = 0;
   for (uint32_t k = 0; k < ExactLiterals; k++)
     e.literalPrices[k + 1] =
-        e.literalPrices[k] + (k < limit ? w.literalCost(e.buf[pos + k]) : e.literalEstimate);
+        e.literalPrices[k] + (k < limit ? w.literalCost(*at(e, pos + k)) : e.literalEstimate);
 
   // The last match again, and the four recent distances.
   if (h.lastLength >= 2 && h.lastDistance >= 1 && h.lastDistance <= pos && h.lastDistance <= FarReach &&
@@ -111,7 +116,7 @@ Choice findBest(V15Encoder& e, size_t pos, Choice* escape, uint32_t maxChain = M
   // matches longer than the ones already seen there are priced.
   if (limit >= 3) {
     insertUpTo(e, pos);
-    const uint8_t* b = &e.buf[pos];
+    const uint8_t* b = at(e, pos);
     int64_t candidate = e.head[hashAt(b)];
     uint32_t longestNear = 2, longestMid = 2, longestFar = 4;
     for (uint32_t steps = 0; candidate >= 0 && steps < maxChain; steps++) {
@@ -119,7 +124,7 @@ Choice findBest(V15Encoder& e, size_t pos, Choice* escape, uint32_t maxChain = M
       if (distance > FarReach) break;
       uint32_t& longest = distance <= 256 ? longestNear : distance <= LongReach ? longestMid : longestFar;
       uint32_t probe = std::min(longest, limit - 1);
-      if (e.buf[size_t(candidate) + probe] == b[probe]) {
+      if (at(e, size_t(candidate))[probe] == b[probe]) {
         uint32_t length = matchLength(e, pos, distance, limit);
         if (length > longest) {
           longest = length;
@@ -135,26 +140,12 @@ Choice findBest(V15Encoder& e, size_t pos, Choice* escape, uint32_t maxChain = M
 
 void noteLiteralPrice(V15Encoder& e, double cost) { e.literalEstimate = e.literalEstimate * 0.95 + cost * 0.05; }
 
-}  // namespace
-
-V15Encoder::V15Encoder() : head(size_t(1) << HashBits, -1), prev(ChainMask + 1, -1) {}
-
-std::vector<uint8_t> encodeV15File(V15Encoder& e, const uint8_t* bytes, size_t size, bool solid) {
+// Codes the steps that start before `until`.
+void parseUpTo(V15Encoder& e, size_t until) {
   V15Writer& w = e.writer;
-  w.startFile(solid, size);
-  if (!solid) {
-    e.buf.clear();
-    std::fill(e.head.begin(), e.head.end(), -1);
-    e.inserted = 0;
-    e.literalEstimate = 8;
-    e.variantPenalty = 0;
-  }
-  size_t pos = e.buf.size();
-  e.buf.insert(e.buf.end(), bytes, bytes + size);
-  e.fileEnd = e.buf.size();
-
-  while (pos < e.fileEnd) {
-    uint8_t byte = e.buf[pos];
+  size_t& pos = e.pos;
+  while (pos < until) {
+    uint8_t byte = *at(e, pos);
     if (w.model.literalOnly) {
       // No flags here: leave the mode when a match pays for the escape, or code
       // a short match inside it.
@@ -209,5 +200,59 @@ std::vector<uint8_t> encodeV15File(V15Encoder& e, const uint8_t* bytes, size_t s
     }
     pos += best.length;
   }
-  return w.finishFile();
+}
+
+// Forgets the bytes no step can reach any more.
+void dropOldBytes(V15Encoder& e) {
+  size_t keep = e.pos > FarReach + 1 ? e.pos - FarReach - 1 : 0;
+  if (keep < e.bufBase + DropStep) return;
+  e.buf.erase(e.buf.begin(), e.buf.begin() + (keep - e.bufBase));
+  e.bufBase = keep;
+}
+
+}  // namespace
+
+V15Encoder::V15Encoder() : head(size_t(1) << HashBits, -1), prev(ChainMask + 1, -1) {}
+
+void beginV15File(V15Encoder& e, bool solid) {
+  e.solidFile = solid;
+  e.started = false;
+  if (!solid) {
+    e.buf.clear();
+    e.bufBase = 0;
+    e.pos = 0;
+    std::fill(e.head.begin(), e.head.end(), -1);
+    e.inserted = 0;
+    e.literalEstimate = 8;
+    e.variantPenalty = 0;
+  }
+}
+
+void feedV15(V15Encoder& e, const uint8_t* bytes, size_t size, std::vector<uint8_t>* out) {
+  if (size == 0) return;
+  if (!e.started) e.writer.startFile(e.solidFile, size);
+  e.started = true;
+  e.buf.insert(e.buf.end(), bytes, bytes + size);
+  e.fileEnd = endOf(e);
+  // A step looks at most MaxLength bytes ahead, from the next position too: the steps
+  // come out as they would with the whole file at hand.
+  if (e.fileEnd > MaxLength + 1) parseUpTo(e, e.fileEnd - MaxLength - 1);
+  e.writer.takeFinished(out);
+  dropOldBytes(e);
+}
+
+void endV15File(V15Encoder& e, std::vector<uint8_t>* out) {
+  if (!e.started) e.writer.startFile(e.solidFile, 0);
+  parseUpTo(e, e.fileEnd);
+  e.writer.takeFinished(out);
+  std::vector<uint8_t> rest = e.writer.finishFile();
+  out->insert(out->end(), rest.begin(), rest.end());
+}
+
+std::vector<uint8_t> encodeV15File(V15Encoder& e, const uint8_t* bytes, size_t size, bool solid) {
+  std::vector<uint8_t> out;
+  beginV15File(e, solid);
+  feedV15(e, bytes, size, &out);
+  endV15File(e, &out);
+  return out;
 }

@@ -105,6 +105,13 @@ std::vector<uint8_t> V15Writer::finishFile() {
   return bytes;
 }
 
+void V15Writer::takeFinished(std::vector<uint8_t>* to) {
+  size_t whole = outUsed == 8 ? out.size() : out.size() - 1;
+  if (out.empty() || whole == 0) return;
+  to->insert(to->end(), out.begin(), out.begin() + whole);
+  out.erase(out.begin(), out.begin() + whole);
+}
+
 void V15Writer::syncPlaces() {
   for (uint32_t p = 0; p < 256; p++) {
     literalPlace[(model.literalList[p] >> 8) & 0xFF] = p;

@@ -55,8 +55,10 @@ struct V15Writer {
   // Starts a file; a non-solid one also starts the model afresh. `size` 0 means
   // an empty file: the decoder then reads nothing at all.
   void startFile(bool solid, size_t size);
-  // The packed bytes of the file, the open flag byte written out.
+  // The packed bytes of the file not taken yet, the open flag byte written out.
   std::vector<uint8_t> finishFile();
+  // Moves the bytes that are final (all but a partly filled last one) to `to`.
+  void takeFinished(std::vector<uint8_t>* to);
 
   // A literal, in literal-only mode or not.
   void literal(uint8_t byte);

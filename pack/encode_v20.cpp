@@ -4,33 +4,22 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "pack/bit_output.h"
+#include "pack/encode_v20_block.h"
 #include "pack/encode_v20_header.h"
+#include "pack/encode_v20_parse.h"
 #include "pack/huffman_encoder.h"
-#include "pack/match_finder.h"
 #include "unpack/audio.h"
-#include "unpack/v20_tables.h"
 
 namespace {
 
-enum : uint32_t {
-  SymRepeatLast = 256,
-  SymHistory = 257,  // 257..260: the four recent distances
-  SymShort = 261,    // 261..268: length 2 within 256 bytes
-  SymTables = 269,
-  SymMatch = 270,    // 270..297: length slot, then a distance slot
-  SymAudioTables = 256,
-  NiceLength = 48  // a match this long is taken without looking one byte ahead
-};
-
-// Everything of the decoder's state that decides how the next symbols decode. The
-// encoder advances it exactly as the decoder will.
+// Everything of the decoder's state that decides how the next symbols decode, but the
+// match history, which every piece starts afresh. The encoder advances it exactly as
+// the decoder will.
 struct Mirror {
-  uint32_t recent[4];
-  uint32_t recentIndex;
-  uint32_t lastDistance;
-  uint32_t lastLength;
   uint8_t previousLengths[PreviousLengthsSize];
   bool haveTables;  // a header was read since the last non-solid start
   bool audioMode;
@@ -42,113 +31,16 @@ struct Mirror {
   uint8_t audioLengths[PreviousLengthsSize];
 };
 
-// Estimated bits per symbol, taken from the tables of the last LZ block.
-struct Costs {
-  uint32_t main[MainSymbols];
-  uint32_t distance[DistanceSymbols];
-  uint32_t repeatLength[RepeatLengthSymbols];
-};
-
-struct Token {
-  uint16_t symbol;
-  uint8_t bits1, bits2;
-  uint16_t slot;  // distance slot (270..297) or repeat length slot (257..260)
-  uint32_t extra1, extra2;
-};
-
-struct Block {
-  bool audio = false;
-  int channels = 0;
-  int switchChannel = 0;  // current channel before the block: a switch is coded there
-  std::vector<Token> tokens;
-  std::vector<uint16_t> audioSymbols;  // channel << 8 | symbol
-  uint32_t mainCount[MainSymbols] = {0};
-  uint32_t distanceCount[DistanceSymbols] = {0};
-  uint32_t repeatCount[RepeatLengthSymbols] = {0};
-  uint32_t audioCount[MaxChannels][AudioSymbols] = {{0}};
-};
-
 struct StreamState {
   Mirror m;
-  Costs costs;
   bool hasPending = false;
   BitOutput pending;  // previous file's stream, open for a table switch
   bool closedValid = false;
-  std::vector<uint8_t> closed;  // the previous file's final stream
-  BitOutput current;
+  std::vector<uint8_t> closed;  // the rest of the previous file's stream, now final
+  BitOutput current;            // the current file's bytes not handed out yet
 };
-
-struct Choice {
-  uint32_t length = 0;  // 0: a literal
-  uint32_t distance = 0;
-  int kind = 0;  // 1 repeat last, 2 history, 3 short, 4 long
-  int param = 0;
-  int32_t score = 0;  // bits saved against literals
-};
-
-uint8_t lengthSlotOf[256];
-bool slotTablesReady = false;
-
-void prepareSlotTables() {
-  if (slotTablesReady) return;
-  for (uint32_t v = 0; v < 256; v++) {
-    int slot = 0;
-    while (slot + 1 < LengthSlots && lengthBase[slot + 1] <= v) slot++;
-    lengthSlotOf[v] = (uint8_t)slot;
-  }
-  slotTablesReady = true;
-}
-
-inline int distanceSlotOf(uint32_t d1) {
-  return (int)(std::upper_bound(distanceBase, distanceBase + DistanceSlots, d1) - distanceBase) - 1;
-}
-
-inline int shortSlotOf(uint32_t d1) {
-  int slot = 0;
-  while (slot + 1 < ShortDistanceSlots && shortDistanceBase[slot + 1] <= d1) slot++;
-  return slot;
-}
-
-inline uint32_t longBonus(uint32_t d) { return (d >= 0x2000) + (d >= 0x40000); }
-inline uint32_t historyBonus(uint32_t d) { return longBonus(d) + (d >= 0x101); }
-
-void defaultCosts(Costs& c) {
-  for (int s = 0; s < MainSymbols; s++) c.main[s] = s < 256 ? 8 : 7;
-  c.main[SymRepeatLast] = 5;
-  c.main[SymHistory] = 5;
-  c.main[SymTables] = 14;
-  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = 5;
-  for (int s = 0; s < RepeatLengthSymbols; s++) c.repeatLength[s] = 3 + s / 6;
-}
-
-void costsFromLengths(Costs& c, const uint8_t* lz) {
-  for (int s = 0; s < MainSymbols; s++) c.main[s] = lz[s] ? lz[s] : 12;
-  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = lz[MainSymbols + s] ? lz[MainSymbols + s] : 9;
-  for (int s = 0; s < RepeatLengthSymbols; s++) {
-    uint8_t l = lz[MainSymbols + DistanceSymbols + s];
-    c.repeatLength[s] = l ? l : 9;
-  }
-}
-
-// Literal costs from the byte frequencies of a sample, for a first block that has no
-// tables before it to learn from.
-void seedLiteralCosts(Costs& c, const uint8_t* data, size_t size) {
-  uint32_t counts[256] = {0};
-  for (size_t i = 0; i < size; i++) counts[data[i]]++;
-  for (int b = 0; b < 256; b++) {
-    double bits = counts[b] ? -log2((double)counts[b] / (double)size) : 12;
-    c.main[b] = (uint32_t)std::min(15.0, std::max(1.0, bits + 0.5));
-  }
-}
 
 void resetMirror(Mirror& m) { memset(&m, 0, sizeof m); }
-
-void pushDistance(Mirror& m, uint32_t distance, uint32_t length) {
-  m.recent[m.recentIndex & 3] = distance;
-  m.recentIndex++;
-  m.lastDistance = distance;
-  m.lastLength = length;
-}
 
 uint32_t entropyBits(const uint32_t* counts, int n) {
   double total = 0, bits = 0;
@@ -158,295 +50,60 @@ uint32_t entropyBits(const uint32_t* counts, int n) {
   return (uint32_t)bits;
 }
 
+// Collects streams into a queue when no sink is given.
+struct QueueSink : PackedSink {
+  std::deque<std::vector<uint8_t>>* queue;
+  std::vector<uint8_t> stream;
+  void write(const uint8_t* bytes, size_t count) override { stream.insert(stream.end(), bytes, bytes + count); }
+  void endStream() override {
+    queue->push_back(std::move(stream));
+    stream.clear();
+  }
+};
+
+const uint32_t SampleBytes = 65536;
+
+struct PieceRange {
+  uint32_t start, stop;  // in the buffer
+  std::vector<Block> blocks;
+};
+
 }  // namespace
 
 struct V20EncoderImpl {
   V20EncoderOptions options;
-  MatchFinder finder;
+  LzParseOptions lz;
   StreamState st;
+  QueueSink queue;
+  PackedSink* sink = &queue;
+  std::vector<std::unique_ptr<PieceParser>> parsers;  // one per thread, made when needed
+
+  // The bytes from stream position bufferBase on: the window before `coded` and what
+  // is not coded yet. Positions count every byte fed since the encoder was made.
+  std::vector<uint8_t> buffer;
+  uint64_t bufferBase = 0;
+  uint64_t coded = 0;        // bytes before this are coded
+  uint64_t historyFrom = 0;  // matches never reach before this: the non-solid start
+  uint64_t fileStart = 0;
+  bool solidFile = false;    // the file being coded continues the stream
+  int channels = 0;          // audio channels of the file being coded
 
   explicit V20EncoderImpl(const V20EncoderOptions& o) : options(o) {
-    prepareSlotTables();
-    finder.maxChain = o.maxChain;
+    lz.optimal = o.optimalParsing;
+    lz.maxChain = o.maxChain;
+    lz.niceLength = o.niceLength;
+    lz.takeLength = o.takeLength;
+    lz.skipLength = o.skipLength;
+    lz.lazyLength = o.lazyLength;
+    lz.blockSymbols = o.blockSymbols;
+    options.threads = std::max(1, std::min<int>(options.threads, MaxEncoderThreads));
+    if (options.pieceBytes < 1) options.pieceBytes = 1;
     resetMirror(st.m);
-    defaultCosts(st.costs);
   }
 
-  // ---- LZ parsing ----
-
-  Choice bestChoice(StreamState& s, uint32_t pos, uint32_t stop) {
-    Choice best;
-    uint32_t limit = std::min<uint32_t>(MaxMatchLength, stop - pos);
-    if (limit < 2) return best;
-    const uint8_t* here = finder.data.data() + pos;
-    int32_t literalSum[MaxMatchLength + 1];
-    uint32_t summed = 0;
-    literalSum[0] = 0;
-    auto consider = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
-      while (summed < length) {
-        literalSum[summed + 1] = literalSum[summed] + (int32_t)s.costs.main[here[summed]];
-        summed++;
-      }
-      int32_t score = literalSum[length] - (int32_t)cost;
-      if (score > best.score || (score == best.score && score > 0 && length > best.length)) {
-        best.length = length;
-        best.distance = distance;
-        best.kind = kind;
-        best.param = param;
-        best.score = score;
-      }
-    };
-    const Mirror& m = s.m;
-    if (m.lastLength >= 2 && m.lastLength <= limit && m.lastDistance != 0 &&
-        finder.matchLength(pos, m.lastDistance, m.lastLength) == m.lastLength)
-      consider(m.lastLength, s.costs.main[SymRepeatLast], 1, m.lastDistance, 0);
-    for (int k = 1; k <= 4; k++) {
-      uint32_t d = m.recent[(m.recentIndex - k) & 3];
-      bool seen = d == 0;
-      for (int j = 1; j < k && !seen; j++) seen = m.recent[(m.recentIndex - j) & 3] == d;
-      if (seen) continue;
-      uint32_t bonus = historyBonus(d);
-      uint32_t n = finder.matchLength(pos, d, std::min(limit, 257 + bonus));
-      if (n < 2 + bonus) continue;
-      int slot = lengthSlotOf[n - 2 - bonus];
-      consider(n, s.costs.main[SymHistory + k - 1] + s.costs.repeatLength[slot] + lengthExtraBits[slot],
-               2, d, k);
-    }
-    MatchCandidate found[8];
-    int count = finder.findMatches(pos, limit, found, 8);
-    for (int i = 0; i < count; i++) {
-      uint32_t d = found[i].distance, n = found[i].length;
-      uint32_t bonus = longBonus(d);
-      if (n < 3 + bonus) continue;
-      int lslot = lengthSlotOf[n - 3 - bonus];
-      int dslot = distanceSlotOf(d - 1);
-      consider(n,
-               s.costs.main[SymMatch + lslot] + lengthExtraBits[lslot] + s.costs.distance[dslot] +
-                   distanceExtraBits[dslot],
-               4, d, 0);
-    }
-    uint32_t pair = finder.findPair(pos);
-    if (pair != 0) {
-      int slot = shortSlotOf(pair - 1);
-      consider(2, s.costs.main[SymShort + slot] + shortDistanceExtraBits[slot], 3, pair, slot);
-    }
-    return best;
-  }
-
-  void addLiteral(Block& b, uint8_t byte) {
-    Token t = {byte, 0, 0, 0, 0, 0};
-    b.tokens.push_back(t);
-    b.mainCount[byte]++;
-  }
-
-  void addMatch(StreamState& s, Block& b, const Choice& c) {
-    Token t = {0, 0, 0, 0, 0, 0};
-    uint32_t d = c.distance, n = c.length;
-    switch (c.kind) {
-      case 1:
-        t.symbol = SymRepeatLast;
-        break;
-      case 2: {
-        uint32_t v = n - 2 - historyBonus(d);
-        int slot = lengthSlotOf[v];
-        t.symbol = (uint16_t)(SymHistory + c.param - 1);
-        t.slot = (uint16_t)slot;
-        t.bits1 = lengthExtraBits[slot];
-        t.extra1 = v - lengthBase[slot];
-        b.repeatCount[slot]++;
-        break;
-      }
-      case 3:
-        t.symbol = (uint16_t)(SymShort + c.param);
-        t.bits1 = shortDistanceExtraBits[c.param];
-        t.extra1 = d - 1 - shortDistanceBase[c.param];
-        break;
-      default: {
-        uint32_t v = n - 3 - longBonus(d);
-        int lslot = lengthSlotOf[v];
-        int dslot = distanceSlotOf(d - 1);
-        t.symbol = (uint16_t)(SymMatch + lslot);
-        t.bits1 = lengthExtraBits[lslot];
-        t.extra1 = v - lengthBase[lslot];
-        t.slot = (uint16_t)dslot;
-        t.bits2 = distanceExtraBits[dslot];
-        t.extra2 = d - 1 - distanceBase[dslot];
-        b.distanceCount[dslot]++;
-        break;
-      }
-    }
-    b.mainCount[t.symbol]++;
-    b.tokens.push_back(t);
-    pushDistance(s.m, d, n);
-  }
-
-  // ---- optimal parsing ----
-
-  struct History {
-    uint32_t recent[4];
-    uint32_t recentIndex, lastDistance, lastLength;
-  };
-
-  struct Node {
-    uint32_t price;
-    uint32_t length;  // of the step that arrives here; 1: a literal
-    uint32_t distance;
-    uint8_t kind, param;
-    History h;  // match history after that step
-  };
-
-  std::vector<Node> nodes;
-
-  // Cheapest path through a chunk of positions under the current symbol costs: every
-  // literal, repeat, history, short and long match is weighed at every position, with
-  // the match history the path so far leaves (so history matches are priced right). A
-  // match of NiceLength or more is taken as it stands and ends the chunk.
-  void parseLzOptimal(StreamState& s, Block& b, uint32_t& pos, uint32_t stop) {
-    b.audio = false;
-    b.switchChannel = s.m.currentChannel;
-    const uint8_t* data = finder.data.data();
-    const uint32_t chunk = 4096;
-    const uint32_t infinite = 0xFFFFFFFFu;
-    uint32_t tail = options.blockSymbols / 2;
-    nodes.resize(chunk + 1);
-    while (pos < stop && (b.tokens.size() < options.blockSymbols || stop - pos < tail)) {
-      uint32_t n = std::min(stop - pos, chunk);
-      for (uint32_t j = 0; j <= n; j++) nodes[j].price = infinite;
-      Node& origin = nodes[0];
-      origin.price = 0;
-      memcpy(origin.h.recent, s.m.recent, sizeof origin.h.recent);
-      origin.h.recentIndex = s.m.recentIndex;
-      origin.h.lastDistance = s.m.lastDistance;
-      origin.h.lastLength = s.m.lastLength;
-      uint32_t end = n;
-      Choice forced;
-      for (uint32_t i = 0; i < n; i++) {
-        const Node& at = nodes[i];
-        uint32_t base = at.price;
-        const History h = at.h;
-        uint32_t p = pos + i;
-        auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
-          Node& to = nodes[i + length];
-          if (base + cost >= to.price) return;
-          to.price = base + cost;
-          to.length = length;
-          to.distance = distance;
-          to.kind = (uint8_t)kind;
-          to.param = (uint8_t)param;
-          to.h = h;
-          if (kind != 0) {
-            to.h.recent[to.h.recentIndex & 3] = distance;
-            to.h.recentIndex++;
-            to.h.lastDistance = distance;
-            to.h.lastLength = length;
-          }
-        };
-        relax(1, s.costs.main[data[p]], 0, 0, 0);
-        uint32_t limit = std::min<uint32_t>(MaxMatchLength, n - i);
-        if (limit < 2) continue;
-        Choice longest;
-        auto note = [&](uint32_t length, int kind, uint32_t distance, int param) {
-          if (length > longest.length) longest = Choice{length, distance, kind, param, 0};
-        };
-        if (h.lastLength >= 2 && h.lastLength <= limit && h.lastDistance != 0 &&
-            finder.matchLength(p, h.lastDistance, h.lastLength) == h.lastLength) {
-          relax(h.lastLength, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
-          note(h.lastLength, 1, h.lastDistance, 0);
-        }
-        for (int k = 1; k <= 4; k++) {
-          uint32_t d = h.recent[(h.recentIndex - k) & 3];
-          bool seen = d == 0;
-          for (int j = 1; j < k && !seen; j++) seen = h.recent[(h.recentIndex - j) & 3] == d;
-          if (seen) continue;
-          uint32_t bonus = historyBonus(d);
-          uint32_t most = finder.matchLength(p, d, std::min(limit, 257 + bonus));
-          if (most < 2 + bonus) continue;
-          note(most, 2, d, k);
-          uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
-          for (uint32_t len = 2 + bonus; len <= most; len++) {
-            int slot = lengthSlotOf[len - 2 - bonus];
-            relax(len, symbolCost + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2, d, k);
-          }
-        }
-        MatchCandidate found[8];
-        int count = finder.findMatches(p, limit, found, 8);
-        uint32_t covered = 2;
-        for (int c = 0; c < count; c++) {
-          uint32_t d = found[c].distance, most = found[c].length;
-          uint32_t bonus = longBonus(d);
-          int dslot = distanceSlotOf(d - 1);
-          uint32_t distanceCost = s.costs.distance[dslot] + distanceExtraBits[dslot];
-          for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= most; len++) {
-            int lslot = lengthSlotOf[len - 3 - bonus];
-            relax(len, s.costs.main[SymMatch + lslot] + lengthExtraBits[lslot] + distanceCost, 4, d, 0);
-          }
-          if (most >= 3 + bonus) note(most, 4, d, 0);
-          covered = std::max(covered, most);
-        }
-        uint32_t pair = finder.findPair(p);
-        if (pair != 0) {
-          int slot = shortSlotOf(pair - 1);
-          relax(2, s.costs.main[SymShort + slot] + shortDistanceExtraBits[slot], 3, pair, slot);
-        }
-        if (longest.length >= options.takeLength) {
-          end = i;
-          forced = longest;
-          break;
-        }
-      }
-      // Walk back from the end, then replay the steps forward.
-      std::vector<uint32_t> steps;
-      for (uint32_t j = end; j > 0; j -= nodes[j].length) steps.push_back(j);
-      for (size_t k = steps.size(); k-- > 0;) {
-        const Node& step = nodes[steps[k]];
-        uint32_t from = steps[k] - step.length;
-        if (step.kind == 0) {
-          addLiteral(b, data[pos + from]);
-        } else {
-          Choice c;
-          c.length = step.length;
-          c.distance = step.distance;
-          c.kind = step.kind;
-          c.param = step.param;
-          addMatch(s, b, c);
-        }
-      }
-      pos += end;
-      if (forced.length > 0) {
-        addMatch(s, b, forced);
-        pos += forced.length;
-      }
-    }
-  }
-
-  void parseLz(StreamState& s, Block& b, uint32_t& pos, uint32_t stop) {
-    b.audio = false;
-    b.switchChannel = s.m.currentChannel;
-    const uint8_t* data = finder.data.data();
-    Choice cur = bestChoice(s, pos, stop);
-    // A short tail joins this block rather than paying for tables of its own.
-    uint32_t tail = options.blockSymbols / 2;
-    while (pos < stop && (b.tokens.size() < options.blockSymbols || stop - pos < tail)) {
-      if (cur.length == 0) {
-        addLiteral(b, data[pos]);
-        pos++;
-        if (pos < stop) cur = bestChoice(s, pos, stop);
-        continue;
-      }
-      if (cur.length < NiceLength && pos + 1 < stop) {
-        Choice next = bestChoice(s, pos + 1, stop);
-        if (next.score > cur.score) {
-          addLiteral(b, data[pos]);
-          pos++;
-          cur = next;
-          continue;
-        }
-      }
-      addMatch(s, b, cur);
-      pos += cur.length;
-      if (pos < stop) cur = bestChoice(s, pos, stop);
-    }
-  }
+  uint64_t end() const { return bufferBase + buffer.size(); }
+  // Pieces parsed together: two per thread.
+  size_t batchPieces() const { return options.threads > 1 ? 2 * (size_t)options.threads : 1; }
 
   // ---- audio parsing ----
 
@@ -457,7 +114,7 @@ struct V20EncoderImpl {
     // A header with fewer channels than the current one restarts the rotation. When no
     // header is sent the channel count is unchanged and so is the rotation.
     int ch = s.m.currentChannel >= channels ? 0 : s.m.currentChannel;
-    const uint8_t* data = finder.data.data();
+    const uint8_t* data = buffer.data();
     uint32_t end = stop - pos >= options.audioBlockBytes + options.audioBlockBytes / 2
                        ? pos + options.audioBlockBytes
                        : stop;
@@ -471,34 +128,8 @@ struct V20EncoderImpl {
     s.m.currentChannel = ch;
   }
 
-  // ---- tables and emission ----
 
-  // Code lengths for the block. Every table can always code a switch to a new header
-  // and one other symbol (the harmless symbol that ends a stream without a switch).
-  void blockLengths(Block& b, uint8_t* lengths) {
-    if (b.audio) {
-      for (int c = 0; c < b.channels; c++) {
-        uint32_t counts[AudioSymbols];
-        memcpy(counts, b.audioCount[c], sizeof counts);
-        if (counts[SymAudioTables] == 0) counts[SymAudioTables] = 1;
-        bool other = false;
-        for (int i = 0; i < 256 && !other; i++) other = counts[i] != 0;
-        if (!other) counts[0] = 1;
-        buildCodeLengths(counts, AudioSymbols, MaxCodeLength, lengths + c * AudioSymbols);
-      }
-    } else {
-      uint32_t counts[MainSymbols];
-      memcpy(counts, b.mainCount, sizeof counts);
-      if (counts[SymTables] == 0) counts[SymTables] = 1;
-      bool other = false;
-      for (int i = 0; i < MainSymbols && !other; i++) other = i != SymTables && counts[i] != 0;
-      if (!other) counts[0] = 1;
-      buildCodeLengths(counts, MainSymbols, MaxCodeLength, lengths);
-      buildCodeLengths(b.distanceCount, DistanceSymbols, MaxCodeLength, lengths + MainSymbols);
-      buildCodeLengths(b.repeatCount, RepeatLengthSymbols, MaxCodeLength,
-                       lengths + MainSymbols + DistanceSymbols);
-    }
-  }
+  // ---- tables and emission ----
 
   static uint64_t blockBits(const Block& b, const uint8_t* lengths) {
     if (b.audio) {
@@ -556,9 +187,10 @@ struct V20EncoderImpl {
     s.pending = BitOutput();
   }
 
+
   void emitBlock(StreamState& s, Block& b, bool first, bool solid) {
     uint8_t lengths[PreviousLengthsSize];
-    blockLengths(b, lengths);
+    blockCodeLengths(b, lengths);
     int size = b.audio ? b.channels * AudioSymbols : LzTableSize;
     TableHeaderPlan plan = planTableHeader(lengths, size, s.m.previousLengths, b.audio ? b.channels : 0);
     bool startOfStream = first && !solid;
@@ -616,51 +248,54 @@ struct V20EncoderImpl {
         out.put(mainCodes[t.symbol], mainLengths[t.symbol]);
         if (t.symbol < SymRepeatLast) continue;
         if (t.symbol >= SymMatch) {
-          out.put(t.extra1, t.bits1);
+          out.put(t.extra1, lengthExtraBits[t.symbol - SymMatch]);
           out.put(distanceCodes[t.slot], distanceLengths[t.slot]);
-          out.put(t.extra2, t.bits2);
+          out.put(t.extra2, distanceExtraBits[t.slot]);
         } else if (t.symbol >= SymShort) {
-          out.put(t.extra1, t.bits1);
+          out.put(t.extra1, shortDistanceExtraBits[t.symbol - SymShort]);
         } else if (t.symbol >= SymHistory) {
           out.put(repeatCodes[t.slot], repeatLengths[t.slot]);
-          out.put(t.extra1, t.bits1);
+          out.put(t.extra1, lengthExtraBits[t.slot]);
         }
       }
-      costsFromLengths(s.costs, s.m.lzLengths);
     }
   }
 
-  void encodeRange(StreamState& s, uint32_t start, uint32_t stop, bool solid, int channels) {
-    if (start == stop) {
-      if (!solid) {
-        Block b;
-        b.switchChannel = s.m.currentChannel;
-        emitBlock(s, b, true, false);
-      } else {
-        closePending(s);
-      }
-      return;
+
+  // Hands out every byte that is final: the rest of a closed stream and its end, then
+  // the finished bytes of the current one.
+  void drain(StreamState& s) {
+    if (s.closedValid) {
+      if (!s.closed.empty()) sink->write(s.closed.data(), s.closed.size());
+      sink->endStream();
+      s.closed.clear();
+      s.closedValid = false;
     }
-    if (!solid && channels == 0)
-      seedLiteralCosts(s.costs, finder.data.data() + start, std::min<uint32_t>(stop - start, 65536));
-    bool first = true;
-    for (uint32_t pos = start; pos < stop; first = false) {
+    if (!s.current.bytes.empty()) {
+      sink->write(s.current.bytes.data(), s.current.bytes.size());
+      s.current.bytes.clear();
+    }
+  }
+
+  void emitLz(StreamState& s, Block* blocks, size_t count, bool first) {
+    for (size_t i = 0; i < count; i++) {
+      blocks[i].switchChannel = s.m.currentChannel;
+      emitBlock(s, blocks[i], first && i == 0, solidFile);
+    }
+  }
+
+  void emitAudio(StreamState& s, uint32_t pos, uint32_t stop, bool first) {
+    while (pos < stop) {
       Block b;
-      if (channels > 0)
-        parseAudio(s, b, pos, stop, channels);
-      else if (options.optimalParsing)
-        parseLzOptimal(s, b, pos, stop);
-      else
-        parseLz(s, b, pos, stop);
-      emitBlock(s, b, first, solid);
-      if (options.onProgress) options.onProgress(pos - start);
+      parseAudio(s, b, pos, stop, channels);
+      emitBlock(s, b, first, solidFile);
+      first = false;
     }
   }
 
   // The channel count (1..4) whose predictor leaves the least entropy on a sample.
-  int estimateChannels(uint32_t start, uint32_t stop) {
-    uint32_t end = std::min<uint32_t>(stop, start + 65536);
-    const uint8_t* data = finder.data.data();
+  int estimateChannels(uint32_t start, uint32_t end) {
+    const uint8_t* data = buffer.data();
     int best = 1;
     uint64_t bestBits = UINT64_MAX;
     for (int n = 1; n <= MaxChannels; n++) {
@@ -684,75 +319,235 @@ struct V20EncoderImpl {
     return best;
   }
 
+
   static uint64_t totalBits(const StreamState& s) {
     return (s.closedValid ? (uint64_t)s.closed.size() * 8 : 0) + s.pending.bitCount() +
            s.current.bitCount();
   }
+
+  // ---- files and pieces ----
+
+  // A file whose stream is not finished yet.
+  struct FileMark {
+    uint64_t start = 0, end = 0;  // end is known once the file has ended
+    bool ended = false;
+    bool solid = false;
+    bool begun = false;   // its stream has started
+    bool empty = true;    // no block of it coded yet
+    int channels = -1;    // audio channels; -1: not decided yet
+    bool usedAudio = false;
+  };
+  std::deque<FileMark> files;
+  uint64_t runStart = 0;  // pieces are cut every pieceBytes from here
+  int filesBegun = 0;
+  std::vector<bool> finishedAudio;
+
+  // Whether a file is sound is told from its first SampleBytes (all of a shorter one),
+  // which codePieces makes sure are fed before the file's first piece is coded.
+  void decideChannels(FileMark& f) {
+    if (f.channels >= 0) return;
+    f.channels = 0;
+    uint32_t from = (uint32_t)(f.start - bufferBase);
+    uint32_t size = (uint32_t)std::min<uint64_t>(f.ended ? f.end - f.start : SampleBytes, SampleBytes);
+    if (options.multimedia == MultimediaMode::Off || size == 0) return;
+    f.channels = detectMultimediaChannels(buffer.data() + from, size);
+    if (f.channels == 0 && options.multimedia == MultimediaMode::On) f.channels = estimateChannels(from, from + size);
+  }
+
+  void startStream(FileMark& f) {
+    if (!f.solid) {
+      closePending(st);
+      resetMirror(st.m);
+    }
+    solidFile = f.solid;
+    f.begun = true;
+  }
+
+  void endStream(FileMark& f) {
+    if (f.empty) {
+      if (!f.solid) {
+        Block b;
+        b.switchChannel = st.m.currentChannel;
+        emitBlock(st, b, true, false);
+      } else {
+        closePending(st);
+      }
+    }
+    drain(st);
+    st.pending = std::move(st.current);
+    st.current = BitOutput();
+    st.hasPending = true;
+    finishedAudio.push_back(f.usedAudio);
+  }
+
+  // Ends the streams of the files that end at or before pos.
+  void settleFiles(uint64_t pos) {
+    while (!files.empty() && files.front().ended && files.front().end <= pos) {
+      FileMark& f = files.front();
+      if (!f.begun) startStream(f);
+      endStream(f);
+      files.pop_front();
+    }
+  }
+
+  // Codes the blocks of one file's stretch: as LZ blocks, or for sound as audio blocks
+  // when those come out smaller from the same state.
+  void emitStretch(FileMark& f, Block* blocks, size_t count) {
+    uint32_t start = blocks[0].start, stop = blocks[count - 1].stop;
+    decideChannels(f);
+    channels = f.channels;
+    bool first = f.empty;
+    if (channels > 0) {
+      StreamState lzState = st;
+      emitAudio(st, start, stop, first);
+      emitLz(lzState, blocks, count, first);
+      if (totalBits(lzState) <= totalBits(st))
+        st = std::move(lzState);
+      else
+        f.usedAudio = true;
+    } else {
+      emitLz(st, blocks, count, first);
+    }
+    f.empty = false;
+    drain(st);
+  }
+
+  void emitPiece(PieceRange& piece) {
+    std::vector<Block>& blocks = piece.blocks;
+    for (size_t i = 0; i < blocks.size();) {
+      settleFiles(bufferBase + blocks[i].start);
+      FileMark& f = files.front();
+      if (!f.begun) startStream(f);
+      uint64_t fileEnd = f.ended ? f.end : end();
+      size_t j = i;
+      while (j < blocks.size() && bufferBase + blocks[j].start < fileEnd) j++;
+      emitStretch(f, blocks.data() + i, j - i);
+      i = j;
+    }
+    settleFiles(bufferBase + piece.stop);
+    if (options.onProgress && !files.empty() && files.back().start < bufferBase + piece.stop)
+      options.onProgress(bufferBase + piece.stop - files.back().start);
+  }
+
+  void parseOne(PieceParser& parser, PieceRange& piece) {
+    uint32_t history = historyFrom > bufferBase ? (uint32_t)(historyFrom - bufferBase) : 0;
+    std::vector<uint32_t> starts;
+    for (const FileMark& f : files)
+      if (f.start > bufferBase + piece.start && f.start < bufferBase + piece.stop)
+        starts.push_back((uint32_t)(f.start - bufferBase));
+    parseLzPiece(parser, buffer.data(), history, piece.start, piece.stop, starts, lz, &piece.blocks);
+  }
+
+  // Codes the whole pieces that are ready, and with `all` the last short one too.
+  // Pieces are cut every pieceBytes from the start of the run, so the same input always
+  // gives the same pieces whatever the batch.
+  void codePieces(bool all) {
+    for (;;) {
+      std::vector<PieceRange> batch;
+      uint64_t at = coded;
+      while (batch.size() < batchPieces()) {
+        uint64_t stop = runStart + ((at - runStart) / options.pieceBytes + 1) * options.pieceBytes;
+        if (stop + (all ? 0 : SampleBytes) > end()) {
+          if (!all || at == end()) break;
+          stop = end();
+        }
+        batch.push_back(PieceRange{(uint32_t)(at - bufferBase), (uint32_t)(stop - bufferBase), {}});
+        at = stop;
+      }
+      if (batch.empty()) break;
+      // Each thread takes the next piece not taken yet, so that one slow piece does not
+      // leave the other threads waiting.
+      size_t workers = std::min<size_t>((size_t)options.threads, batch.size());
+      while (parsers.size() < workers) parsers.emplace_back(new PieceParser);
+      std::atomic<size_t> next(0);
+      auto work = [this, &batch, &next](PieceParser& parser) {
+        for (size_t k = next++; k < batch.size(); k = next++) parseOne(parser, batch[k]);
+      };
+      std::vector<std::thread> helpers;
+      for (size_t w = 1; w < workers; w++) helpers.emplace_back([this, w, &work]() { work(*parsers[w]); });
+      work(*parsers[0]);
+      for (std::thread& t : helpers) t.join();
+      for (PieceRange& piece : batch) {
+        emitPiece(piece);
+        piece.blocks.clear();
+        piece.blocks.shrink_to_fit();
+      }
+      coded = at;
+      dropOldBytes();
+    }
+    if (all) settleFiles(coded);
+  }
+
+  // Forgets the bytes no match can reach any more (keeping the start of a file whose
+  // coding has not begun: its header tells whether it is sound).
+  void dropOldBytes() {
+    uint64_t keep = std::max(historyFrom, coded > MaxMatchDistance ? coded - MaxMatchDistance : 0);
+    for (const FileMark& f : files)
+      if (f.channels < 0) keep = std::min(keep, f.start);
+    if (keep <= bufferBase) return;
+    buffer.erase(buffer.begin(), buffer.begin() + (size_t)(keep - bufferBase));
+    bufferBase = keep;
+  }
+
+  bool beginFile(bool solid) {
+    if (filesBegun == 0) solid = false;
+    filesBegun++;
+    if (!solid) {
+      // A new run: everything before is coded with the old one.
+      codePieces(true);
+      closePending(st);
+      drain(st);
+      historyFrom = runStart = coded = end();
+      dropOldBytes();
+    }
+    FileMark f;
+    f.start = end();
+    f.solid = solid;
+    files.push_back(f);
+    return solid;
+  }
+
+  void feed(const uint8_t* data, size_t size) {
+    buffer.insert(buffer.end(), data, data + size);
+    if (end() - coded >= (uint64_t)options.pieceBytes * batchPieces() + SampleBytes) codePieces(false);
+  }
+
+  void endFile() {
+    files.back().ended = true;
+    files.back().end = end();
+  }
+
+  void finish() {
+    codePieces(true);
+    closePending(st);
+    drain(st);
+  }
 };
 
-V20Encoder::V20Encoder(const V20EncoderOptions& options) : impl(new V20EncoderImpl(options)) {}
+V20Encoder::V20Encoder(const V20EncoderOptions& options) : impl(new V20EncoderImpl(options)) {
+  impl->queue.queue = &finished;
+}
 V20Encoder::~V20Encoder() = default;
 
-bool V20Encoder::addFile(const uint8_t* data, size_t size, bool solid) {
-  V20EncoderImpl& e = *impl;
-  StreamState& st = e.st;
-  if (solid && !st.m.haveTables) solid = false;
-  if (!solid) {
-    e.closePending(st);
-    resetMirror(st.m);
-    defaultCosts(st.costs);
-    e.finder.resetHistory();
-  }
-  if (st.closedValid) {
-    finished.push_back(std::move(st.closed));
-    st.closed.clear();
-    st.closedValid = false;
-  }
-  // Appending may slide the history, so positions are taken afterwards.
-  e.finder.append(data, size);
-  uint32_t stop = e.finder.end();
-  uint32_t start = stop - (uint32_t)size;
+bool V20Encoder::beginFile(bool solid) {
+  impl->sink = sink ? sink : &impl->queue;
+  return impl->beginFile(solid);
+}
 
-  int channels = 0;
-  if (e.options.multimedia != MultimediaMode::Off && size > 0) {
-    channels = detectMultimediaChannels(data, size);
-    if (channels == 0 && e.options.multimedia == MultimediaMode::On) channels = e.estimateChannels(start, stop);
-  }
-  bool audio = false;
-  if (channels > 0) {
-    // Both ways from the same state; the smaller one stays. The audio pass goes first:
-    // it leaves the match finder untouched for the LZ pass.
-    StreamState lz = st;
-    e.encodeRange(st, start, stop, solid, channels);
-    e.encodeRange(lz, start, stop, solid, 0);
-    if (V20EncoderImpl::totalBits(lz) <= V20EncoderImpl::totalBits(st))
-      st = std::move(lz);
-    else
-      audio = true;
-  } else {
-    e.encodeRange(st, start, stop, solid, 0);
-  }
-  e.finder.insertUpTo(stop);
-  if (st.closedValid) {
-    finished.push_back(std::move(st.closed));
-    st.closed.clear();
-    st.closedValid = false;
-  }
-  st.pending = std::move(st.current);
-  st.current = BitOutput();
-  st.hasPending = true;
-  usedAudio.push_back(audio);
-  return solid;
+void V20Encoder::feed(const uint8_t* data, size_t size) { impl->feed(data, size); }
+
+void V20Encoder::endFile() { impl->endFile(); }
+
+bool V20Encoder::addFile(const uint8_t* data, size_t size, bool solid) {
+  bool coded = beginFile(solid);
+  feed(data, size);
+  endFile();
+  return coded;
 }
 
 void V20Encoder::finish() {
-  V20EncoderImpl& e = *impl;
-  e.closePending(e.st);
-  if (e.st.closedValid) {
-    finished.push_back(std::move(e.st.closed));
-    e.st.closed.clear();
-    e.st.closedValid = false;
-  }
+  impl->finish();
+  usedAudio = impl->finishedAudio;
 }
 
 std::vector<uint8_t> encodeV20(const uint8_t* data, size_t size, const V20EncoderOptions& options) {

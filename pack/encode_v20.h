@@ -1,9 +1,10 @@
 // The version 2.0 compressor: LZ77 over the 1 MiB window with per-block canonical
 // Huffman tables, and the multimedia (audio) blocks for sampled data.
 //
-// Files are fed one after another. Each file's packed stream is final only once the
-// next file is known: in a solid stream the tables the next file starts with are sent
-// after the previous file's last symbol. Finished streams queue up in file order.
+// Files are fed one after another, in pieces of any size. Each file's packed stream is
+// final only once the next file is known: in a solid stream the tables the next file
+// starts with are sent after the previous file's last symbol. Stream bytes go out as
+// soon as they are final, in file order.
 #pragma once
 
 #include <stddef.h>
@@ -20,16 +21,37 @@ enum class MultimediaMode {
   On     // also every other file is tried with audio blocks
 };
 
+enum {
+  // Each thread needs up to about 26 MiB (its match finder and the blocks of two pieces
+  // of noise); more threads than this would take memory past 256 MiB.
+  MaxEncoderThreads = 8
+};
+
 struct V20EncoderOptions {
   MultimediaMode multimedia = MultimediaMode::Auto;
   uint32_t maxChain = 48;       // hash chain links per search: speed against ratio
+  uint32_t niceLength = 128;    // a match this long ends the search
   uint32_t blockSymbols = 1u << 13;  // LZ symbols per table block
   uint32_t audioBlockBytes = 1u << 18;
   bool optimalParsing = true;  // else lazy matching: faster, a few percent larger
   uint32_t takeLength = 128;   // optimal parsing takes a match this long without weighing
-  // Called after every block with the bytes of the current file coded so far (a file
-  // tried two ways counts up twice).
+  uint32_t skipLength = 0;     // optimal parsing does not search inside a match this long
+  uint32_t lazyLength = 48;    // lazy matching takes a match this long without looking ahead
+  // The stream is cut into pieces of this many bytes, parsed each on its own over the
+  // window before it; two pieces per thread are parsed at a time, in parallel.
+  // The stream depends on the piece size, never on the thread count.
+  uint32_t pieceBytes = 1u << 20;
+  int threads = 1;  // 1..MaxEncoderThreads
+  // Called after every piece with the bytes of the current file coded so far.
   std::function<void(uint64_t)> onProgress;
+};
+
+// Receives the packed streams in order, while they are made: every byte of a file's
+// stream, then its end, then the next file's.
+struct PackedSink {
+  virtual ~PackedSink() = default;
+  virtual void write(const uint8_t* bytes, size_t count) = 0;
+  virtual void endStream() = 0;
 };
 
 struct V20EncoderImpl;
@@ -40,16 +62,25 @@ struct V20Encoder {
   V20Encoder(const V20Encoder&) = delete;
   V20Encoder& operator=(const V20Encoder&) = delete;
 
-  // Encodes the next file. solid: it continues the previous file's state (the entry
+  // Where the streams go; without a sink they queue up in `finished`.
+  PackedSink* sink = nullptr;
+
+  // Starts the next file. solid: it continues the previous file's state (the entry
   // gets the solid flag); otherwise it starts from scratch, as every first file does.
-  // Returns whether the file was coded solid (a first file never is).
+  // Returns whether the file is coded solid (a first file never is).
+  bool beginFile(bool solid);
+  // The next bytes of the file; the encoder keeps only the window and what it has not
+  // coded yet.
+  void feed(const uint8_t* data, size_t size);
+  void endFile();
+  // All of a file at once: beginFile, feed, endFile.
   bool addFile(const uint8_t* data, size_t size, bool solid);
   // Closes the last open stream; call after the last file.
   void finish();
 
-  // Packed streams of finished files, in the order they were added.
+  // Packed streams of finished files, in the order they were added (without a sink).
   std::deque<std::vector<uint8_t>> finished;
-  // Whether each added file was coded with audio blocks, in order (for reports).
+  // Whether each added file was coded with audio blocks (any of its pieces), in order.
   std::vector<bool> usedAudio;
 
  private:

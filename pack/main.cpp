@@ -26,6 +26,7 @@
 #include "pack/input_walk.h"
 #include "pack/pack_methods.h"
 #include "pack/stub_locate.h"
+#include "pack/pack_run.h"
 
 namespace {
 
@@ -142,6 +143,28 @@ bool parseCodePage(Options& o, const char* v, std::string* error) {
   return false;
 }
 
+bool parseLevel(Options& o, const char* v, std::string* error) {
+  char* end;
+  long n = strtol(v, &end, 10);
+  if (*v == 0 || *end != 0 || n < MinPackLevel || n > MaxPackLevel) {
+    *error = std::string("--level takes 1 (fastest) to 5 (smallest), not ") + v;
+    return false;
+  }
+  o.settings.level = (int)n;
+  return true;
+}
+
+bool parseThreads(Options& o, const char* v, std::string* error) {
+  char* end;
+  long n = strtol(v, &end, 10);
+  if (*v == 0 || *end != 0 || n < 1 || n > 1024) {
+    *error = std::string("--threads wants a number of threads, not ") + v;
+    return false;
+  }
+  o.settings.threads = (int)n;
+  return true;
+}
+
 struct PackOption {
   ToolOption option;  // its id is its index in this table
   bool (*apply)(Options&, const char*, std::string*);
@@ -180,6 +203,14 @@ const PackOption packOptions[] = {
       "moment and times are written in UTC)"},
      parseTime},
     {{"--codepage", 0, "N", 0, "single-byte code page of the names (default 1252)"}, parseCodePage},
+    {{"--level", 0, "N", 0,
+      "1 (fastest) to 5 (smallest), default 3; the archive does not record it\n"
+      "and extracts the same way"},
+     parseLevel},
+    {{"--threads", 0, "N", 0,
+      "threads that compress (default: one per core, at most 8); the archive's\n"
+      "bytes do not depend on it"},
+     parseThreads},
     {{"--installer", 0, "STUB", 0,
       "write an installer: the installer executable STUB with the archive\n"
       "appended where it searches for it (offsets 98304 to 196607), closed by\n"
@@ -313,41 +344,6 @@ uint32_t entryTime(const Options& o, time_t t) {
                  broken.tm_sec);
 }
 
-// The archive goes to a temporary file beside OUTPUT that replaces it only when whole.
-bool writeOutput(const std::string& output, const std::vector<uint8_t>& bytes, std::string* error) {
-  std::string pattern = output + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back(0);
-  int fd = mkstemp(name.data());
-  if (fd < 0) {
-    *error = output + ": " + strerror(errno);
-    return false;
-  }
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) {
-      if (n < 0 && errno == EINTR) continue;
-      ok = false;
-    } else {
-      done += (size_t)n;
-    }
-  }
-  if (ok) {
-    mode_t mask = umask(0);
-    umask(mask);
-    ok = fchmod(fd, 0666 & ~mask) == 0;
-  }
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(name.data(), output.c_str()) != 0) ok = false;
-  if (!ok) {
-    *error = output + ": " + strerror(errno ? errno : EIO);
-    unlink(name.data());
-  }
-  return ok;
-}
-
 // ---- progress ----
 
 struct Progress {
@@ -442,6 +438,8 @@ void printSummary(const std::vector<InputEntry>& inputs, uint64_t inputBytes, ui
 
 int main(int argc, char** argv) {
   Options o;
+  long cores = sysconf(_SC_NPROCESSORS_ONLN);
+  o.settings.threads = cores > 0 ? (int)cores : 1;
   int parsed = parseCommandLine(argc, argv, &o);
   if (parsed < 0) return ExitOk;
   if (parsed != 0) return parsed;
@@ -485,95 +483,34 @@ int main(int argc, char** argv) {
   for (const InputEntry& e : inputs) progress.total += e.size;
   progress.enabled = isatty(STDERR_FILENO) != 0 && !o.quiet;  // -q: no bar either
 
-  bool solid = o.solid && o.method->solidCapable;
-  PackArchive archive;
-  archive.format = o.format;
-  // Entry solid flags are set per entry below, from what the encoder did.
-  archive.solid = false;
-  if (solid) archive.extraArchiveFlags |= 0x08;
+  PackJob job;
+  job.method = o.method;
+  job.solid = o.solid;
+  job.password = o.password;
+  job.settings = o.settings;
+  job.layout.format = o.format;
   if (!o.installerStub.empty()) {
-    archive.prefix = std::move(installerPrefix);
+    job.layout.prefix = std::move(installerPrefix);
     // Old-format archives have no block that could close them.
-    if (o.format == PackFormat::New) archive.endBlockHeadSize = 0;
+    if (o.format == PackFormat::New) job.layout.endBlockHeadSize = 0;
   }
-
-  if (progress.enabled) o.settings.onProgress = [&progress](uint64_t bytes) { progress.within(bytes); };
-  std::unique_ptr<StreamEncoder> encoder =
-      o.method->makeEncoder ? o.method->makeEncoder(o.settings) : nullptr;
-  std::vector<size_t> awaiting;  // items whose packed stream has not arrived yet
-  auto collect = [&]() {
-    while (encoder && !encoder->finished.empty() && !awaiting.empty()) {
-      PackEntry& entry = std::get<PackEntry>(archive.items[awaiting.front()]);
-      entry.packed = std::move(encoder->finished.front());
-      encoder->finished.pop_front();
-      awaiting.erase(awaiting.begin());
-    }
-  };
-
-  for (const InputEntry& input : inputs) {
-    uint32_t time = entryTime(o, input.mtime);
-    if (o.verbose) {
+  job.entryTime = [&o](const InputEntry& e) { return entryTime(o, e.mtime); };
+  if (o.verbose)
+    job.onEntry = [&progress](const InputEntry& e) {
       progress.erase();
-      printf("%s%s\n", input.displayName.c_str(), input.directory ? "/" : "");
+      printf("%s%s\n", e.displayName.c_str(), e.directory ? "/" : "");
       fflush(stdout);
-    }
-    if (input.directory) {
-      PackEntry entry = folder(input.archiveName);
-      entry.dosTime = time;
-      archive.items.push_back(entry);
-      continue;
-    }
-    progress.startFile(input.size);
-    std::vector<uint8_t> data;
-    if (!readWholeFile(input.sourcePath, input.size, &data, &error))
-      return fail(progress, input.displayName + ": " + error);
-    PackEntry entry;
-    entry.name = input.archiveName;
-    entry.dosTime = time;
-    entry.attributes = 0x20 | (input.readOnly ? 0x01 : 0);
-    entry.password = o.password;
-    entry.unpVer = o.method->unpVer;
-    entry.method = o.method->methodByte;
-    entry.unpSize = (uint32_t)data.size();
-    entry.fileCrc = o.format == PackFormat::Old ? updateChecksum16(0, data.data(), data.size()) : fileChecksum(data);
-    if (!encoder || (data.empty() && !(solid && o.method->solidTakesEveryFile))) {
-      // Nothing to gain from packing an empty file; a stored entry leaves the
-      // compression state of a solid stream alone.
-      entry.method = 0x30;
-      entry.data = std::move(data);
-      archive.items.push_back(std::move(entry));
-    } else {
-      bool coded = encoder->addFile(data.data(), data.size(), solid);
-      if (coded) entry.extraFlags |= 0x10;
-      if (!solid) {
-        encoder->finish();
-        std::vector<uint8_t> packed = std::move(encoder->finished.front());
-        encoder->finished.pop_front();
-        if (packed.size() >= data.size()) {
-          entry.method = 0x30;  // incompressible: stored costs less
-          entry.data = std::move(data);
-        } else {
-          entry.packed = std::move(packed);
-        }
-        archive.items.push_back(std::move(entry));
-      } else {
-        awaiting.push_back(archive.items.size());
-        archive.items.push_back(std::move(entry));
-        collect();
-      }
-    }
-    progress.advance(input.size);
+    };
+  if (progress.enabled) {
+    job.settings.onProgress = [&progress](uint64_t bytes) { progress.within(bytes); };
+    job.onFileStart = [&progress](uint64_t size) { progress.startFile(size); };
+    job.onFileDone = [&progress](uint64_t size) { progress.advance(size); };
   }
-  if (encoder) {
-    encoder->finish();
-    collect();
-  }
+  bool packed = packInputs(inputs, job, o.output, &error);
   progress.end();
-  if (!awaiting.empty()) return fail(progress, "internal error: a packed stream is missing");
-  std::vector<uint8_t> bytes = buildArchive(archive);
-  // Block positions in the archive are signed 32-bit values for the reader.
-  if (bytes.size() >= 0x80000000ull) return fail(progress, "the archive would be 2 GiB or larger");
-  if (!writeOutput(o.output, bytes, &error)) return fail(progress, error);
-  if (!o.quiet) printSummary(inputs, progress.total, bytes.size(), secondsSince(start));
+  if (!packed) return fail(progress, error);
+  struct stat written;
+  uint64_t archiveBytes = stat(o.output.c_str(), &written) == 0 ? (uint64_t)written.st_size : 0;
+  if (!o.quiet) printSummary(inputs, progress.total, archiveBytes, secondsSince(start));
   return ExitOk;
 }

@@ -1,5 +1,5 @@
-// Hash-chain match finder over the compressor's history: the bytes of the current file
-// and as much of the earlier files of a solid stream as the 1 MiB window reaches.
+// Hash-chain match finder over one piece of the compressor's input and the history
+// before it: as much of the earlier bytes of the stream as the 1 MiB window reaches.
 #pragma once
 
 #include <stddef.h>
@@ -22,9 +22,10 @@ struct MatchCandidate {
 };
 
 struct MatchFinder {
-  std::vector<uint8_t> data;       // history and current file; data[0] is position 0
-  std::vector<uint32_t> head;      // 3-byte hash -> latest position
+  std::vector<uint8_t> data;       // history and the piece; data[0] is position 0
+  std::vector<uint32_t> head;      // 4-byte hash -> latest position
   std::vector<uint32_t> chain;     // position (mod window) -> previous one with its hash
+  std::vector<uint32_t> head3;     // 3-byte hash -> latest position
   std::vector<uint32_t> pairHead;  // 2-byte value -> latest position
   uint32_t inserted = 0;           // positions below this are in the chains
   uint32_t historyStart = 0;       // matches never reach before this position
@@ -33,10 +34,9 @@ struct MatchFinder {
   uint32_t niceLength = 128;       // a match this long ends the search
 
   MatchFinder();
-  // Forgets the history: a non-solid file starts from an empty window.
-  void resetHistory();
-  // Appends a file's bytes; drops history older than the window first.
-  void append(const uint8_t* bytes, size_t count);
+  // Takes bytes as positions 0..count-1 and forgets everything before; positions below
+  // historyFrom are never matched (the start of a non-solid file).
+  void load(const uint8_t* bytes, size_t count, uint32_t historyFrom);
   uint32_t end() const { return (uint32_t)data.size(); }
   // Puts the positions below pos (where 3 bytes are available) into the chains.
   void insertUpTo(uint32_t pos);

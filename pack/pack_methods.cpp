@@ -7,26 +7,19 @@ namespace {
 struct V20StreamEncoder : StreamEncoder {
   V20Encoder encoder;
   explicit V20StreamEncoder(const V20EncoderOptions& options) : encoder(options) {}
-  void collect() {
-    while (!encoder.finished.empty()) {
-      finished.push_back(std::move(encoder.finished.front()));
-      encoder.finished.pop_front();
-    }
+  bool beginFile(bool solid) override {
+    encoder.sink = sink;
+    return encoder.beginFile(solid);
   }
-  bool addFile(const uint8_t* data, size_t size, bool solid) override {
-    bool coded = encoder.addFile(data, size, solid);
-    collect();
-    return coded;
-  }
-  void finish() override {
-    encoder.finish();
-    collect();
-  }
+  void feed(const uint8_t* data, size_t size) override { encoder.feed(data, size); }
+  void endFile() override { encoder.endFile(); }
+  void finish() override { encoder.finish(); }
 };
 
 std::unique_ptr<StreamEncoder> makeV20(const PackSettings& settings) {
-  V20EncoderOptions options;
+  V20EncoderOptions options = v20LevelOptions(settings.level);
   options.multimedia = settings.multimedia;
+  options.threads = settings.threads;
   options.onProgress = settings.onProgress;
   return std::unique_ptr<StreamEncoder>(new V20StreamEncoder(options));
 }
@@ -34,11 +27,25 @@ std::unique_ptr<StreamEncoder> makeV20(const PackSettings& settings) {
 struct V15StreamEncoder : StreamEncoder {
   V15Encoder encoder;
   bool started = false;
-  bool addFile(const uint8_t* data, size_t size, bool solid) override {
-    bool coded = solid && started;
-    finished.push_back(encodeV15File(encoder, data, size, coded));
+  std::vector<uint8_t> packed;
+  void pass() {
+    if (!packed.empty()) sink->write(packed.data(), packed.size());
+    packed.clear();
+  }
+  bool beginFile(bool solid) override {
+    solid = solid && started;
     started = true;
-    return coded;
+    beginV15File(encoder, solid);
+    return solid;
+  }
+  void feed(const uint8_t* data, size_t size) override {
+    feedV15(encoder, data, size, &packed);
+    pass();
+  }
+  void endFile() override {
+    endV15File(encoder, &packed);
+    pass();
+    sink->endStream();
   }
   void finish() override {}
 };

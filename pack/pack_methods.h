@@ -13,22 +13,27 @@
 
 #include "pack/encode_v15.h"
 #include "pack/encode_v20.h"
+#include "pack/pack_levels.h"
 
-// Packs the files of one archive, in order. A file's stream may become final only
-// when the next file arrives (a solid stream sends the next file's tables after it),
-// so finished streams queue up in file order.
+// Packs the files of one archive, in order, handing the packed streams to `sink` in
+// the same order. A file's stream may end only when the next file starts (a solid
+// stream sends the next file's tables after it).
 struct StreamEncoder {
   virtual ~StreamEncoder() = default;
-  // solid: the file continues the previous one's state. Returns whether it was coded
+  PackedSink* sink = nullptr;
+  // solid: the file continues the previous one's state. Returns whether it is coded
   // that way (a first file never is); the entry's solid flag must match.
-  virtual bool addFile(const uint8_t* data, size_t size, bool solid) = 0;
+  virtual bool beginFile(bool solid) = 0;
+  virtual void feed(const uint8_t* data, size_t size) = 0;
+  virtual void endFile() = 0;
   // Closes the last stream.
   virtual void finish() = 0;
-  std::deque<std::vector<uint8_t>> finished;
 };
 
 struct PackSettings {
   MultimediaMode multimedia = MultimediaMode::Auto;
+  int level = DefaultPackLevel;  // 1 fastest .. 5 smallest
+  int threads = 1;
   // Bytes of the current file packed so far, for a progress display; may be empty.
   std::function<void(uint64_t)> onProgress;
 };

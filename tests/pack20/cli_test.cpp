@@ -107,7 +107,11 @@ TEST_F(Pack20Cli, EveryKindOfInputRoundTripsSolidAndNotWithAndWithoutPassword) {
                         {{"--no-solid"}, ""},
                         {{"--password", "s3cret"}, "s3cret"},
                         {{"--no-solid", "--password", "pw"}, "pw"},
-                        {{"--method", "store", "--password", "x"}, "x"}};
+                        {{"--method", "store", "--password", "x"}, "x"},
+                        {{"--level", "1", "--threads", "3"}, ""},
+                        {{"--level", "5", "--no-solid"}, ""},
+                        {{"--method", "1.5", "--password", "pw"}, "pw"},
+                        {{"--format", "old", "--password", "pw"}, "pw"}};
   int index = 0;
   for (const Case& c : cases) {
     std::string archive = temp / ("a" + std::to_string(index) + ".rar");
@@ -127,6 +131,12 @@ TEST_F(Pack20Cli, EveryKindOfInputRoundTripsSolidAndNotWithAndWithoutPassword) {
   // Compressed is smaller than stored, and solid smaller than not.
   EXPECT_LT(sizeOf(temp / "a0.rar"), sizeOf(temp / "a1.rar"));
   EXPECT_LT(sizeOf(temp / "a1.rar") * 2, sizeOf(temp / "a4.rar"));
+  // The input spans more than one piece of the compressor: the archive is the same
+  // byte for byte with 1 and 4 threads.
+  std::string one = temp / "one.rar", four = temp / "four.rar";
+  ASSERT_EQ(pack({"--mtime", "2024-01-02T03:04:06", "--threads", "1", "-C", input, "-o", one, "."}).status, 0);
+  ASSERT_EQ(pack({"--mtime", "2024-01-02T03:04:06", "--threads", "4", "-C", input, "-o", four, "."}).status, 0);
+  EXPECT_TRUE(readFile(one) == readFile(four));
 }
 
 TEST_F(Pack20Cli, MultimediaModeShrinksSoundAndPictures) {
@@ -205,6 +215,10 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"--mtime", "2023-02-29T12:00:00", "-o", archive, "ok.txt"}, 64, "--mtime"},
       {{"--mtime", "2024-04-31T12:00:00", "-o", archive, "ok.txt"}, 64, "--mtime"},
       {{"--codepage", "abc", "-o", archive, "ok.txt"}, 64, "--codepage"},
+      {{"--level", "0", "-o", archive, "ok.txt"}, 64, "--level"},
+      {{"--level", "6", "-o", archive, "ok.txt"}, 64, "--level"},
+      {{"--threads", "0", "-o", archive, "ok.txt"}, 64, "--threads"},
+      {{"--threads", "2x", "-o", archive, "ok.txt"}, 64, "--threads"},
       {{"--codepage", "99999", "-o", archive, "ok.txt"}, 64, "--codepage"},
       {{"--codepage", "12345", "-o", archive, "ok.txt"}, 1, "code page"},
       {{"--codepage", "932", "-o", archive, "ok.txt"}, 1, "code page"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "pack/encode_v20.h"
+#include "pack/pack_levels.h"
 #include "tests/pack20/test_data.h"
 #include "tests/support/unpack_harness.h"
 
@@ -61,6 +62,14 @@ TEST(Pack20Encoder, SingleFilesOfEveryKindRoundTrip) {
   for (const Bytes& f : files) {
     expectDecodes({f}, packAll({f}, false));
     expectDecodes({f}, packAll({f}, false, lazy));
+  }
+  // Every level decodes with the same decoder, and a higher one is never larger.
+  size_t previous = SIZE_MAX;
+  for (int level = MinPackLevel; level <= MaxPackLevel; level++) {
+    for (const Bytes& f : files) expectDecodes({f}, packAll({f}, false, v20LevelOptions(level)));
+    size_t size = packAll({files[0], files[1]}, true, v20LevelOptions(level)).total;
+    EXPECT_LE(size, previous) << "level " << level;
+    previous = size;
   }
   // The cheapest path is never worse than the lazy choice by more than rounding.
   EXPECT_LT(packAll({files[0]}, false).total, packAll({files[0]}, false, lazy).total);
@@ -225,4 +234,39 @@ TEST(Pack20Encoder, DetectsSoundAndPictureHeaders) {
   EXPECT_EQ(detectMultimediaChannels(t.data(), t.size()), 0);
   Bytes cut = wav(8, 1, 10);
   EXPECT_EQ(detectMultimediaChannels(cut.data(), 30), 0);
+}
+
+TEST(Pack20Encoder, StreamsDoNotDependOnThreadsOrHowTheBytesAreFed) {
+  // Small pieces, so that a batch of them is parsed on several threads and files start
+  // and end inside pieces; the sound file starts 20 bytes before a piece ends, so its
+  // header reaches into bytes that may not have been fed yet.
+  std::vector<Bytes> files = {text(40000, 1), Bytes(), structured(41900, 2), wav(16, 2, 6000),
+                              Bytes(10, 'a'), text(3000, 3), noise(9000, 4), text(50000, 1)};
+  for (bool solid : {true, false}) {
+    V20EncoderOptions one;
+    one.pieceBytes = 16384;
+    Packed expected = packAll(files, solid, one);
+    expectDecodes(files, expected);
+    struct Way {
+      int threads;
+      size_t feed;  // bytes per feed; 0: whole files
+    };
+    for (Way way : {Way{4, 0}, Way{3, 1000}, Way{2, 16384}, Way{1, 7}}) {
+      V20EncoderOptions options = one;
+      options.threads = way.threads;
+      V20Encoder encoder(options);
+      for (const Bytes& f : files) {
+        encoder.beginFile(solid);
+        size_t step = way.feed ? way.feed : std::max<size_t>(f.size(), 1);
+        for (size_t at = 0; at < f.size(); at += step) encoder.feed(f.data() + at, std::min(step, f.size() - at));
+        encoder.endFile();
+      }
+      encoder.finish();
+      ASSERT_EQ(encoder.finished.size(), files.size());
+      for (size_t i = 0; i < files.size(); i++)
+        EXPECT_TRUE(encoder.finished[i] == expected.streams[i])
+            << "file " << i << ", " << way.threads << " threads, fed " << way.feed << (solid ? ", solid" : "");
+      EXPECT_TRUE(encoder.usedAudio == expected.audio);
+    }
+  }
 }

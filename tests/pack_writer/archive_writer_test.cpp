@@ -12,6 +12,7 @@
 #include "archive/data_stream.h"
 #include "archive/reader.h"
 #include "extract/session.h"
+#include "pack/archive_stream.h"
 #include "pack/archive_writer.h"
 #include "tests/support/engine_test.h"
 #include "tests/support/fake_host.h"
@@ -346,6 +347,56 @@ TEST_F(Writer, FileOutputEqualsMemoryOutput) {
   ASSERT_TRUE(writeArchiveFile(archive, path));
   EXPECT_EQ(readFile(path), buildArchive(archive));
   EXPECT_FALSE(writeArchiveFile(archive, dir / "missing/out.rar"));
+}
+
+TEST_F(Writer, StreamedArchivesEqualTheArchiveBuiltAtOnce) {
+  // Data fed in uneven pieces, through each cipher (the 2.0 one pads its last block),
+  // and an entry written twice, the first try dropped.
+  PackEntry secret = storedFile("docs\\secret.txt", randomBytes(10001, 12));
+  secret.password = "pw";
+  PackEntry packed = compressedFile("p.bin", randomBytes(5000, 13), randomBytes(3001, 14), 15, 0x33);
+  packed.password = "pw";
+  PackEntry empty = storedFile("empty", std::vector<uint8_t>());
+  const size_t pieces[] = {7, 4096, 1};
+  struct Layout {
+    PackFormat format;
+    bool installer;
+  };
+  for (Layout layout : {Layout{PackFormat::New, false}, Layout{PackFormat::New, true}, Layout{PackFormat::Old, false}}) {
+    PackArchive archive;
+    archive.format = layout.format;
+    if (layout.installer) {
+      archive.prefix = executableStub(1000);
+      archive.endBlockHeadSize = 0;
+      archive.extraArchiveFlags = 0x08;
+    }
+    archive.items = {folder("docs"), secret, empty, packed};
+    std::string path = dir / "streamed.rar";
+    ArchiveStream a;
+    ASSERT_TRUE(openArchiveStream(a, path, archive));
+    for (size_t i = 0; i < archive.items.size(); i++) {
+      const PackEntry& e = std::get<PackEntry>(archive.items[i]);
+      if (i == 1) {
+        beginEntry(a, e);
+        writeEntryData(a, e.data.data(), 5000);
+        restartEntry(a, e);
+      } else {
+        beginEntry(a, e);
+      }
+      const std::vector<uint8_t>& bytes = e.packed ? *e.packed : e.data;
+      for (size_t at = 0, k = 0; at < bytes.size(); k++) {
+        size_t n = std::min(pieces[k % 3], bytes.size() - at);
+        writeEntryData(a, bytes.data() + at, n);
+        at += n;
+      }
+      endEntry(a, e);
+    }
+    ASSERT_TRUE(closeArchiveStream(a)) << a.error;
+    EXPECT_TRUE(readFile(path) == buildArchive(archive)) << "format " << (int)layout.format;
+  }
+  ArchiveStream missing;
+  EXPECT_FALSE(openArchiveStream(missing, dir / "missing/out.rar", PackArchive()));
+  EXPECT_NE(missing.error.find("missing/out.rar"), std::string::npos) << missing.error;
 }
 
 }  // namespace

@@ -185,4 +185,30 @@ TEST(V15RoundTrip, SolidFilesReferToEarlierOnes) {
   EXPECT_TRUE(d.decode(packedAgain, first.size(), true) == first);
 }
 
+TEST(V15RoundTrip, FedInPiecesTheBytesAreTheSameAsWhole) {
+  // A solid run longer than the bytes the encoder keeps, fed in pieces of many sizes,
+  // the empty file and a one-byte piece included.
+  std::vector<std::vector<uint8_t>> files = {farRepeatsOf(1150000, 21), {}, binaryOf(5000, 23),
+                                             textOf(60000, 24)};
+  const size_t pieceSizes[] = {1, 777, 65536, 300001};
+  V15Encoder whole, pieces;
+  V15Decoder d;
+  for (size_t i = 0; i < files.size(); i++) {
+    const std::vector<uint8_t>& input = files[i];
+    bool solid = i > 0;
+    std::vector<uint8_t> expected = encodeV15File(whole, input.data(), input.size(), solid);
+    std::vector<uint8_t> packed;
+    beginV15File(pieces, solid);
+    for (size_t at = 0, k = i; at < input.size(); k++) {
+      size_t n = std::min(pieceSizes[k % 4], input.size() - at);
+      feedV15(pieces, input.data() + at, n, &packed);
+      at += n;
+    }
+    endV15File(pieces, &packed);
+    ASSERT_TRUE(packed == expected) << "file " << i;
+    ASSERT_TRUE(d.decode(packed, input.size(), solid) == input) << "file " << i;
+  }
+  EXPECT_LT(pieces.buf.size(), 1100000u) << "old bytes are let go";
+}
+
 }  // namespace

@@ -1,0 +1,45 @@
+// What the version 2.0 compressor's LZ parser hands to its stream writer: blocks of
+// symbols with their extra bits and the symbol counts the block's tables are built from.
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "unpack/unpack_state.h"
+#include "unpack/v20_tables.h"
+
+enum : uint32_t {
+  SymRepeatLast = 256,
+  SymHistory = 257,  // 257..260: the four recent distances
+  SymShort = 261,    // 261..268: length 2 within 256 bytes
+  SymTables = 269,
+  SymMatch = 270,    // 270..297: length slot, then a distance slot
+  SymAudioTables = 256
+};
+
+// One main-table symbol and what follows it. The extra bit counts follow from the
+// symbol and the slot.
+struct Token {
+  uint16_t symbol;
+  uint8_t slot;     // distance slot (270..297) or repeat length slot (257..260)
+  uint8_t extra1;   // length extra bits, or the short distance's
+  uint32_t extra2;  // distance extra bits
+};
+
+struct Block {
+  bool audio = false;
+  int channels = 0;
+  int switchChannel = 0;  // current channel before the block: a switch is coded there
+  uint32_t start = 0, stop = 0;  // the bytes it codes, as the parser numbered them
+  std::vector<Token> tokens;
+  std::vector<uint16_t> audioSymbols;  // channel << 8 | symbol
+  uint32_t mainCount[MainSymbols] = {0};
+  uint32_t distanceCount[DistanceSymbols] = {0};
+  uint32_t repeatCount[RepeatLengthSymbols] = {0};
+  uint32_t audioCount[MaxChannels][AudioSymbols] = {{0}};
+};
+
+// Code lengths for the block. Every table can always code a switch to a new header
+// and one other symbol (the harmless symbol that ends a stream without a switch).
+void blockCodeLengths(const Block& b, uint8_t* lengths);

@@ -1,0 +1,442 @@
+#include "pack/encode_v20_parse.h"
+
+#include <math.h>
+#include <string.h>
+
+#include <algorithm>
+
+#include "pack/huffman_encoder.h"
+
+namespace {
+
+// Estimated bits per symbol, taken from the tables of the last block.
+struct Costs {
+  uint32_t main[MainSymbols];
+  uint32_t distance[DistanceSymbols];
+  uint32_t repeatLength[RepeatLengthSymbols];
+};
+
+struct History {
+  uint32_t recent[4];
+  uint32_t recentIndex, lastDistance, lastLength;
+};
+
+struct ParseState {
+  History h;
+  Costs costs;
+};
+
+struct Choice {
+  uint32_t length = 0;  // 0: a literal
+  uint32_t distance = 0;
+  int kind = 0;  // 1 repeat last, 2 history, 3 short, 4 long
+  int param = 0;
+  int32_t score = 0;  // bits saved against literals
+};
+
+struct SlotTables {
+  uint8_t lengthSlotOf[256];
+  SlotTables() {
+    for (uint32_t v = 0; v < 256; v++) {
+      int slot = 0;
+      while (slot + 1 < LengthSlots && lengthBase[slot + 1] <= v) slot++;
+      lengthSlotOf[v] = (uint8_t)slot;
+    }
+  }
+};
+const SlotTables slotTables;
+
+inline int lengthSlotOf(uint32_t v) { return slotTables.lengthSlotOf[v]; }
+
+inline int distanceSlotOf(uint32_t d1) {
+  return (int)(std::upper_bound(distanceBase, distanceBase + DistanceSlots, d1) - distanceBase) - 1;
+}
+
+inline int shortSlotOf(uint32_t d1) {
+  int slot = 0;
+  while (slot + 1 < ShortDistanceSlots && shortDistanceBase[slot + 1] <= d1) slot++;
+  return slot;
+}
+
+inline uint32_t longBonus(uint32_t d) { return (d >= 0x2000) + (d >= 0x40000); }
+inline uint32_t historyBonus(uint32_t d) { return longBonus(d) + (d >= 0x101); }
+
+void defaultCosts(Costs& c) {
+  for (int s = 0; s < MainSymbols; s++) c.main[s] = s < 256 ? 8 : 7;
+  c.main[SymRepeatLast] = 5;
+  c.main[SymHistory] = 5;
+  c.main[SymTables] = 14;
+  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = 5;
+  for (int s = 0; s < RepeatLengthSymbols; s++) c.repeatLength[s] = 3 + s / 6;
+}
+
+void costsFromLengths(Costs& c, const uint8_t* lz) {
+  for (int s = 0; s < MainSymbols; s++) c.main[s] = lz[s] ? lz[s] : 12;
+  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = lz[MainSymbols + s] ? lz[MainSymbols + s] : 9;
+  for (int s = 0; s < RepeatLengthSymbols; s++) {
+    uint8_t l = lz[MainSymbols + DistanceSymbols + s];
+    c.repeatLength[s] = l ? l : 9;
+  }
+}
+
+// Literal costs from the byte frequencies of a sample, for a first block that has no
+// tables before it to learn from.
+void seedLiteralCosts(Costs& c, const uint8_t* data, size_t size) {
+  uint32_t counts[256] = {0};
+  for (size_t i = 0; i < size; i++) counts[data[i]]++;
+  for (int b = 0; b < 256; b++) {
+    double bits = counts[b] ? -log2((double)counts[b] / (double)size) : 12;
+    c.main[b] = (uint32_t)std::min(15.0, std::max(1.0, bits + 0.5));
+  }
+}
+
+void pushDistance(History& h, uint32_t distance, uint32_t length) {
+  h.recent[h.recentIndex & 3] = distance;
+  h.recentIndex++;
+  h.lastDistance = distance;
+  h.lastLength = length;
+}
+
+// Whether the k-th most recent distance (1..4) is worth trying: set, and not already
+// tried as a more recent one.
+bool freshHistoryDistance(const History& h, int k) {
+  uint32_t d = h.recent[(h.recentIndex - k) & 3];
+  if (d == 0) return false;
+  for (int j = 1; j < k; j++)
+    if (h.recent[(h.recentIndex - j) & 3] == d) return false;
+  return true;
+}
+
+// The last match once more at pos: its length, or 0 when the bytes differ.
+uint32_t repeatMatch(const MatchFinder& finder, const History& h, uint32_t pos, uint32_t limit) {
+  if (h.lastLength < 2 || h.lastLength > limit || h.lastDistance == 0 ||
+      finder.matchLength(pos, h.lastDistance, h.lastLength) != h.lastLength)
+    return 0;
+  return h.lastLength;
+}
+
+// The match at pos with the k-th recent distance (and that distance and its length
+// bonus), or 0 when it is not worth a history symbol.
+uint32_t historyMatch(const MatchFinder& finder, const History& h, int k, uint32_t pos, uint32_t limit,
+                      uint32_t* distance, uint32_t* bonus) {
+  if (!freshHistoryDistance(h, k)) return 0;
+  *distance = h.recent[(h.recentIndex - k) & 3];
+  *bonus = historyBonus(*distance);
+  uint32_t n = finder.matchLength(pos, *distance, std::min(limit, 257 + *bonus));
+  return n < 2 + *bonus ? 0 : n;
+}
+
+void addLiteral(Block& b, uint8_t byte) {
+  b.tokens.push_back(Token{byte, 0, 0, 0});
+  b.mainCount[byte]++;
+}
+
+void addMatch(History& h, Block& b, const Choice& c) {
+  Token t = {0, 0, 0, 0};
+  uint32_t d = c.distance, n = c.length;
+  switch (c.kind) {
+    case 1:
+      t.symbol = SymRepeatLast;
+      break;
+    case 2: {
+      uint32_t v = n - 2 - historyBonus(d);
+      int slot = lengthSlotOf(v);
+      t.symbol = (uint16_t)(SymHistory + c.param - 1);
+      t.slot = (uint8_t)slot;
+      t.extra1 = (uint8_t)(v - lengthBase[slot]);
+      b.repeatCount[slot]++;
+      break;
+    }
+    case 3:
+      t.symbol = (uint16_t)(SymShort + c.param);
+      t.extra1 = (uint8_t)(d - 1 - shortDistanceBase[c.param]);
+      break;
+    default: {
+      uint32_t v = n - 3 - longBonus(d);
+      int lslot = lengthSlotOf(v);
+      int dslot = distanceSlotOf(d - 1);
+      t.symbol = (uint16_t)(SymMatch + lslot);
+      t.extra1 = (uint8_t)(v - lengthBase[lslot]);
+      t.slot = (uint8_t)dslot;
+      t.extra2 = d - 1 - distanceBase[dslot];
+      b.distanceCount[dslot]++;
+      break;
+    }
+  }
+  b.mainCount[t.symbol]++;
+  b.tokens.push_back(t);
+  pushDistance(h, d, n);
+}
+
+// The cheapest single step at pos, for lazy matching.
+Choice bestChoice(MatchFinder& finder, const ParseState& s, uint32_t pos, uint32_t stop,
+                  uint32_t takeLength) {
+  Choice best;
+  uint32_t limit = std::min<uint32_t>(MaxMatchLength, stop - pos);
+  if (limit < 2) return best;
+  const uint8_t* here = finder.data.data() + pos;
+  int32_t literalSum[MaxMatchLength + 1];
+  uint32_t summed = 0;
+  literalSum[0] = 0;
+  auto consider = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
+    while (summed < length) {
+      literalSum[summed + 1] = literalSum[summed] + (int32_t)s.costs.main[here[summed]];
+      summed++;
+    }
+    int32_t score = literalSum[length] - (int32_t)cost;
+    if (score > best.score || (score == best.score && score > 0 && length > best.length)) {
+      best.length = length;
+      best.distance = distance;
+      best.kind = kind;
+      best.param = param;
+      best.score = score;
+    }
+  };
+  const History& h = s.h;
+  if (uint32_t n = repeatMatch(finder, h, pos, limit)) consider(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
+  for (int k = 1; k <= 4; k++) {
+    uint32_t d, bonus;
+    uint32_t n = historyMatch(finder, h, k, pos, limit, &d, &bonus);
+    if (n == 0) continue;
+    int slot = lengthSlotOf(n - 2 - bonus);
+    consider(n, s.costs.main[SymHistory + k - 1] + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2,
+             d, k);
+    if (n >= takeLength) return best;
+  }
+  MatchCandidate found[8];
+  int count = finder.findMatches(pos, limit, found, 8);
+  for (int i = 0; i < count; i++) {
+    uint32_t d = found[i].distance, n = found[i].length;
+    uint32_t bonus = longBonus(d);
+    if (n < 3 + bonus) continue;
+    int lslot = lengthSlotOf(n - 3 - bonus);
+    int dslot = distanceSlotOf(d - 1);
+    consider(n,
+             s.costs.main[SymMatch + lslot] + lengthExtraBits[lslot] + s.costs.distance[dslot] +
+                 distanceExtraBits[dslot],
+             4, d, 0);
+  }
+  uint32_t pair = finder.findPair(pos);
+  if (pair != 0) {
+    int slot = shortSlotOf(pair - 1);
+    consider(2, s.costs.main[SymShort + slot] + shortDistanceExtraBits[slot], 3, pair, slot);
+  }
+  return best;
+}
+
+// Lazy matching: a match is taken unless the next position offers a better one.
+void parseLazyBlock(MatchFinder& finder, ParseState& s, Block& b, uint32_t& pos, uint32_t stop,
+                    const LzParseOptions& o) {
+  const uint8_t* data = finder.data.data();
+  Choice cur = bestChoice(finder, s, pos, stop, o.lazyLength);
+  // A short tail joins this block rather than paying for tables of its own.
+  uint32_t tail = o.blockSymbols / 2;
+  while (pos < stop && (b.tokens.size() < o.blockSymbols || stop - pos < tail)) {
+    if (cur.length == 0) {
+      addLiteral(b, data[pos]);
+      pos++;
+      if (pos < stop) cur = bestChoice(finder, s, pos, stop, o.lazyLength);
+      continue;
+    }
+    if (cur.length < o.lazyLength && pos + 1 < stop) {
+      Choice next = bestChoice(finder, s, pos + 1, stop, o.lazyLength);
+      if (next.score > cur.score) {
+        addLiteral(b, data[pos]);
+        pos++;
+        cur = next;
+        continue;
+      }
+    }
+    addMatch(s.h, b, cur);
+    pos += cur.length;
+    if (pos < stop) cur = bestChoice(finder, s, pos, stop, o.lazyLength);
+  }
+}
+
+}  // namespace
+
+struct PathNode {
+  uint32_t price;
+  uint32_t length;  // of the step that arrives here; 1: a literal
+  uint32_t distance;
+  uint8_t kind, param;
+  History h;  // match history after that step
+};
+
+PieceParser::PieceParser() = default;
+PieceParser::~PieceParser() = default;
+
+namespace {
+
+// Cheapest path through chunks of positions under the current symbol costs: every
+// literal, repeat, history, short and long match is weighed at every position, with
+// the match history the path so far leaves (so history matches are priced right). A
+// match of takeLength or more is taken as it stands and ends the chunk.
+void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& pos, uint32_t stop,
+                       const LzParseOptions& o) {
+  MatchFinder& finder = parser.finder;
+  std::vector<PathNode>& nodes = parser.nodes;
+  const uint8_t* data = finder.data.data();
+  const uint32_t chunk = 4096;
+  const uint32_t infinite = 0xFFFFFFFFu;
+  uint32_t tail = o.blockSymbols / 2;
+  nodes.resize(chunk + 1);
+  std::vector<uint32_t> steps;
+  while (pos < stop && (b.tokens.size() < o.blockSymbols || stop - pos < tail)) {
+    uint32_t n = std::min(stop - pos, chunk);
+    for (uint32_t j = 0; j <= n; j++) nodes[j].price = infinite;
+    nodes[0].price = 0;
+    nodes[0].h = s.h;
+    uint32_t end = n;
+    Choice forced;
+    uint32_t searchFrom = 0;  // positions inside a long match found earlier are not searched
+    for (uint32_t i = 0; i < n; i++) {
+      const PathNode& at = nodes[i];
+      uint32_t base = at.price;
+      const History h = at.h;
+      uint32_t p = pos + i;
+      auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
+        PathNode& to = nodes[i + length];
+        if (base + cost >= to.price) return;
+        to.price = base + cost;
+        to.length = length;
+        to.distance = distance;
+        to.kind = (uint8_t)kind;
+        to.param = (uint8_t)param;
+        to.h = h;
+        if (kind != 0) pushDistance(to.h, distance, length);
+      };
+      relax(1, s.costs.main[data[p]], 0, 0, 0);
+      uint32_t limit = std::min<uint32_t>(MaxMatchLength, n - i);
+      if (limit < 2) continue;
+      Choice longest;
+      auto note = [&](uint32_t length, int kind, uint32_t distance, int param) {
+        if (length > longest.length) longest = Choice{length, distance, kind, param, 0};
+      };
+      if (uint32_t n = repeatMatch(finder, h, p, limit)) {
+        relax(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
+        note(n, 1, h.lastDistance, 0);
+      }
+      for (int k = 1; k <= 4; k++) {
+        uint32_t d, bonus;
+        uint32_t most = historyMatch(finder, h, k, p, limit, &d, &bonus);
+        if (most == 0) continue;
+        note(most, 2, d, k);
+        uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
+        for (uint32_t len = 2 + bonus; len <= most; len++) {
+          int slot = lengthSlotOf(len - 2 - bonus);
+          relax(len, symbolCost + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2, d, k);
+        }
+      }
+      if (longest.length < o.takeLength && i >= searchFrom) {
+        MatchCandidate found[8];
+        int count = finder.findMatches(p, limit, found, 8);
+        uint32_t covered = 2;
+        for (int c = 0; c < count; c++) {
+          uint32_t d = found[c].distance, most = found[c].length;
+          uint32_t bonus = longBonus(d);
+          int dslot = distanceSlotOf(d - 1);
+          uint32_t distanceCost = s.costs.distance[dslot] + distanceExtraBits[dslot];
+          for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= most; len++) {
+            int lslot = lengthSlotOf(len - 3 - bonus);
+            relax(len, s.costs.main[SymMatch + lslot] + lengthExtraBits[lslot] + distanceCost, 4, d, 0);
+          }
+          if (most >= 3 + bonus) note(most, 4, d, 0);
+          covered = std::max(covered, most);
+        }
+        if (o.skipLength && covered >= o.skipLength) searchFrom = i + covered - o.skipLength / 2;
+        uint32_t pair = finder.findPair(p);
+        if (pair != 0) {
+          int slot = shortSlotOf(pair - 1);
+          relax(2, s.costs.main[SymShort + slot] + shortDistanceExtraBits[slot], 3, pair, slot);
+        }
+      }
+      if (longest.length >= o.takeLength) {
+        end = i;
+        forced = longest;
+        break;
+      }
+    }
+    // Walk back from the end, then replay the steps forward.
+    steps.clear();
+    for (uint32_t j = end; j > 0; j -= nodes[j].length) steps.push_back(j);
+    for (size_t k = steps.size(); k-- > 0;) {
+      const PathNode& step = nodes[steps[k]];
+      uint32_t from = steps[k] - step.length;
+      if (step.kind == 0) {
+        addLiteral(b, data[pos + from]);
+      } else {
+        Choice c;
+        c.length = step.length;
+        c.distance = step.distance;
+        c.kind = step.kind;
+        c.param = step.param;
+        addMatch(s.h, b, c);
+      }
+    }
+    pos += end;
+    if (forced.length > 0) {
+      addMatch(s.h, b, forced);
+      pos += forced.length;
+    }
+  }
+}
+
+}  // namespace
+
+void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
+                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
+                  std::vector<Block>* blocks) {
+  MatchFinder& finder = parser.finder;
+  finder.maxChain = o.maxChain;
+  finder.niceLength = o.niceLength;
+  uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
+  finder.load(bytes + from, stop - from, 0);
+  ParseState s;
+  memset(&s.h, 0, sizeof s.h);
+  defaultCosts(s.costs);
+  seedLiteralCosts(s.costs, bytes + start, std::min<uint32_t>(stop - start, 65536));
+  size_t nextFile = 0;
+  uint32_t pos = start;
+  while (pos < stop) {
+    while (nextFile < fileStarts.size() && fileStarts[nextFile] <= pos) nextFile++;
+    uint32_t end = nextFile < fileStarts.size() ? fileStarts[nextFile] : stop;
+    blocks->emplace_back();
+    Block& b = blocks->back();
+    b.start = pos;
+    uint32_t at = pos - from;
+    if (o.optimal)
+      parseOptimalBlock(parser, s, b, at, end - from, o);
+    else
+      parseLazyBlock(finder, s, b, at, end - from, o);
+    pos = at + from;
+    b.stop = pos;
+    uint8_t lengths[PreviousLengthsSize];
+    blockCodeLengths(b, lengths);
+    costsFromLengths(s.costs, lengths);
+  }
+}
+
+void blockCodeLengths(const Block& b, uint8_t* lengths) {
+  if (b.audio) {
+    for (int c = 0; c < b.channels; c++) {
+      uint32_t counts[AudioSymbols];
+      memcpy(counts, b.audioCount[c], sizeof counts);
+      if (counts[SymAudioTables] == 0) counts[SymAudioTables] = 1;
+      bool other = false;
+      for (int i = 0; i < 256 && !other; i++) other = counts[i] != 0;
+      if (!other) counts[0] = 1;
+      buildCodeLengths(counts, AudioSymbols, MaxCodeLength, lengths + c * AudioSymbols);
+    }
+    return;
+  }
+  uint32_t counts[MainSymbols];
+  memcpy(counts, b.mainCount, sizeof counts);
+  if (counts[SymTables] == 0) counts[SymTables] = 1;
+  bool other = false;
+  for (int i = 0; i < MainSymbols && !other; i++) other = i != SymTables && counts[i] != 0;
+  if (!other) counts[0] = 1;
+  buildCodeLengths(counts, MainSymbols, MaxCodeLength, lengths);
+  buildCodeLengths(b.distanceCount, DistanceSymbols, MaxCodeLength, lengths + MainSymbols);
+  buildCodeLengths(b.repeatCount, RepeatLengthSymbols, MaxCodeLength, lengths + MainSymbols + DistanceSymbols);
+}

@@ -1,0 +1,45 @@
+// The LZ parse of the version 2.0 compressor, one piece of the input at a time.
+//
+// A piece is a stretch of the stream, small files and parts of large ones alike, parsed
+// from a clean start: its match history begins empty and its symbol costs are estimated
+// from its own bytes, so its blocks depend only on its bytes and the window before it.
+// Pieces can therefore be parsed in any order, on any thread, and the stream comes out
+// the same. The history symbols a piece uses refer only to matches of the piece itself,
+// which the decoder has seen last as well. Blocks end at every file boundary.
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "pack/encode_v20_block.h"
+#include "pack/match_finder.h"
+
+struct LzParseOptions {
+  bool optimal = true;        // cheapest path; else lazy matching with one step ahead
+  uint32_t maxChain = 48;     // hash chain links per search
+  uint32_t niceLength = 128;  // a match this long ends the search
+  uint32_t takeLength = 128;  // the cheapest path takes a match this long without weighing
+  uint32_t lazyLength = 48;   // lazy matching takes a match this long without looking ahead
+  // The cheapest path does not search again inside a match this long (but near its
+  // end); 0: it searches at every position.
+  uint32_t skipLength = 0;
+  uint32_t blockSymbols = 1u << 13;  // symbols per table block
+};
+
+struct PathNode;
+
+// One parser's memory, reused from piece to piece (one per thread).
+struct PieceParser {
+  MatchFinder finder;
+  std::vector<PathNode> nodes;
+  PieceParser();
+  ~PieceParser();
+};
+
+// Parses bytes[start, stop) into blocks; bytes[historyFrom, start) are the window
+// before the piece; fileStarts (ascending, within the piece) are where files begin.
+// Positions are indexes into bytes.
+void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
+                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& options,
+                  std::vector<Block>* blocks);

@@ -1,0 +1,38 @@
+#include "pack/pack_levels.h"
+
+namespace {
+
+struct LevelRow {
+  bool optimal;
+  uint32_t maxChain;
+  uint32_t niceLength;
+  uint32_t takeLength;  // cheapest path: a match this long is taken as it is
+  uint32_t skipLength;  // cheapest path: no search inside a match this long
+  uint32_t lazyLength;  // lazy matching: a match this long is taken without looking ahead
+  uint32_t blockSymbols;  // symbols per table block
+};
+
+const LevelRow levels[MaxPackLevel] = {
+    {false, 4, 32, 0, 0, 16, 8192},        // 1: lazy matching over short chains
+    {false, 24, 64, 0, 0, 32, 8192},       // 2
+    {true, 16, 64, 64, 32, 0, 4096},       // 3: cheapest path over short chains
+    {true, 48, 128, 128, 0, 0, 4096},      // 4
+    {true, 256, 257, 257, 0, 0, 4096},     // 5: cheapest path, long chains
+};
+
+}  // namespace
+
+V20EncoderOptions v20LevelOptions(int level) {
+  if (level < MinPackLevel) level = MinPackLevel;
+  if (level > MaxPackLevel) level = MaxPackLevel;
+  const LevelRow& row = levels[level - 1];
+  V20EncoderOptions options;
+  options.optimalParsing = row.optimal;
+  options.maxChain = row.maxChain;
+  options.niceLength = row.niceLength;
+  if (row.optimal) options.takeLength = row.takeLength;
+  options.skipLength = row.skipLength;
+  options.blockSymbols = row.blockSymbols;
+  if (!row.optimal) options.lazyLength = row.lazyLength;
+  return options;
+}
