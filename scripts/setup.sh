@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 xvfb xdotool imagemagick locales
+  espeak-ng sox gzip zstd xz-utils libdeflate-tools time tar
 )
 
 missing=()
