@@ -191,6 +191,12 @@ struct StepRun {
     skip(length);
     return s;
   }
+  // A step of one symbol: the register is topped up only once it holds fewer bits than
+  // the longest code, so most symbols cost no refill at all.
+  ALWAYS_INLINE uint32_t onlySymbol(const HuffmanTable* table) {
+    if (bitCount < 16) refill();
+    return symbol(table);
+  }
   ALWAYS_INLINE void emitMatch(uint32_t distance, uint32_t length) {
     history.recentDistances[history.recentIndex & 3] = distance;
     history.lastDistance = distance;
@@ -290,7 +296,7 @@ static void runAudioSteps() {
   r.load();
   // One byte: returns false on a table switch, which produces nothing.
   auto step = [&]() __attribute__((always_inline)) {
-    s = r.firstSymbol(table);
+    s = r.onlySymbol(table);
     if (s == 256) return false;
     audioStartByte(state);
     int predicted = audioPredict(state, crossDelta);
