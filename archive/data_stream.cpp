@@ -10,6 +10,9 @@
 #include "extract/session.h"
 
 enum : int32_t { StoredPiece = 32512 };
+// The bar gets at most about this many positions over its range: each message costs a
+// redraw, far more than the bytes read between two positions.
+enum : uint32_t { ProgressSteps = 1000 };
 
 // The archive read primitive: bytes read, a short count at the end of the file, -1
 // when the file reports an error.
@@ -96,6 +99,11 @@ void setProgressRange() {
   int shift = 0;
   while ((kib >> shift) > 0xFFFF) shift++;
   dataStream.progressShift = shift;
+  uint32_t maximum = (uint32_t)(kib >> shift);
+  dataStream.progressStride = maximum / ProgressSteps + (maximum % ProgressSteps != 0);
+  if (dataStream.progressStride == 0) dataStream.progressStride = 1;
+  dataStream.progressShown = -1;
+  dataStream.progressLatest = 0;
   hostProgress(progressBar, ProgressSetRange, 0, (intptr_t)((uint32_t)(kib >> shift) << 16));
   hostProgress(progressBar, ProgressSetStep, 1, 0);
 }
@@ -105,7 +113,18 @@ void reportProgress() {
   if (archiveReader.archiveFile == nullptr) return;
   long position = ftell(archiveReader.archiveFile);
   uint32_t offset = (uint32_t)((int32_t)position - dataStream.progressOrigin);
-  hostProgress(progressBar, ProgressSetPos, offset >> (10 + dataStream.progressShift), 0);
+  uint32_t latest = offset >> (10 + dataStream.progressShift);
+  dataStream.progressLatest = latest;
+  int64_t shown = dataStream.progressShown;
+  if (shown >= 0 && latest >= shown && latest - shown < dataStream.progressStride) return;
+  dataStream.progressShown = latest;
+  hostProgress(progressBar, ProgressSetPos, latest, 0);
+}
+
+void finishProgress() {
+  if (dataStream.progressShown < 0 || dataStream.progressShown == dataStream.progressLatest) return;
+  dataStream.progressShown = dataStream.progressLatest;
+  hostProgress(progressBar, ProgressSetPos, dataStream.progressLatest, 0);
 }
 
 int continueVolume() {

@@ -16,6 +16,9 @@ struct DataStream {
   int32_t archiveLength;   // length of the archive file
   int checksumMode;        // 1: 16-bit checksum (old format); 2: CRC-32
   int progressShift;       // extra right shift of progress values beyond KiB units
+  uint32_t progressStride; // the bar moves when the position has gone this far
+  int64_t progressShown;   // the position last sent to the bar; -1: none yet
+  uint32_t progressLatest; // the position last measured, sent or not
 };
 
 extern DataStream dataStream;
@@ -37,9 +40,14 @@ void copyStored();
 // Sets the progress bar's range for the archive (progressOrigin and archiveLength set
 // beforehand): KiB from the archive start while the count fits in 16 bits, else KiB
 // scaled down by the power of two that makes it fit; positions use the same scale.
+// Forgets the position shown.
 void setProgressRange();
 // Moves the progress bar to the archive file's read position (nothing for an
-// archive at offset 0).
+// archive at offset 0), but only when the bar would visibly move: by a thousandth of
+// the range or more since the last position sent, or backwards.
 void reportProgress();
+// Sends the last position measured if the bar does not show it yet, so the bar ends
+// where the archive's walk ended.
+void finishProgress();
 // Next volumes are not supported: closes the archive file and leaves none open.
 int continueVolume();

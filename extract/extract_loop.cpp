@@ -434,7 +434,9 @@ static ArchiveOutcome extractArchive(LoopState* state) {
   fseek(archiveReader.archiveFile,
         (long)archiveReader.archiveHeader.headSize - archiveReader.archiveHeaderRead, SEEK_CUR);
   dataStream.continuesInNext = false;
-  return walkBlocks(state);
+  ArchiveOutcome outcome = walkBlocks(state);
+  finishProgress();
+  return outcome;
 }
 
 void extractArchives() {

@@ -14,6 +14,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 xvfb xdotool imagemagick locales
   openssl osslsigncode help2man dpkg-dev
+  espeak-ng sox gzip zstd xz-utils libdeflate-tools time tar
 )
 # The 32-bit loader of Wine, from the i386 architecture.
 wine32=wine32:i386

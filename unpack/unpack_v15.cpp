@@ -11,7 +11,7 @@ namespace {
 
 uint32_t decodeByThresholds(const ThresholdCode* code) {
   uint32_t bits;
-  uint32_t value = thresholdValue(code, peekBits(), &bits);
+  uint32_t value = thresholdLookup(code, peekBits(), &bits);
   skipBits(bits);
   return value;
 }
@@ -124,7 +124,7 @@ void shortMatch() {
     s->repeatRun = 0;
   }
   const ShortCodeSet* set = currentShortCodeSet(s);
-  uint32_t index = findShortCode(set, peekBits() >> 8, s->shortCodeVariant);
+  uint32_t index = set->lookup[(s->shortCodeVariant & 1) * 256 + (peekBits() >> 8)];
   skipBits(shortCodeLength(set, index, s->shortCodeVariant));
   if (index == ShortRepeatCode) {
     s->repeatRun += 1;
@@ -170,6 +170,7 @@ enum : uint32_t { MaxIdleSteps = 1u << 16 };
 void unpackV15File(uint8_t* window, bool solid) {
   V15State* s = &unpackState.v15;
   unpackState.window = window;
+  buildV15Lookups();
   // A solid file whose archive began with an entry of another kind (a stored
   // one) finds no model yet: it starts one rather than decode with empty lists.
   bool freshModel = !solid || !s->modelReady;

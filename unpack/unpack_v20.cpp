@@ -191,6 +191,12 @@ struct StepRun {
     skip(length);
     return s;
   }
+  // A step of one symbol: the register is topped up only once it holds fewer bits than
+  // the longest code, so most symbols cost no refill at all.
+  ALWAYS_INLINE uint32_t onlySymbol(const HuffmanTable* table) {
+    if (bitCount < 16) refill();
+    return symbol(table);
+  }
   ALWAYS_INLINE void emitMatch(uint32_t distance, uint32_t length) {
     history.recentDistances[history.recentIndex & 3] = distance;
     history.lastDistance = distance;
@@ -268,47 +274,67 @@ static void runLzSteps() {
   r.store();
 }
 
-// The multimedia predictor's step for one byte.
-static ALWAYS_INLINE uint8_t predictAudioByte(AudioChannelState* st, int32_t* crossDelta, uint32_t symbol) {
-  audioStartByte(st);
-  int predicted = audioPredict(st, *crossDelta);
-  return audioUpdate(st, crossDelta, predicted, symbol);
-}
-
 // Audio steps back to back on local state, under the same rule as runLzSteps: the
 // first at once, the next ones while their frame has nothing to do; a table switch
-// (symbol 256) ends the run after reading the new header.
+// (symbol 256) ends the run after reading the new header. The error sums are batched
+// per channel and complete again when the run ends.
 static void runAudioSteps() {
   V20State* v = &unpackState.v20;
   const uint32_t flushedPos = unpackState.flushedPos;
   int32_t channel = v->currentChannel;
   const int32_t channelCount = v->channelCount;
   int32_t crossDelta = v->crossDelta;
-  // The channel's table and predictor state follow the rotation as pointers.
+  AudioErrorBatch batches[MaxChannels];
+  for (int32_t k = 0; k < channelCount; k++) batches[k].count = 0;
+  // The channel's table, predictor state and batch follow the rotation as pointers.
   const HuffmanTable* table = &v->audioTables[channel];
   AudioChannelState* state = &v->audio[channel];
+  AudioErrorBatch* batch = &batches[channel];
   const HuffmanTable* lastTable = &v->audioTables[channelCount - 1];
   uint32_t s;
   StepRun r;
   r.load();
-  for (;;) {
-    s = r.firstSymbol(table);
-    if (s == 256) break;
-    uint8_t byte = predictAudioByte(state, &crossDelta, s);
-    r.window[r.writePos] = byte;
+  // One byte: returns false on a table switch, which produces nothing.
+  auto step = [&]() __attribute__((always_inline)) {
+    s = r.onlySymbol(table);
+    if (s == 256) return false;
+    audioStartByte(state);
+    int predicted = audioPredict(state, crossDelta);
+    r.window[r.writePos] = audioUpdateBatched(state, batch, &crossDelta, predicted, s);
     r.writePos = (r.writePos + 1) & WindowMask;
     if (table == lastTable) {
       table = &v->audioTables[0];
       state = &v->audio[0];
+      batch = &batches[0];
     } else {
       table++;
       state++;
+      batch++;
     }
     r.remaining--;
-    if (r.remaining < 0 || (r.position() >> 3) > StepRefillLimit) break;
+    return true;
+  };
+  for (;;) {
+    // Steps after which no frame condition can hold yet go without the checks: a step
+    // produces one byte and reads at most 15 bits.
+    uint32_t quiet = (uint32_t)r.remaining;
+    const uint32_t bitLimit = (StepRefillLimit + 1) * 8;
+    uint32_t position = r.position();
+    uint32_t byReading = position < bitLimit ? (bitLimit - 1 - position) / 15 : 0;
+    if (byReading < quiet) quiet = byReading;
     uint32_t freeSpan = (flushedPos - r.writePos) & WindowMask;
+    uint32_t byWriting = freeSpan == 0 ? WindowSize - FlushMargin
+                                       : (freeSpan >= FlushMargin ? freeSpan - FlushMargin : 0);
+    if (byWriting < quiet) quiet = byWriting;
+    bool switched = false;
+    for (; quiet > 0 && !switched; quiet--) switched = !step();
+    if (switched || !step()) break;
+    if (r.remaining < 0 || (r.position() >> 3) > StepRefillLimit) break;
+    freeSpan = (flushedPos - r.writePos) & WindowMask;
     if (freeSpan < FlushMargin && flushedPos != r.writePos) break;
   }
+  for (int32_t k = 0; k < channelCount; k++)
+    if (batches[k].count != 0) foldAudioErrors(&v->audio[k], &batches[k]);
   channel = (int32_t)(table - &v->audioTables[0]);
   r.store();
   v->crossDelta = crossDelta;

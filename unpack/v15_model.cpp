@@ -3,36 +3,47 @@
 
 #include <string.h>
 
+static uint16_t thresholdLookups[7][4096];
+static uint8_t shortCodeLookups[2][2 * 256];
+static bool lookupsBuilt;
+
 // Unused threshold slots hold 0xFFFF: a peek is masked to 0xFFF0, so the walk
 // always stops at the first of them.
 const ThresholdCode lengthCodeA = {
     2,
     {0x8000, 0xA000, 0xC000, 0xD000, 0xE000, 0xEA00, 0xEE00, 0xF000, 0xF200, 0xF200, 0xFFFF},
-    {0, 0, 0, 2, 3, 5, 7, 11, 16, 20, 24, 32, 32}};
+    {0, 0, 0, 2, 3, 5, 7, 11, 16, 20, 24, 32, 32},
+    thresholdLookups[0]};
 const ThresholdCode lengthCodeB = {
     3,
     {0xA000, 0xC000, 0xD000, 0xE000, 0xEA00, 0xEE00, 0xF000, 0xF200, 0xF240, 0xFFFF, 0xFFFF},
-    {0, 0, 0, 0, 5, 7, 9, 13, 18, 22, 26, 34, 36}};
+    {0, 0, 0, 0, 5, 7, 9, 13, 18, 22, 26, 34, 36},
+    thresholdLookups[1]};
 const ThresholdCode placeCode0 = {
     4,
     {0x8000, 0xC000, 0xE000, 0xF200, 0xF200, 0xF200, 0xF200, 0xF200, 0xFFFF, 0xFFFF, 0xFFFF},
-    {0, 0, 0, 0, 0, 8, 16, 24, 33, 33, 33, 33, 33}};
+    {0, 0, 0, 0, 0, 8, 16, 24, 33, 33, 33, 33, 33},
+    thresholdLookups[2]};
 const ThresholdCode placeCode1 = {
     5,
     {0x2000, 0xC000, 0xE000, 0xF000, 0xF200, 0xF200, 0xF7E0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF},
-    {0, 0, 0, 0, 0, 0, 4, 44, 60, 76, 80, 80, 127}};
+    {0, 0, 0, 0, 0, 0, 4, 44, 60, 76, 80, 80, 127},
+    thresholdLookups[3]};
 const ThresholdCode placeCode2 = {
     5,
     {0x1000, 0x2400, 0x8000, 0xC000, 0xFA00, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF},
-    {0, 0, 0, 0, 0, 0, 2, 7, 53, 117, 233, 0, 0}};
+    {0, 0, 0, 0, 0, 0, 2, 7, 53, 117, 233, 0, 0},
+    thresholdLookups[4]};
 const ThresholdCode placeCode3 = {
     6,
     {0x0800, 0x2400, 0xEE00, 0xFE80, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF},
-    {0, 0, 0, 0, 0, 0, 0, 2, 16, 218, 251, 0, 0}};
+    {0, 0, 0, 0, 0, 0, 0, 2, 16, 218, 251, 0, 0},
+    thresholdLookups[5]};
 const ThresholdCode placeCode4 = {
     8,
     {0xFF00, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF},
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0}};
+    {0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0},
+    thresholdLookups[6]};
 
 uint32_t thresholdValue(const ThresholdCode* code, uint32_t peek, uint32_t* bits) {
   uint32_t n = peek & 0xFFF0;
@@ -49,15 +60,12 @@ uint32_t thresholdValue(const ThresholdCode* code, uint32_t peek, uint32_t* bits
 
 const ShortCodeSet shortCodeSetA = {
     {1, 0, 4, 4, 5, 6, 7, 8, 8, 4, 4, 5, 6, 6, 4},
-    {0x00, 0xA0, 0xD0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF, 0xC0, 0x80, 0x90, 0x98, 0x9C, 0xB0}};
+    {0x00, 0xA0, 0xD0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF, 0xC0, 0x80, 0x90, 0x98, 0x9C, 0xB0},
+    shortCodeLookups[0]};
 const ShortCodeSet shortCodeSetB = {
     {2, 3, 3, 0, 4, 4, 5, 6, 6, 4, 4, 5, 6, 6, 4},
-    {0x00, 0x40, 0x60, 0xA0, 0xD0, 0xE0, 0xF0, 0xF8, 0xFC, 0xC0, 0x80, 0x90, 0x98, 0x9C, 0xB0}};
-
-uint32_t shortCodeLength(const ShortCodeSet* set, uint32_t index, uint32_t variant) {
-  uint32_t length = set->length[index];
-  return length != 0 ? length : 3 + variant;
-}
+    {0x00, 0x40, 0x60, 0xA0, 0xD0, 0xE0, 0xF0, 0xF8, 0xFC, 0xC0, 0x80, 0x90, 0x98, 0x9C, 0xB0},
+    shortCodeLookups[1]};
 
 uint32_t findShortCode(const ShortCodeSet* set, uint32_t byte8, uint32_t variant) {
   for (uint32_t i = 0; i < 15; i++) {
@@ -67,37 +75,29 @@ uint32_t findShortCode(const ShortCodeSet* set, uint32_t byte8, uint32_t variant
   return 0;  // not reached: both sets cover every byte
 }
 
-const ShortCodeSet* currentShortCodeSet(const V15State* s) {
-  return s->shortLengthAvg < ShortSetBThreshold ? &shortCodeSetA : &shortCodeSetB;
+void buildV15Lookups() {
+  if (lookupsBuilt) return;
+  const ThresholdCode* codes[] = {&lengthCodeA, &lengthCodeB, &placeCode0, &placeCode1,
+                                  &placeCode2,  &placeCode3,  &placeCode4};
+  for (const ThresholdCode* code : codes) {
+    for (uint32_t top = 0; top < 4096; top++) {
+      uint32_t bits;
+      uint32_t value = thresholdValue(code, top << 4, &bits);
+      code->lookup[top] = (uint16_t)(value << 4 | bits);
+    }
+  }
+  const ShortCodeSet* sets[] = {&shortCodeSetA, &shortCodeSetB};
+  for (const ShortCodeSet* set : sets)
+    for (uint32_t variant = 0; variant < 2; variant++)
+      for (uint32_t byte8 = 0; byte8 < 256; byte8++)
+        set->lookup[variant * 256 + byte8] = (uint8_t)findShortCode(set, byte8, variant);
+  lookupsBuilt = true;
 }
 
 void rescaleList(uint32_t* list, uint32_t* promotion) {
   for (uint32_t p = 0; p < 256; p++) list[p] = (list[p] & ~0xFFu) | (7 - p / 32);
   memset(promotion, 0, 256 * sizeof promotion[0]);
   for (uint32_t c = 0; c < 7; c++) promotion[c] = (7 - c) * 32;
-}
-
-uint32_t useCountedList(uint32_t* list, uint32_t* promotion, uint32_t place, uint32_t counterLimit,
-                        uint32_t* newPlace) {
-  for (;;) {
-    uint32_t v = list[place];
-    uint32_t counter = v & 0xFF;
-    uint32_t next = (counter + 1) & 0xFF;
-    if (next == 0 || next > counterLimit) {
-      // Rescaling keeps every entry in place, so the same place is used again.
-      rescaleList(list, promotion);
-      continue;
-    }
-    // The promotion places stay below 256 while the list is ordered by counter;
-    // the mask keeps a write inside the list even if that ever failed.
-    uint32_t q = promotion[counter] & 0xFF;
-    promotion[counter] += 1;
-    v += 1;
-    list[place] = list[q];
-    list[q] = v;
-    if (newPlace != nullptr) *newPlace = q;
-    return v >> 8;
-  }
 }
 
 void initAdaptiveLists(V15State* s) {
@@ -131,60 +131,10 @@ void resetV15State(V15State* s, bool solid) {
   s->shortCodeVariant = 0;
 }
 
-const ThresholdCode* literalPlaceCodeFor(const V15State* s) {
-  uint32_t avg = s->literalPlaceAvg;
-  if (avg > 0x75FF) return &placeCode4;
-  if (avg > 0x5DFF) return &placeCode3;
-  if (avg > 0x35FF) return &placeCode2;
-  if (avg > 0x0DFF) return &placeCode1;
-  return &placeCode0;
-}
-
-const ThresholdCode* distancePlaceCodeFor(const V15State* s) {
-  if (s->distancePlaceAvg > 0x28FF) return &placeCode2;
-  if (s->distancePlaceAvg > 0x06FF) return &placeCode1;
-  return &placeCode0;
-}
-
 const ThresholdCode* longLengthCodeFor(const V15State* s) {
   if (s->longLengthAvg >= 122) return &lengthCodeB;
   if (s->longLengthAvg >= 64) return &lengthCodeA;
   return nullptr;
-}
-
-void countLiteralRun(V15State* s) {
-  // Only when the current flag byte is used up, so that no flag bits are lost.
-  if (s->literalRun >= 16 && s->flagBitsLeft == 0) s->literalOnly = true;
-  s->literalRun++;
-}
-
-void noteLiteralPlace(V15State* s, uint32_t place) {
-  s->literalPlaceAvg += place;
-  s->literalPlaceAvg -= s->literalPlaceAvg >> 8;
-  s->literalScore += 16;
-  if (s->literalScore > 0xFF) {
-    s->literalScore = 0x90;
-    s->matchScore >>= 1;
-  }
-}
-
-void beginLongMatch(V15State* s) {
-  s->literalRun = 0;
-  s->matchScore += 16;
-  if (s->matchScore > 0xFF) {
-    s->matchScore = 0x90;
-    s->literalScore >>= 1;
-  }
-}
-
-void noteLongLength(V15State* s, uint32_t c) {
-  s->longLengthAvg += c;
-  s->longLengthAvg -= s->longLengthAvg >> 5;
-}
-
-void noteDistancePlace(V15State* s, uint32_t place) {
-  s->distancePlaceAvg += place;
-  s->distancePlaceAvg -= s->distancePlaceAvg >> 8;
 }
 
 uint32_t finishLongMatch(V15State* s, MatchHistory* h, uint32_t c, uint32_t distance, uint32_t a2) {

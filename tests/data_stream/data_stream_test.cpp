@@ -270,6 +270,7 @@ class Progress : public Stream {
   uint32_t positionAt(long offset) {
     fakeHost.events.clear();
     fseek(archiveReader.archiveFile, offset, SEEK_SET);
+    dataStream.progressShown = -1;  // nothing shown yet: the position is always sent
     reportProgress();
     std::vector<HostEvent> events = fakeHost.progress();
     EXPECT_EQ(events.size(), 1u);
@@ -300,6 +301,46 @@ TEST_F(Progress, ArchivesBeyondSixteenBitsOfKibibytesAreScaledNotWrapped) {
   EXPECT_EQ(maximum, (uint32_t)((length - 4096) / 1024) >> 5);
   EXPECT_EQ(positionAt(length), maximum);
   EXPECT_EQ(positionAt(4096 + (length - 4096) / 2), maximum / 2);
+}
+
+TEST_F(Progress, TheBarMovesOnlyByAThousandthOfItsRangeAndEndsWhereTheWalkEnded) {
+  struct Case {
+    const char* what;
+    int32_t kib;                     // range of the archive in KiB
+    std::vector<uint32_t> measured;  // read positions in KiB, -1: finishProgress
+    std::vector<uint32_t> sent;
+  };
+  const uint32_t Finish = 0xFFFFFFFF;
+  const Case cases[] = {
+      {"small range: every new KiB", 806, {0, 0, 1, 1, 2, 806, Finish}, {0, 1, 2, 806}},
+      {"stride 66 over 65535 KiB", 65535, {0, 65, 66, 100, 131, 132, Finish}, {0, 66, 132}},
+      {"held position sent at the end", 65535, {0, 10, 50, Finish, Finish}, {0, 50}},
+      {"backwards is always shown", 65535, {500, 499, 10}, {500, 499, 10}},
+      {"scaled range: stride counts scaled units", 3 * 65536, {0, 49, 50, 98}, {0, 50}},
+      {"nothing measured, nothing sent", 65535, {Finish}, {}},
+  };
+  primeArchive({0});
+  const int32_t origin = 4096;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    rangeFor(origin, origin + c.kib * 1024);
+    fakeHost.events.clear();
+    uint32_t scale = c.kib > 0xFFFF ? 2 : 0;
+    for (uint32_t kib : c.measured) {
+      if (kib == Finish) {
+        finishProgress();
+        continue;
+      }
+      fseek(archiveReader.archiveFile, origin + ((long)kib << (10 + scale)), SEEK_SET);
+      reportProgress();
+    }
+    std::vector<uint32_t> sent;
+    for (const HostEvent& event : fakeHost.progress()) {
+      EXPECT_EQ(event.message, (unsigned)ProgressSetPos);
+      sent.push_back((uint32_t)event.wParam);
+    }
+    EXPECT_EQ(sent, c.sent);
+  }
 }
 
 TEST_F(Progress, APlainArchiveAtOffsetZeroShowsNoPositions) {

@@ -252,6 +252,20 @@ TEST_F(Loop, EmbeddedArchiveIsFoundAndExtracted) {
   EXPECT_LE(progress.back().wParam, maximum);
 }
 
+TEST_F(Loop, ManyEntriesMoveTheBarAtMostAThousandTimesAndEndItAtTheArchivesEnd) {
+  std::vector<Entry> entries;
+  for (int i = 0; i < 1501; i++) entries.push_back(file("f" + std::to_string(i), std::string(2000 + i % 7, 'x')));
+  Bytes installer = embedded(newArchive(entries));
+  EXPECT_EQ(extract(archive(installer, "setup.exe"), true), 0);
+  std::vector<HostEvent> progress = fakeHost.progress();
+  ASSERT_GE(progress.size(), 3u);
+  uint32_t maximum = (uint32_t)((uintptr_t)progress[0].lParam >> 16);
+  ASSERT_GT(maximum, 2000u);
+  EXPECT_LE(progress.size(), 2u + 1001u);
+  for (size_t i = 3; i < progress.size(); i++) EXPECT_GT(progress[i].wParam, progress[i - 1].wParam);
+  EXPECT_EQ(progress.back().wParam, maximum) << "the walk ends at the end of the file";
+}
+
 TEST_F(Loop, SubBlocksAreSteppedOver) {
   Entry sub;
   sub.subBlock = true;

@@ -37,6 +37,22 @@ TEST(ThresholdCodes, EveryValueOfTheRangeIsReachableAndNothingBeyondIt) {
   }
 }
 
+TEST(ThresholdCodes, TheLookupTablesAnswerAsTheWalkForEveryPeek) {
+  buildV15Lookups();
+  for (const NamedCode& named : allCodes) {
+    for (uint32_t peek = 0; peek < 0x10000; peek++) {
+      uint32_t bits, lookedUpBits;
+      uint32_t value = thresholdValue(named.code, peek, &bits);
+      ASSERT_EQ(thresholdLookup(named.code, peek, &lookedUpBits), value) << named.name << " " << peek;
+      ASSERT_EQ(lookedUpBits, bits) << named.name << " " << peek;
+    }
+  }
+  for (const ShortCodeSet* set : {&shortCodeSetA, &shortCodeSetB})
+    for (uint32_t variant = 0; variant < 2; variant++)
+      for (uint32_t byte8 = 0; byte8 < 256; byte8++)
+        ASSERT_EQ(set->lookup[variant * 256 + byte8], findShortCode(set, byte8, variant)) << byte8;
+}
+
 TEST(ThresholdCodes, ValuesAndLengthsAtTheBoundaries) {
   struct Case {
     const ThresholdCode* code;

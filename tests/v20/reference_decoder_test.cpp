@@ -6,6 +6,7 @@
 // wraps of the window); encoder output covers long valid runs. Outputs must be equal.
 #include <gtest/gtest.h>
 
+#include <math.h>
 #include <string.h>
 
 #include <random>
@@ -307,6 +308,35 @@ TEST(V20Reference, EncodedFilesLargerThanTheWindowDecodeAlike) {
   ASSERT_TRUE(expected2 == second);
   EXPECT_TRUE(harness.decode(encoder.finished[0], (uint32_t)data.size(), 20, false) == data);
   EXPECT_TRUE(harness.decode(encoder.finished[1], (uint32_t)second.size(), 20, true) == second);
+}
+
+TEST(V20Reference, EncodedSoundDecodesAlike) {
+  // Sampled sound in frames of one to four bytes, long enough for several audio blocks,
+  // a table switch between them and many weight adjustments on every channel.
+  struct Case {
+    const char* what;
+    int frameBytes;
+    double step;
+  } cases[] = {{"8-bit mono", 1, 0.01}, {"16-bit mono", 2, 0.03}, {"16-bit stereo", 4, 0.002}};
+  std::mt19937 random(15);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes data;
+    for (int i = 0; data.size() < 600000; i++) {
+      double wave = sin(i * c.step) * 9000 + sin(i * c.step * 7.3) * 2000 + (int)(random() % 200);
+      for (int b = 0; b < c.frameBytes; b++) data.push_back((uint8_t)((int)wave >> (8 * (b % 2))));
+    }
+    V20EncoderOptions options;
+    options.multimedia = MultimediaMode::On;
+    V20Encoder encoder(options);
+    encoder.addFile(data.data(), data.size(), false);
+    encoder.finish();
+    ASSERT_TRUE(encoder.usedAudio[0]);
+    UnpackHarness harness;
+    PlainDecoder plain;
+    ASSERT_TRUE(plain.decodeFile(encoder.finished[0], (uint32_t)data.size(), false) == data);
+    EXPECT_TRUE(harness.decode(encoder.finished[0], (uint32_t)data.size(), 20, false) == data);
+  }
 }
 
 }  // namespace
