@@ -143,26 +143,25 @@ bool parseCodePage(Options& o, const char* v, std::string* error) {
   return false;
 }
 
-bool parseLevel(Options& o, const char* v, std::string* error) {
+// A whole number from low to high; false for anything else.
+bool readNumberIn(const char* v, long low, long high, int* out) {
   char* end;
   long n = strtol(v, &end, 10);
-  if (*v == 0 || *end != 0 || n < MinPackLevel || n > MaxPackLevel) {
-    *error = std::string("--level takes 1 (fastest) to 5 (smallest), not ") + v;
-    return false;
-  }
-  o.settings.level = (int)n;
+  if (*v == 0 || *end != 0 || n < low || n > high) return false;
+  *out = (int)n;
   return true;
 }
 
+bool parseLevel(Options& o, const char* v, std::string* error) {
+  if (readNumberIn(v, MinPackLevel, MaxPackLevel, &o.settings.level)) return true;
+  *error = std::string("--level takes 1 (fastest) to 5 (smallest), not ") + v;
+  return false;
+}
+
 bool parseThreads(Options& o, const char* v, std::string* error) {
-  char* end;
-  long n = strtol(v, &end, 10);
-  if (*v == 0 || *end != 0 || n < 1 || n > 1024) {
-    *error = std::string("--threads wants a number of threads, not ") + v;
-    return false;
-  }
-  o.settings.threads = (int)n;
-  return true;
+  if (readNumberIn(v, 1, 1024, &o.settings.threads)) return true;
+  *error = std::string("--threads wants a number of threads, not ") + v;
+  return false;
 }
 
 struct PackOption {
