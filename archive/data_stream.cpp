@@ -12,7 +12,7 @@
 enum : int32_t { StoredPiece = 32512 };
 // The bar gets at most about this many positions over its range: each message costs a
 // redraw, far more than the bytes read between two positions.
-enum : uint32_t { ProgressSteps = 1000 };
+enum : uint32_t { ProgressSteps = 1000, ProgressIntervalMs = 50 };
 
 // The archive read primitive: bytes read, a short count at the end of the file, -1
 // when the file reports an error.
@@ -116,8 +116,14 @@ void reportProgress() {
   uint32_t latest = offset >> (10 + dataStream.progressShift);
   dataStream.progressLatest = latest;
   int64_t shown = dataStream.progressShown;
-  if (shown >= 0 && latest >= shown && latest - shown < dataStream.progressStride) return;
+  // A bar control repaints itself for every position: forward moves are sent at most
+  // every ProgressIntervalMs, the end of the walk catching up in finishProgress.
+  uint32_t now = hostMilliseconds();
+  if (shown >= 0 && latest >= shown &&
+      (latest - shown < dataStream.progressStride || now - dataStream.progressSentAt < ProgressIntervalMs))
+    return;
   dataStream.progressShown = latest;
+  dataStream.progressSentAt = now;
   hostProgress(progressBar, ProgressSetPos, latest, 0);
 }
 

@@ -19,6 +19,7 @@ struct DataStream {
   uint32_t progressStride; // the bar moves when the position has gone this far
   int64_t progressShown;   // the position last sent to the bar; -1: none yet
   uint32_t progressLatest; // the position last measured, sent or not
+  uint32_t progressSentAt; // the host's clock when a position was last sent
 };
 
 extern DataStream dataStream;
@@ -44,7 +45,7 @@ void copyStored();
 void setProgressRange();
 // Moves the progress bar to the archive file's read position (nothing for an
 // archive at offset 0), but only when the bar would visibly move: by a thousandth of
-// the range or more since the last position sent, or backwards.
+// the range or more since the last position sent and 50 ms after it, or backwards.
 void reportProgress();
 // Sends the last position measured if the bar does not show it yet, so the bar ends
 // where the archive's walk ended.

@@ -296,6 +296,11 @@ static void promptPassword() {
   memset(line, 0, sizeof line);
 }
 
+// The console shows every text as it comes: there is nothing to repaint.
+void hostRepaint(HostWindow) {}
+
+uint32_t hostMilliseconds() { return 0; }
+
 void hostRequestPassword() {
   finishConsoleProgress();
   if (consoleHost.password != nullptr) {

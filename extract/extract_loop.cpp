@@ -76,6 +76,7 @@ static void seekArchive(long position) {
 static long archivePosition(uint32_t position) { return (long)(int32_t)position; }
 
 bool askPassword() {
+  flushStatusTexts();
   hostRequestPassword();
   if (passwordText[0] != 0) return true;
   memset(passwordText, 0, sizeof passwordText);
@@ -98,6 +99,7 @@ static void obtainPassword(LoopState* state) {
   hostLoadString(IDS_USE_CURRENT_PASSWORD, format, sizeof format);
   char text[512];
   snprintf(text, sizeof text, format, archiveReader.fileName);
+  flushStatusTexts();
   int answer = hostMessageBox(session.dialog, text, "Password required.",
                               BoxYesNoCancel | BoxIconQuestion);
   if (answer == AnswerYes) {
@@ -461,4 +463,5 @@ void extractArchives() {
     showMessageId(TargetBox, IDS_TOTAL_ERRORS, (long)state.errorCount);
   }
   if (state.askMode != AskNotYet) memset(passwordText, 0, sizeof passwordText);
+  flushStatusTexts();  // the last text of the run is always shown
 }

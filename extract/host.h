@@ -36,9 +36,15 @@ enum { IDM_PASSWORD = 112 };
 // buffer then holds an empty text).
 int hostLoadString(unsigned id, char* buffer, int capacity);
 
-// Sets the text of dialog item `item` of `dialog`, then repaints the dialog at once
-// (no message loop runs while the engine works).
+// Sets the text of dialog item `item` of `dialog`; the dialog shows it at its next
+// repaint.
 void hostSetItemText(HostWindow dialog, int item, const char* text);
+
+// Repaints the dialog at once (no message loop runs while the engine works).
+void hostRepaint(HostWindow dialog);
+
+// A millisecond clock (any origin, wrapping around); only differences count.
+uint32_t hostMilliseconds();
 
 // Shows a modal message box owned by `dialog` and returns the button chosen.
 int hostMessageBox(HostWindow dialog, const char* text, const char* caption, unsigned style);

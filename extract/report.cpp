@@ -8,19 +8,45 @@
 
 enum { MessageCapacity = 512 };
 
+// Every status text is set, but a repaint of the dialog costs more than writing a
+// small file: the dialog is repainted for the first text, then at most every
+// RepaintIntervalMs, and whatever is left unshown before a box and at the end.
+enum : uint32_t { RepaintIntervalMs = 50 };
+
+static void repaintAt(uint32_t now) {
+  hostRepaint(session.dialog);
+  session.repaintedAt = now;
+  session.repaintedOnce = true;
+  session.repaintPending = false;
+}
+
+static void setStatusItem(int item, const char* text) {
+  hostSetItemText(session.dialog, item, text);
+  uint32_t now = hostMilliseconds();
+  if (session.repaintedOnce && now - session.repaintedAt < RepaintIntervalMs)
+    session.repaintPending = true;
+  else
+    repaintAt(now);
+}
+
+void flushStatusTexts() {
+  if (session.repaintPending) repaintAt(hostMilliseconds());
+}
+
 static void routeText(int target, const char* text) {
   switch (target) {
     case TargetBox:
+      flushStatusTexts();
       hostMessageBox(session.dialog, text, appTitle, BoxOk);
       break;
     case TargetInfo:
-      hostSetItemText(session.dialog, ItemInfo, text);
+      setStatusItem(ItemInfo, text);
       break;
     case TargetStatus:
-      hostSetItemText(session.dialog, ItemStatus, text);
+      setStatusItem(ItemStatus, text);
       break;
     case TargetResult:
-      hostSetItemText(session.dialog, ItemResult, text);
+      setStatusItem(ItemResult, text);
       break;
     default:
       break;  // formatted and discarded

@@ -60,6 +60,11 @@ struct ExtractSession {
   bool testMode;                         // decode without writing
   bool skipChecksum;                     // do not fold produced bytes into the checksum
   bool testOnly;                         // a host's test run: decode and check, write nothing
+  // The dialog is repainted at most every RepaintIntervalMs: when it last was, and
+  // whether a text set since is not shown yet.
+  uint32_t repaintedAt;
+  bool repaintedOnce;
+  bool repaintPending;
   // How the process ends when it does not return from runExtraction, for a host that
   // reports it at exit: the exit code, and the signal when one ended it (else 0).
   int endingExitCode;
@@ -83,6 +88,10 @@ int runExtraction(HostWindow dialog, const char* archivePath, const char* destin
 
 void resetSession();
 void setupSession(const char* archivePath, const char* destinationPath);
+
+// Shows the status texts set since the last repaint, if any: at the end of a run and
+// before a message box.
+void flushStatusTexts();
 
 // Formats into a 512-byte buffer (a longer text is cut) and routes it by target.
 void showMessage(int target, const char* format, ...);

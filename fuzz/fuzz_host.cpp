@@ -16,6 +16,10 @@ int hostLoadString(unsigned id, char* buffer, int capacity) { return loadEnglish
 
 void hostSetItemText(HostWindow, int, const char* text) { look(text); }
 
+void hostRepaint(HostWindow) {}
+
+uint32_t hostMilliseconds() { return 0; }
+
 int hostMessageBox(HostWindow, const char* text, const char* caption, unsigned style) {
   look(text);
   look(caption);

@@ -9,10 +9,39 @@ int hostLoadString(unsigned id, char* buffer, int capacity) {
   return LoadStringA(GetModuleHandleA(nullptr), id, buffer, capacity);
 }
 
+// A status item keeps every text it is given but stops drawing itself (a text control
+// redraws at once when its text changes) until the next hostRepaint.
+enum { HeldCapacity = 3 };
+static HWND heldItems[HeldCapacity];
+
+static void holdRedraw(HWND item) {
+  for (HWND& held : heldItems) {
+    if (held == item) return;
+    if (held == nullptr) {
+      SendMessageA(item, WM_SETREDRAW, FALSE, 0);
+      held = item;
+      return;
+    }
+  }
+}
+
 void hostSetItemText(HostWindow dialog, int item, const char* text) {
+  HWND control = GetDlgItem((HWND)dialog, item);
+  if (control != nullptr) holdRedraw(control);
   SetDlgItemTextA((HWND)dialog, item, text);
+}
+
+void hostRepaint(HostWindow dialog) {
+  for (HWND& held : heldItems) {
+    if (held == nullptr) continue;
+    SendMessageA(held, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(held, nullptr, TRUE);
+    held = nullptr;
+  }
   UpdateWindow((HWND)dialog);
 }
+
+uint32_t hostMilliseconds() { return GetTickCount(); }
 
 int hostMessageBox(HostWindow dialog, const char* text, const char* caption, unsigned style) {
   return MessageBoxA((HWND)dialog, text, caption, style);

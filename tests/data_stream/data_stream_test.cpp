@@ -309,6 +309,7 @@ TEST_F(Progress, TheBarMovesOnlyByAThousandthOfItsRangeAndEndsWhereTheWalkEnded)
     int32_t kib;                     // range of the archive in KiB
     std::vector<uint32_t> measured;  // read positions in KiB, -1: finishProgress
     std::vector<uint32_t> sent;
+    uint32_t millisecondsApart = 1000;  // between two measurements
   };
   const uint32_t Finish = 0xFFFFFFFF;
   const Case cases[] = {
@@ -318,6 +319,9 @@ TEST_F(Progress, TheBarMovesOnlyByAThousandthOfItsRangeAndEndsWhereTheWalkEnded)
       {"backwards is always shown", 65535, {500, 499, 10}, {500, 499, 10}},
       {"scaled range: stride counts scaled units", 3 * 65536, {0, 49, 50, 98}, {0, 50}},
       {"nothing measured, nothing sent", 65535, {Finish}, {}},
+      {"at most every 50 ms", 806, {0, 1, 2, 3, 4, 5, 6, Finish}, {0, 3, 6}, 20},
+      {"a position held by the clock is sent at the end", 806, {0, 1, 2, Finish}, {0, 2}, 20},
+      {"backwards within 50 ms is still shown", 806, {5, 4, 3}, {5, 4, 3}, 1},
   };
   primeArchive({0});
   const int32_t origin = 4096;
@@ -325,6 +329,7 @@ TEST_F(Progress, TheBarMovesOnlyByAThousandthOfItsRangeAndEndsWhereTheWalkEnded)
     SCOPED_TRACE(c.what);
     rangeFor(origin, origin + c.kib * 1024);
     fakeHost.events.clear();
+    fakeHost.clockStep = c.millisecondsApart;
     uint32_t scale = c.kib > 0xFFFF ? 2 : 0;
     for (uint32_t kib : c.measured) {
       if (kib == Finish) {

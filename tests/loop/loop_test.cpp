@@ -88,6 +88,45 @@ TEST_F(Loop, EveryEntryExtractedAndCheckedEndsAllOk) {
   EXPECT_TRUE(fakeHost.boxTexts().empty());
 }
 
+// Every status text is set, the dialog repainted for the first one and then at most
+// every 50 ms; a box, a password request and the end of the run find the latest texts
+// shown.
+TEST_F(Loop, StatusTextsAreAllSetAndTheLatestShownBeforeBoxesAndAtTheEnd) {
+  struct Case {
+    const char* what;
+    uint32_t millisecondsApart;  // between two readings of the host's clock
+    bool damaged, encrypted;
+    int fewestRepaints, mostRepaints;
+  };
+  const Case cases[] = {
+      {"slow host: every text repainted", 1000, false, false, 11, 11},
+      {"fast host: the first text and the end", 0, false, false, 2, 2},
+      {"fast host, a box: repainted before it", 0, true, false, 3, 3},
+      {"fast host, a password request: repainted before it", 0, false, true, 3, 3},
+      {"20 ms apart: every third reading at most", 20, true, false, 4, 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    resetEngineAndHost();
+    fakeHost.clockStep = c.millisecondsApart;
+    fakeHost.passwords.push_back(std::string("pw"));
+    Entry second = c.encrypted ? encrypted("b.txt", "second", "pw") : file("b.txt", "second");
+    second.wrongChecksum = c.damaged;
+    extract(archive(newArchive({file("a.txt", "first"), second, file("sub\\c.txt", "third"),
+                                file("sub\\d.txt", "fourth")}),
+                    std::string(c.what).substr(0, 4) + ".rar"));
+    EXPECT_TRUE(fakeHost.latestTextsShown());
+    EXPECT_GE(fakeHost.repaints(), c.fewestRepaints);
+    EXPECT_LE(fakeHost.repaints(), c.mostRepaints);
+    // No text is dropped: each entry's name and result, and the run's end.
+    EXPECT_EQ(fakeHost.itemTexts(ItemResult).size(), c.damaged ? 3u : 4u);
+    EXPECT_TRUE(contains(status(), formatted(statusExtracting, shown("sub\\d.txt"))));
+    if (!c.damaged) {
+      EXPECT_EQ(status().back(), "All OK");
+    }
+  }
+}
+
 TEST_F(Loop, OldFormatArchivesUseTheSixteenBitChecksum) {
   Entry good = file("good.txt", "old format data");
   good.unpVer = 13;

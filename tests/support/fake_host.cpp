@@ -14,6 +14,9 @@ void FakeHost::reset() {
   boxAnswers.clear();
   passwords.clear();
   echoToStderr = false;
+  repaintsAt.clear();
+  clock = 1000;
+  clockStep = 1000;
 }
 
 std::vector<std::string> FakeHost::itemTexts(int item) const {
@@ -43,6 +46,21 @@ std::vector<HostEvent> FakeHost::progress() const {
   return result;
 }
 
+int FakeHost::repaints() const { return (int)repaintsAt.size(); }
+
+bool FakeHost::latestTextsShown() const {
+  bool unshown = false;
+  size_t nextRepaint = 0;
+  for (size_t i = 0; i <= events.size(); i++) {
+    for (; nextRepaint < repaintsAt.size() && repaintsAt[nextRepaint] == i; nextRepaint++) unshown = false;
+    if (i == events.size()) break;
+    const HostEvent& event = events[i];
+    if (event.kind == HostEvent::ItemText) unshown = true;
+    if ((event.kind == HostEvent::Box || event.kind == HostEvent::PasswordRequest) && unshown) return false;
+  }
+  return !unshown;
+}
+
 int hostLoadString(unsigned id, char* buffer, int capacity) { return loadEnglishString(id, buffer, capacity); }
 
 void hostSetItemText(HostWindow, int item, const char* text) {
@@ -51,6 +69,14 @@ void hostSetItemText(HostWindow, int item, const char* text) {
   event.item = item;
   event.text = text;
   fakeHost.events.push_back(event);
+}
+
+void hostRepaint(HostWindow) { fakeHost.repaintsAt.push_back(fakeHost.events.size()); }
+
+uint32_t hostMilliseconds() {
+  uint32_t now = fakeHost.clock;
+  fakeHost.clock += fakeHost.clockStep;
+  return now;
 }
 
 int hostMessageBox(HostWindow, const char* text, const char* caption, unsigned style) {

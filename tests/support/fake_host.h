@@ -25,12 +25,19 @@ struct FakeHost {
   std::deque<int> boxAnswers;                       // answers of Yes/No/Cancel boxes
   std::deque<std::optional<std::string>> passwords; // nullopt: the dialog is cancelled
   bool echoToStderr = false;                        // also print boxes, for debugging
+  std::vector<size_t> repaintsAt;                   // events.size() at each repaint
+  uint32_t clock = 1000;                            // what hostMilliseconds answers next
+  uint32_t clockStep = 1000;                        // its advance per call
 
   void reset();
   std::vector<std::string> itemTexts(int item) const;
   std::vector<std::string> boxTexts() const;
   int passwordRequests() const;
   std::vector<HostEvent> progress() const;
+  int repaints() const;
+  // Whether every box and password request, and the end of the run, found the dialog
+  // repainted since its last text change (the user saw the latest texts).
+  bool latestTextsShown() const;
 };
 
 extern FakeHost fakeHost;
