@@ -25,10 +25,30 @@ static void holdRedraw(HWND item) {
   }
 }
 
+// The status items' windows, looked up once per dialog: each lookup asks the system.
+struct ItemWindow {
+  HWND dialog;
+  int item;
+  HWND control;
+};
+static ItemWindow itemWindows[HeldCapacity];
+
+static HWND itemWindow(HWND dialog, int item) {
+  for (ItemWindow& known : itemWindows) {
+    if (known.dialog == dialog && known.item == item) return known.control;
+    if (known.dialog == nullptr || known.dialog != dialog) {
+      known = {dialog, item, GetDlgItem(dialog, item)};
+      return known.control;
+    }
+  }
+  return GetDlgItem(dialog, item);
+}
+
 void hostSetItemText(HostWindow dialog, int item, const char* text) {
-  HWND control = GetDlgItem((HWND)dialog, item);
-  if (control != nullptr) holdRedraw(control);
-  SetDlgItemTextA((HWND)dialog, item, text);
+  HWND control = itemWindow((HWND)dialog, item);
+  if (control == nullptr) return;
+  holdRedraw(control);
+  SetWindowTextA(control, text);
 }
 
 void hostRepaint(HostWindow dialog) {
