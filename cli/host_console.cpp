@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "archive/data_stream.h"
@@ -299,7 +300,12 @@ static void promptPassword() {
 // The console shows every text as it comes: there is nothing to repaint.
 void hostRepaint(HostWindow) {}
 
-uint32_t hostMilliseconds() { return 0; }
+// The bar on the terminal is throttled by the same clock as the installer's.
+uint32_t hostMilliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (uint32_t)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
+}
 
 void hostRequestPassword() {
   finishConsoleProgress();
