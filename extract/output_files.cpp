@@ -84,11 +84,6 @@ void discardOutputFile() { platformDiscardOutput(); }
 
 bool isCharacterDevice(FILE* file) { return platformIsCharacterDevice(file); }
 
-void setFileInfo(const char* path) {
-  platformSetFileTime(path, archiveReader.entry.fileTime);
-  platformSetReadOnly(path, (archiveReader.entry.fileAttr & AttrReadOnly) != 0);
-}
-
 void setExtension(char* name, const char* extension) {
   char* dot = strrchr(name, '.');
   size_t keep = dot != nullptr ? (size_t)(dot - name) : strlen(name);

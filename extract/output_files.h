@@ -43,8 +43,6 @@ bool commitOutputFile();
 // Removes the temporary file of the current output, if any; the target stays as it was.
 void discardOutputFile();
 bool isCharacterDevice(FILE* file);
-// Gives the closed output file the current entry's time and read-only attribute.
-void setFileInfo(const char* path);
 // Replaces the text after the last '.' of name (folders included) by extension, or
 // appends '.' and extension when there is none.
 void setExtension(char* name, const char* extension);

@@ -17,6 +17,14 @@
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
+// The current entry's time and read-only attribute, given to a file by its path, as
+// the platform layer does to a finished output before moving it into place.
+static void setFileInfo(const char* path) {
+  platformSetFileTime(path, archiveReader.entry.fileTime);
+  platformSetReadOnly(path, (archiveReader.entry.fileAttr & 0x01) != 0);
+}
+
+
 namespace {
 
 class OutputFiles : public ::testing::Test {

@@ -10,6 +10,14 @@
 #include "extract/session.h"
 #include "platform/platform.h"
 
+// The current entry's time and read-only attribute, given to a file by its path, as
+// the platform layer does to a finished output before moving it into place.
+static void setFileInfo(const char* path) {
+  platformSetFileTime(path, archiveReader.entry.fileTime);
+  platformSetReadOnly(path, (archiveReader.entry.fileAttr & 0x01) != 0);
+}
+
+
 static int failures = 0;
 
 static void check(bool condition, const char* what) {
