@@ -2,6 +2,7 @@
 
 #include "platform/dos_time.h"
 #include "platform/platform.h"
+#include "platform/win32/file_time_win32.h"
 
 void platformSetReadOnly(const char* path, bool readOnly) {
   DWORD attributes = GetFileAttributesA(path);
@@ -13,7 +14,7 @@ void platformSetReadOnly(const char* path, bool readOnly) {
   SetFileAttributesA(path, attributes);
 }
 
-bool platformSetFileTime(const char* path, uint32_t dosTime) {
+bool dosTimeToFileTime(uint32_t dosTime, FILETIME* when) {
   DosTime decoded;
   if (!decodeDosTime(dosTime, &decoded)) return false;
   SYSTEMTIME local = {};
@@ -26,10 +27,13 @@ bool platformSetFileTime(const char* path, uint32_t dosTime) {
   // Converted with the time-zone rules of that date, so daylight saving is decided
   // for the file's time and not for today.
   SYSTEMTIME universal;
+  return TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) &&
+         SystemTimeToFileTime(&universal, when);
+}
+
+bool platformSetFileTime(const char* path, uint32_t dosTime) {
   FILETIME when;
-  if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) ||
-      !SystemTimeToFileTime(&universal, &when))
-    return false;
+  if (!dosTimeToFileTime(dosTime, &when)) return false;
   HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;

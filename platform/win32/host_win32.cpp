@@ -9,54 +9,47 @@ int hostLoadString(unsigned id, char* buffer, int capacity) {
   return LoadStringA(GetModuleHandleA(nullptr), id, buffer, capacity);
 }
 
-// A status item keeps every text it is given but stops drawing itself (a text control
-// redraws at once when its text changes) until the next hostRepaint.
-enum { HeldCapacity = 3 };
-static HWND heldItems[HeldCapacity];
-
-static void holdRedraw(HWND item) {
-  for (HWND& held : heldItems) {
-    if (held == item) return;
-    if (held == nullptr) {
-      SendMessageA(item, WM_SETREDRAW, FALSE, 0);
-      held = item;
-      return;
-    }
-  }
-}
-
-// The status items' windows, looked up once per dialog: each lookup asks the system.
-struct ItemWindow {
+// A text control redraws itself as soon as its text changes, and each change is work
+// for the window system: a status item keeps the latest text it is given here, and the
+// control gets it at the next hostRepaint. The items' windows are looked up once per
+// dialog, each lookup asking the system too.
+enum { ItemCapacity = 3, TextCapacity = 512 };
+struct StatusItem {
   HWND dialog;
   int item;
   HWND control;
+  bool pending;  // text not yet handed to the control
+  char text[TextCapacity];
 };
-static ItemWindow itemWindows[HeldCapacity];
+static StatusItem statusItems[ItemCapacity];
 
-static HWND itemWindow(HWND dialog, int item) {
-  for (ItemWindow& known : itemWindows) {
-    if (known.dialog == dialog && known.item == item) return known.control;
-    if (known.dialog == nullptr || known.dialog != dialog) {
-      known = {dialog, item, GetDlgItem(dialog, item)};
-      return known.control;
+static StatusItem* statusItem(HWND dialog, int item) {
+  for (StatusItem& known : statusItems) {
+    if (known.dialog == dialog && known.item == item) return &known;
+    if (known.dialog != dialog) {
+      known = {dialog, item, GetDlgItem(dialog, item), false, {0}};
+      return &known;
     }
   }
-  return GetDlgItem(dialog, item);
+  return nullptr;
 }
 
 void hostSetItemText(HostWindow dialog, int item, const char* text) {
-  HWND control = itemWindow((HWND)dialog, item);
-  if (control == nullptr) return;
-  holdRedraw(control);
-  SetWindowTextA(control, text);
+  StatusItem* status = statusItem((HWND)dialog, item);
+  if (status == nullptr) {  // more items than kept: set at once
+    SetWindowTextA(GetDlgItem((HWND)dialog, item), text);
+    return;
+  }
+  if (status->control == nullptr) return;
+  lstrcpynA(status->text, text, TextCapacity);
+  status->pending = true;
 }
 
 void hostRepaint(HostWindow dialog) {
-  for (HWND& held : heldItems) {
-    if (held == nullptr) continue;
-    SendMessageA(held, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(held, nullptr, TRUE);
-    held = nullptr;
+  for (StatusItem& status : statusItems) {
+    if (!status.pending || status.dialog != (HWND)dialog) continue;
+    SetWindowTextA(status.control, status.text);
+    status.pending = false;
   }
   UpdateWindow((HWND)dialog);
 }

@@ -1,5 +1,9 @@
 // Output files: written under a temporary name in the target's folder and moved over
-// the target once verified.
+// the target once verified. The temporary file stays open from its creation to its
+// move, shared for reading only: nobody can rename, replace or delete it meanwhile, and
+// its time is set and it is moved through that handle rather than found again by name
+// (each lookup by name is a round of system work per file, and a file's name is all an
+// installer on a slow system spends its time on).
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -8,14 +12,16 @@
 
 #include "platform/platform.h"
 #include "platform/win32/beneath_win32.h"
+#include "platform/win32/file_time_win32.h"
 
 // The output being written; temporary is empty when there is none.
 struct Win32Output {
   char target[MAX_PATH + 1];
   char temporary[MAX_PATH + 1];
+  HANDLE held;  // the temporary file, with delete access; the C library has a duplicate
 };
 
-static Win32Output output;
+static Win32Output output = {{0}, {0}, INVALID_HANDLE_VALUE};
 static unsigned temporaryCounter;
 
 // Opens whatever is at path itself, a reparse point included, without following it.
@@ -61,8 +67,8 @@ static HANDLE createTemporary(const char* path, int* result) {
     unsigned tag = (GetCurrentProcessId() * 2654435761u + GetTickCount() + temporaryCounter++) & 0xFFFFFF;
     memcpy(output.temporary, path, folderLength);
     snprintf(output.temporary + folderLength, sizeof output.temporary - folderLength, "lv%06x.tmp", tag);
-    HANDLE file = CreateFileA(output.temporary, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(output.temporary, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       *result = PlatformOutputOpened;
       return file;
@@ -88,14 +94,17 @@ FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, in
   }
   *result = checkTarget(path, archive);
   if (*result != PlatformOutputOpened) return nullptr;
-  HANDLE handle = createTemporary(path, result);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  int fd = _open_osfhandle((intptr_t)handle, _O_RDWR | _O_BINARY);
+  output.held = createTemporary(path, result);
+  if (output.held == INVALID_HANDLE_VALUE) return nullptr;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  DuplicateHandle(GetCurrentProcess(), output.held, GetCurrentProcess(), &handle, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  int fd = handle != INVALID_HANDLE_VALUE ? _open_osfhandle((intptr_t)handle, _O_RDWR | _O_BINARY) : -1;
   FILE* file = fd >= 0 ? _fdopen(fd, "w+b") : nullptr;
   if (file == nullptr) {
     if (fd >= 0)
       _close(fd);
-    else
+    else if (handle != INVALID_HANDLE_VALUE)
       CloseHandle(handle);
     platformDiscardOutput();
     *result = PlatformOutputRefused;
@@ -107,17 +116,54 @@ FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, in
 
 const char* platformOutputTemporary() { return output.temporary; }
 
+// Moves the held file to the target through its handle, where the system can: the name
+// is converted as the system's ANSI calls convert it.
+static bool renameHeld() {
+  typedef BOOL(WINAPI * SetInformationCall)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  static SetInformationCall setInformation;
+  static bool looked;
+  if (!looked) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel != nullptr)
+      setInformation = (SetInformationCall)(void (*)())GetProcAddress(kernel, "SetFileInformationByHandle");
+    looked = true;
+  }
+  if (setInformation == nullptr) return false;
+  static union {
+    FILE_RENAME_INFO info;
+    char room[sizeof(FILE_RENAME_INFO) + (MAX_PATH + 1) * sizeof(WCHAR)];
+  } rename;
+  int length = MultiByteToWideChar(CP_ACP, 0, output.target, -1, rename.info.FileName, MAX_PATH + 1);
+  if (length <= 1) return false;
+  rename.info.ReplaceIfExists = TRUE;
+  rename.info.RootDirectory = nullptr;
+  rename.info.FileNameLength = (DWORD)((length - 1) * sizeof(WCHAR));
+  return setInformation(output.held, FileRenameInfo, &rename, sizeof rename) != 0;
+}
+
+static void closeHeld() {
+  if (output.held == INVALID_HANDLE_VALUE) return;
+  CloseHandle(output.held);
+  output.held = INVALID_HANDLE_VALUE;
+}
+
 bool platformCommitOutput(uint32_t dosTime, bool readOnly) {
   if (output.temporary[0] == 0) return false;
-  platformSetFileTime(output.temporary, dosTime);
-  platformSetReadOnly(output.temporary, readOnly);
-  bool moved = MoveFileExA(output.temporary, output.target, MOVEFILE_REPLACE_EXISTING) != 0;
+  FILETIME when;
+  if (dosTimeToFileTime(dosTime, &when)) SetFileTime(output.held, nullptr, &when, &when);
+  // Attributes alone may be set by name while the file is held.
+  if (readOnly) platformSetReadOnly(output.temporary, true);
+  bool moved = renameHeld();
+  closeHeld();
+  // Systems without the move through a handle get the move by name.
+  if (!moved) moved = MoveFileExA(output.temporary, output.target, MOVEFILE_REPLACE_EXISTING) != 0;
   if (!moved) platformDeleteFile(output.temporary);
   output.temporary[0] = 0;
   return moved;
 }
 
 void platformDiscardOutput() {
+  closeHeld();
   if (output.temporary[0] == 0) return;
   platformDeleteFile(output.temporary);
   output.temporary[0] = 0;

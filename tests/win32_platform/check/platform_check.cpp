@@ -10,14 +10,6 @@
 #include "extract/session.h"
 #include "platform/platform.h"
 
-// The current entry's time and read-only attribute, given to a file by its path, as
-// the platform layer does to a finished output before moving it into place.
-static void setFileInfo(const char* path) {
-  platformSetFileTime(path, archiveReader.entry.fileTime);
-  platformSetReadOnly(path, (archiveReader.entry.fileAttr & 0x01) != 0);
-}
-
-
 static int failures = 0;
 
 static void check(bool condition, const char* what) {
@@ -77,8 +69,21 @@ static void checkOutputFiles(const char* root) {
   int outcome;
   FILE* file = createOutputFile(path, &outcome);
   check(file != nullptr, "output file created with its parent folders");
+  // Until it is moved, nobody else can rename, replace or delete the temporary file.
+  char temporary[MAX_PATH], elsewhere[MAX_PATH];
+  snprintf(temporary, sizeof temporary, "%s", outputTemporaryName());
+  snprintf(elsewhere, sizeof elsewhere, "%s\\taken.txt", root);
+  check(!MoveFileExA(temporary, elsewhere, MOVEFILE_REPLACE_EXISTING) && !DeleteFileA(temporary),
+        "the temporary file cannot be taken while it is written");
   closeFile(&file);
+  check(!MoveFileExA(temporary, elsewhere, MOVEFILE_REPLACE_EXISTING) && !DeleteFileA(temporary),
+        "nor once written, before its move");
+  // The move gives the entry's time and read-only bit.
+  archiveReader.entry.fileAttr = 0x21;
+  archiveReader.entry.fileTime = dosTime(2003, 8, 9, 10, 11, 12);
   check(commitOutputFile(), "output file moved into place");
+  check(attributesOf(temporary) == INVALID_FILE_ATTRIBUTES && attributesOf(elsewhere) == INVALID_FILE_ATTRIBUTES,
+        "no temporary file is left");
   snprintf(path, sizeof path, "%s\\out\\a", root);
   DWORD made = attributesOf(path);
   check(made != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_DIRECTORY), "parent made");
@@ -86,9 +91,6 @@ static void checkOutputFiles(const char* root) {
         "parents are plain folders");
 
   snprintf(path, sizeof path, "%s\\out\\a\\b\\file.txt", root);
-  archiveReader.entry.fileAttr = 0x21;
-  archiveReader.entry.fileTime = dosTime(2003, 8, 9, 10, 11, 12);
-  setFileInfo(path);
   check((attributesOf(path) & FILE_ATTRIBUTE_READONLY) != 0, "read-only entry is read-only");
   check(platformOpenFile(path, "w+b") == nullptr, "a read-only file is not opened for writing");
   SYSTEMTIME local;
