@@ -258,11 +258,12 @@ static void decodeEntry(LoopState* state, EntryState* entry) {
   if (session.testMode) {
     session.testMode = false;
   } else {
+    // A damaged file never replaces what was there; a verified one is moved into place
+    // while still open, so that it is never looked for again by name.
+    bool committed = !entry->checksumFailed && commitOutputFile(session.outputFile);
     closeFile(&session.outputFile);
-    // A damaged file never replaces what was there.
-    if (entry->checksumFailed) {
-      discardOutputFile();
-    } else if (!commitOutputFile()) {
+    if (!committed) discardOutputFile();
+    if (!committed && !entry->checksumFailed) {
       showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry->outputPath);
       countError(state, ExitWarning);
     }

@@ -75,9 +75,9 @@ FILE* createOutputFile(char* path, int* outcome) {
 
 const char* outputTemporaryName() { return platformOutputTemporary(); }
 
-bool commitOutputFile() {
+bool commitOutputFile(FILE* file) {
   const FileEntry& entry = archiveReader.entry;
-  return platformCommitOutput(entry.fileTime, (entry.fileAttr & AttrReadOnly) != 0);
+  return platformCommitOutput(file, entry.fileTime, (entry.fileAttr & AttrReadOnly) != 0);
 }
 
 void discardOutputFile() { platformDiscardOutput(); }

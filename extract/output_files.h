@@ -36,10 +36,10 @@ enum CreateOutputOutcome : int { OutputCreated = 0, OutputNotCreated, OutputChar
 FILE* createOutputFile(char* path, int* outcome);
 // The temporary file being written for the current output; empty when none.
 const char* outputTemporaryName();
-// With the output file closed: gives the temporary file the entry's time and
-// read-only attribute and moves it over its target. False when the move failed; the
-// temporary file is then gone and the target as it was.
-bool commitOutputFile();
+// With file, the output, still open: gives it the entry's time and read-only attribute
+// and moves it over its target; the caller closes it then. False when the move failed:
+// the target is as it was, and discardOutputFile removes the temporary file once closed.
+bool commitOutputFile(FILE* file);
 // Removes the temporary file of the current output, if any; the target stays as it was.
 void discardOutputFile();
 bool isCharacterDevice(FILE* file);

@@ -45,11 +45,12 @@ enum PlatformOutputResult : int {
 FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, int* result);
 // The engine path of the temporary file being written; empty when there is none.
 const char* platformOutputTemporary();
-// Gives the closed temporary file an MS-DOS time (as platformSetFileTime; an invalid one
-// leaves the time alone) and the read-only bit (as platformSetReadOnly), then moves it
-// over its target. False when that fails; the temporary file is then removed and the
-// target left as it was.
-bool platformCommitOutput(uint32_t dosTime, bool readOnly);
+// Flushes file, the output still open, gives it an MS-DOS time (as platformSetFileTime;
+// an invalid one leaves the time alone) and the read-only bit (as platformSetReadOnly),
+// then moves it over its target; the caller closes file afterwards. False when that
+// fails: the target is left as it was, and the temporary file is removed, at the latest
+// by platformDiscardOutput once file is closed.
+bool platformCommitOutput(FILE* file, uint32_t dosTime, bool readOnly);
 // Removes the temporary file, if there is one. Fit for the end of the process after a
 // signal: it neither allocates nor touches any other file.
 void platformDiscardOutput();

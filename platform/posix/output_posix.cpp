@@ -117,8 +117,9 @@ static bool temporaryNameHoldsOutput() {
          fstat(output.file, &written) == 0 && named.st_dev == written.st_dev && named.st_ino == written.st_ino;
 }
 
-bool platformCommitOutput(uint32_t dosTime, bool readOnly) {
+bool platformCommitOutput(FILE* file, uint32_t dosTime, bool readOnly) {
   if (!output.created) return false;
+  fflush(file);  // no write may follow the time
   setDescriptorTime(output.file, dosTime);
   setDescriptorReadOnly(output.file, readOnly);
   // A name that was taken over is left to whoever took it: nothing else is moved over

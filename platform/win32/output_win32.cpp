@@ -2,8 +2,8 @@
 // the target once verified. The temporary file stays open from its creation to its
 // move, shared for reading only: nobody can rename, replace or delete it meanwhile, and
 // its time is set and it is moved through that handle rather than found again by name
-// (each lookup by name is a round of system work per file, and a file's name is all an
-// installer on a slow system spends its time on).
+// (each lookup by name is a round of work for the system, and for an installer of many
+// small files those rounds are most of its time).
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -18,10 +18,9 @@
 struct Win32Output {
   char target[MAX_PATH + 1];
   char temporary[MAX_PATH + 1];
-  HANDLE held;  // the temporary file, with delete access; the C library has a duplicate
 };
 
-static Win32Output output = {{0}, {0}, INVALID_HANDLE_VALUE};
+static Win32Output output;
 static unsigned temporaryCounter;
 
 // Opens whatever is at path itself, a reparse point included, without following it.
@@ -56,6 +55,20 @@ static int checkTarget(const char* path, FILE* archive) {
   return result;
 }
 
+// The move through a handle, where the system has it (not before Windows Vista).
+typedef BOOL(WINAPI* SetInformationCall)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+static SetInformationCall setInformationByHandle() {
+  static SetInformationCall bound;
+  static bool looked;
+  if (!looked) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel != nullptr)
+      bound = (SetInformationCall)(void (*)())GetProcAddress(kernel, "SetFileInformationByHandle");
+    looked = true;
+  }
+  return bound;
+}
+
 // A fresh name in path's folder that nothing holds yet.
 static HANDLE createTemporary(const char* path, int* result) {
   const char* end = path + strlen(path);
@@ -63,12 +76,15 @@ static HANDLE createTemporary(const char* path, int* result) {
   size_t folderLength = (size_t)(end - path);
   *result = PlatformOutputRefused;
   if (folderLength + 12 > MAX_PATH - 1) return INVALID_HANDLE_VALUE;
+  // Where the file cannot be moved through its handle, it is moved by name while still
+  // open, which its sharing must then allow.
+  DWORD sharing = setInformationByHandle() != nullptr ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_DELETE;
   for (int attempt = 0; attempt < 100; attempt++) {
     unsigned tag = (GetCurrentProcessId() * 2654435761u + GetTickCount() + temporaryCounter++) & 0xFFFFFF;
     memcpy(output.temporary, path, folderLength);
     snprintf(output.temporary + folderLength, sizeof output.temporary - folderLength, "lv%06x.tmp", tag);
-    HANDLE file = CreateFileA(output.temporary, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(output.temporary, GENERIC_READ | GENERIC_WRITE | DELETE, sharing, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       *result = PlatformOutputOpened;
       return file;
@@ -94,17 +110,14 @@ FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, in
   }
   *result = checkTarget(path, archive);
   if (*result != PlatformOutputOpened) return nullptr;
-  output.held = createTemporary(path, result);
-  if (output.held == INVALID_HANDLE_VALUE) return nullptr;
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  DuplicateHandle(GetCurrentProcess(), output.held, GetCurrentProcess(), &handle, 0, FALSE,
-                  DUPLICATE_SAME_ACCESS);
-  int fd = handle != INVALID_HANDLE_VALUE ? _open_osfhandle((intptr_t)handle, _O_RDWR | _O_BINARY) : -1;
+  HANDLE handle = createTemporary(path, result);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  int fd = _open_osfhandle((intptr_t)handle, _O_RDWR | _O_BINARY);
   FILE* file = fd >= 0 ? _fdopen(fd, "w+b") : nullptr;
   if (file == nullptr) {
     if (fd >= 0)
       _close(fd);
-    else if (handle != INVALID_HANDLE_VALUE)
+    else
       CloseHandle(handle);
     platformDiscardOutput();
     *result = PlatformOutputRefused;
@@ -116,19 +129,9 @@ FILE* platformCreateOutput(const char* root, const char* path, FILE* archive, in
 
 const char* platformOutputTemporary() { return output.temporary; }
 
-// Moves the held file to the target through its handle, where the system can: the name
-// is converted as the system's ANSI calls convert it.
-static bool renameHeld() {
-  typedef BOOL(WINAPI * SetInformationCall)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-  static SetInformationCall setInformation;
-  static bool looked;
-  if (!looked) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel != nullptr)
-      setInformation = (SetInformationCall)(void (*)())GetProcAddress(kernel, "SetFileInformationByHandle");
-    looked = true;
-  }
-  if (setInformation == nullptr) return false;
+// Moves the file open as handle to the target; the name is converted as the system's
+// ANSI calls convert it.
+static bool renameThroughHandle(SetInformationCall setInformation, HANDLE handle) {
   static union {
     FILE_RENAME_INFO info;
     char room[sizeof(FILE_RENAME_INFO) + (MAX_PATH + 1) * sizeof(WCHAR)];
@@ -138,32 +141,26 @@ static bool renameHeld() {
   rename.info.ReplaceIfExists = TRUE;
   rename.info.RootDirectory = nullptr;
   rename.info.FileNameLength = (DWORD)((length - 1) * sizeof(WCHAR));
-  return setInformation(output.held, FileRenameInfo, &rename, sizeof rename) != 0;
+  return setInformation(handle, FileRenameInfo, &rename, sizeof rename) != 0;
 }
 
-static void closeHeld() {
-  if (output.held == INVALID_HANDLE_VALUE) return;
-  CloseHandle(output.held);
-  output.held = INVALID_HANDLE_VALUE;
-}
-
-bool platformCommitOutput(uint32_t dosTime, bool readOnly) {
+bool platformCommitOutput(FILE* file, uint32_t dosTime, bool readOnly) {
   if (output.temporary[0] == 0) return false;
+  fflush(file);  // no write may follow the time
+  HANDLE handle = (HANDLE)_get_osfhandle(_fileno(file));
   FILETIME when;
-  if (dosTimeToFileTime(dosTime, &when)) SetFileTime(output.held, nullptr, &when, &when);
-  // Attributes alone may be set by name while the file is held.
+  if (dosTimeToFileTime(dosTime, &when)) SetFileTime(handle, nullptr, &when, &when);
+  // Attributes alone may be set by name while the file is open.
   if (readOnly) platformSetReadOnly(output.temporary, true);
-  bool moved = renameHeld();
-  closeHeld();
-  // Systems without the move through a handle get the move by name.
-  if (!moved) moved = MoveFileExA(output.temporary, output.target, MOVEFILE_REPLACE_EXISTING) != 0;
-  if (!moved) platformDeleteFile(output.temporary);
-  output.temporary[0] = 0;
+  SetInformationCall setInformation = setInformationByHandle();
+  bool moved = setInformation != nullptr
+                   ? renameThroughHandle(setInformation, handle)
+                   : MoveFileExA(output.temporary, output.target, MOVEFILE_REPLACE_EXISTING) != 0;
+  if (moved) output.temporary[0] = 0;
   return moved;
 }
 
 void platformDiscardOutput() {
-  closeHeld();
   if (output.temporary[0] == 0) return;
   platformDeleteFile(output.temporary);
   output.temporary[0] = 0;

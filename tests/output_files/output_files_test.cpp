@@ -145,9 +145,9 @@ TEST_F(OutputFiles, OutputIntoMissingFoldersCreatesThemAndAnnouncesEach) {
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(outcome, OutputCreated);
   fputs("data", file);
+  EXPECT_TRUE(commitOutputFile(file));
   closeFile(&file);
   EXPECT_EQ(file, nullptr);
-  EXPECT_TRUE(commitOutputFile());
   EXPECT_EQ(readFile(dir / "out/a/b/c.txt").size(), 4u);
 
   std::string backslashed = wanted;
@@ -173,9 +173,9 @@ TEST_F(OutputFiles, ExistingFilesAreReplacedOnCommitButReadOnlyOnesCannotBeCreat
   writeFile(path, std::string("previous contents"));
   FILE* file = createOutput(path);
   ASSERT_NE(file, nullptr);
-  closeFile(&file);
   EXPECT_EQ(readFile(path).size(), 17u) << "untouched until the new file is committed";
-  EXPECT_TRUE(commitOutputFile());
+  EXPECT_TRUE(commitOutputFile(file));
+  closeFile(&file);
   EXPECT_TRUE(readFile(path).empty());
   EXPECT_STREQ(outputTemporaryName(), "");
 
@@ -315,12 +315,13 @@ TEST_F(FileTimes, CommitMarksTheFileWrittenNeverWhatTookItsName) {
     FILE* file = createOutput(target);
     ASSERT_NE(file, nullptr);
     fputs("new", file);
-    closeFile(&file);
     std::string temporary = outputTemporaryName();
     if (row.swap != nullptr) row.swap(temporary.c_str(), outside.c_str());
     archiveReader.entry.fileAttr = 0x21;
     archiveReader.entry.fileTime = dosTime(2001, 7, 14, 13, 45, 58);
-    EXPECT_EQ(commitOutputFile(), row.committed);
+    EXPECT_EQ(commitOutputFile(file), row.committed);
+    closeFile(&file);
+    discardOutputFile();
     EXPECT_EQ(text(target), row.committed ? "new" : "old");
     EXPECT_EQ((statOf(target).st_mode & 0222) == 0, row.committed);
     EXPECT_EQ(statOf(target).st_mtime == entryTime, row.committed);
