@@ -131,9 +131,14 @@ static void readTrailingTables() {
 static void runLzSteps() {
   V20State* v = &unpackState.v20;
   const HuffmanTable* mainTable = &v->mainTable;
-  const uint32_t flushedPos = unpackState.flushedPos;
   StepRun r;
   r.load();
+  // The frame flushes once the bytes produced leave fewer than FlushMargin free before
+  // the first unflushed byte (the whole window when all are flushed, as at the start
+  // of a run). So both that and a complete file show in the count of bytes owed.
+  uint32_t freeSpan = (unpackState.flushedPos - r.writePos) & WindowMask;
+  int64_t stopBelow = r.remaining - (int64_t)(freeSpan == 0 ? WindowSize : freeSpan) + FlushMargin;
+  if (stopBelow < 0) stopBelow = 0;
   for (;;) {
     uint32_t s = r.firstSymbol(mainTable);
     if (s < 256) {
@@ -164,10 +169,10 @@ static void runLzSteps() {
       uint32_t distance = shortDistanceBase[slot] + 1u + r.bits(shortDistanceExtraBits[slot]);
       r.emitMatch(distance, 2);
     }
-    // The next step's frame: anything to do there ends the run.
-    if (r.remaining < 0 || (r.position() >> 3) > StepRefillLimit) break;
-    uint32_t freeSpan = (flushedPos - r.writePos) & WindowMask;
-    if (freeSpan < FlushMargin && flushedPos != r.writePos) break;
+    // The next step's frame: anything to do there ends the run. The input is checked
+    // by the byte after the bits held, at most eight bytes early: the frame then finds
+    // no refill due and the next run goes on.
+    if (r.remaining < stopBelow || r.nextByte > StepRefillLimit) break;
   }
   r.store();
 }
