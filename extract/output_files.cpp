@@ -12,9 +12,18 @@ enum : uint32_t { AttrNormal = 0x80 };
 
 static bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
+// One archive is open at a time. Its reads go through a buffer far larger than the
+// C library's default: a packed file is read in 8 KiB pieces, and every header walk
+// seeks, so small buffers cost a system call every few kilobytes.
+static char archiveBuffer[1u << 16];
+
 FILE* openArchiveFile(const char* name) {
   FILE* file = platformOpenFile(name, "rb");
-  if (file == nullptr) showMessageId(TargetBox, 25, name);
+  if (file == nullptr) {
+    showMessageId(TargetBox, 25, name);
+    return nullptr;
+  }
+  setvbuf(file, archiveBuffer, _IOFBF, sizeof archiveBuffer);
   return file;
 }
 

@@ -32,7 +32,9 @@ struct V20EncoderOptions {
   uint32_t maxChain = 48;       // hash chain links per search: speed against ratio
   uint32_t niceLength = 128;    // a match this long ends the search
   uint32_t blockSymbols = 1u << 13;  // LZ symbols per table block
-  uint32_t audioBlockBytes = 1u << 18;
+  // Sound changes its statistics within a fraction of a second: short blocks follow it
+  // with fresh tables, and a header that keeps the last lengths costs little.
+  uint32_t audioBlockBytes = 1u << 14;
   bool optimalParsing = true;  // else lazy matching: faster, a few percent larger
   uint32_t takeLength = 128;   // optimal parsing takes a match this long without weighing
   uint32_t skipLength = 0;     // optimal parsing does not search inside a match this long

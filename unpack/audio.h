@@ -79,42 +79,9 @@ static ALWAYS_INLINE uint8_t audioUpdate(AudioChannelState* st, int32_t* crossDe
   return (uint8_t)(value & 0xFF);
 }
 
-// The decoder's run of steps keeps the inputs of each channel's error sums in a batch
-// and adds them up only when the sums are needed: at the channel's weight adjustment,
-// or when the run ends (foldAudioErrors). The sums come out the same; they are only
-// added in another order, many bytes at a time. The sums of one channel are reset
-// every 32nd byte, so a batch never holds more than 32 bytes.
-enum { AudioBatchBytes = 32 };
-struct AudioErrorBatch {
-  int16_t e[AudioBatchBytes];  // 8 * the signed symbol
-  int16_t t0[AudioBatchBytes], t1[AudioBatchBytes], t2[AudioBatchBytes], t3[AudioBatchBytes];
-  int16_t cross[AudioBatchBytes];
-  uint32_t count;
-};
-
-// Adds the batch's error terms to the channel's error sums and empties the batch.
-void foldAudioErrors(AudioChannelState* st, AudioErrorBatch* batch);
-
-// audioUpdate with the error sums left to the batch.
-static ALWAYS_INLINE uint8_t audioUpdateBatched(AudioChannelState* st, AudioErrorBatch* batch,
-                                                int32_t* crossDelta, int predicted, uint32_t symbol) {
-  int32_t value = predicted - (int32_t)symbol;
-  uint32_t n = batch->count++;
-  batch->e[n] = (int16_t)(8 * audioSignedByte((int32_t)symbol));
-  batch->t0[n] = (int16_t)st->terms[0];
-  batch->t1[n] = (int16_t)st->terms[1];
-  batch->t2[n] = (int16_t)st->terms[2];
-  batch->t3[n] = (int16_t)st->terms[3];
-  batch->cross[n] = (int16_t)*crossDelta;
-  st->recentDelta = audioSignedByte(value - st->prevValue);
-  *crossDelta = st->recentDelta;
-  st->prevValue = value;
-  if ((st->byteCounter & 31) == 0) {
-    foldAudioErrors(st, batch);
-    adjustAudioWeights(st);
-  }
-  return (uint8_t)(value & 0xFF);
-}
+// The end of a channel's cycle in the decoder: adds up the batch's 32 bytes, nudges a
+// weight as adjustAudioWeights does, and starts the next cycle's batch.
+void endAudioCycle(AudioChannelState* st, AudioBatch* batch);
 
 // The encoder's whole step for one byte: returns the symbol that makes the decoder
 // produce `byte`, and advances the state exactly as the decoder will.

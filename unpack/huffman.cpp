@@ -19,17 +19,27 @@ static inline uint32_t limitBound(uint32_t limit) { return limit >= 0xFFFF ? 0x1
 
 static void buildQuickTable(HuffmanTable* table) {
   // The limits of lengths up to QuickBits are multiples of 2^(16 - QuickBits) (or the
-  // cap), so every value under one QuickBits-bit prefix gets the same length and index:
-  // each prefix holds the symbol the limits give, or 0 when its code is longer.
+  // cap), and each code of length L owns a run of 2^(QuickBits - L) prefixes: the run
+  // holds its symbol (by the limits, as symbolOfLength gives it), the prefixes past the
+  // last such run 0, as their code is longer. A table is built for every block header,
+  // so the runs are filled four entries per store.
+  uint16_t* quick = table->quick;
   uint32_t prefix = 0;
   for (uint32_t length = 1; length <= QuickBits; length++) {
     uint32_t end = limitBound(table->lengthLimit[length]) >> (16 - QuickBits);
-    for (; prefix < end; prefix++) {
-      uint32_t symbol = symbolOfLength(table, prefix << (16 - QuickBits), length);
-      table->quick[prefix] = (uint16_t)(length << 12 | symbol);
+    uint32_t run = 1u << (QuickBits - length);
+    uint32_t index = table->lengthStart[length];
+    for (; prefix < end; prefix += run, index++) {
+      uint32_t symbol = table->symbols[index < table->symbolCount ? index : 0];
+      uint64_t entry = (uint64_t)(length << 12 | symbol) * 0x0001000100010001ull;
+      if (run >= 4) {
+        for (uint32_t k = 0; k < run; k += 4) memcpy(&quick[prefix + k], &entry, 8);
+      } else {
+        for (uint32_t k = 0; k < run; k++) quick[prefix + k] = (uint16_t)entry;
+      }
     }
   }
-  for (; prefix < (1u << QuickBits); prefix++) table->quick[prefix] = 0;
+  memset(quick + prefix, 0, ((1u << QuickBits) - prefix) * sizeof *quick);
 }
 
 void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table) {

@@ -20,6 +20,7 @@ void resetUnpackState(bool solid) {
   v20.currentChannel = 0;
   v20.crossDelta = 0;
   memset(v20.audio, 0, sizeof v20.audio);
+  memset(v20.audioBatches, 0, sizeof v20.audioBatches);
   memset(&unpackState.history, 0, sizeof unpackState.history);
   // A match reaching before the start of a file reads zeros, the same on every run.
   if (unpackState.window != nullptr) memset(unpackState.window, 0, WindowSize);

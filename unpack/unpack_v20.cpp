@@ -7,17 +7,14 @@
 
 #include "archive/data_stream.h"
 #include "unpack/always_inline.h"
-#include "unpack/audio.h"
-#include "unpack/huffman_decode.h"
+#include "unpack/audio_run.h"
 #include "unpack/unpack.h"
+#include "unpack/step_run.h"
 #include "unpack/v20_tables.h"
-#include "unpack/window_copy.h"
 
 enum {
-  StepRefillLimit = 8162,    // a step reads at most ~8 bytes plus the 3-byte peek
   HeaderRefillLimit = 8167,  // the fixed part of a header is 80 bits
-  LengthRefillLimit = 8187,  // one code-length symbol with its extra bits is <= 22 bits
-  FlushMargin = 270          // no step produces more than 260 bytes
+  LengthRefillLimit = 8187   // one code-length symbol with its extra bits is <= 22 bits
 };
 
 // Refills the input and notes whether the file's packed data was already used up. A
@@ -127,105 +124,6 @@ static void readTrailingTables() {
   }
 }
 
-// The bit input, the write position, the count of bytes owed and the match history,
-// held in locals while steps run back to back: stores into the window cannot then
-// force the compiler to reload them from the shared state after every byte. The bits
-// wait in a 64-bit register, left-aligned, so that a symbol costs one table lookup
-// rather than a load of the input and a lookup one after the other.
-struct StepRun {
-  const uint8_t* input;
-  uint64_t bitBuffer;  // the next bitCount bits of the stream, from the top bit down
-  uint32_t bitCount;
-  uint32_t nextByte;   // input byte that follows the bits held
-  uint8_t* window;
-  uint32_t writePos;
-  int64_t remaining;
-  MatchHistory history;
-
-  // Tops the register up to at least 56 bits, enough for the rest of the longest step
-  // (51 bits in all). Loading eight bytes behind a position at or below the refill
-  // point stays well inside the input buffer. Bits below the counted ones are the
-  // stream's next bits already (or zeros), so loading them again changes nothing.
-  ALWAYS_INLINE void refill() {
-    const uint8_t* p = input + nextByte;
-    uint64_t wide = ((uint64_t)p[0] << 56) | ((uint64_t)p[1] << 48) | ((uint64_t)p[2] << 40) |
-                    ((uint64_t)p[3] << 32) | ((uint64_t)p[4] << 24) | ((uint64_t)p[5] << 16) |
-                    ((uint64_t)p[6] << 8) | (uint64_t)p[7];
-    bitBuffer |= wide >> bitCount;
-    nextByte += (63 - bitCount) >> 3;
-    bitCount |= 56;
-  }
-  // Bit position in the input buffer of the next unread bit.
-  ALWAYS_INLINE uint32_t position() const { return nextByte * 8 - bitCount; }
-  ALWAYS_INLINE uint32_t peek() const { return (uint32_t)(bitBuffer >> 48); }
-  ALWAYS_INLINE void skip(uint32_t n) {
-    bitBuffer <<= n;
-    bitCount -= n;
-  }
-  ALWAYS_INLINE uint32_t bits(uint32_t count) {
-    if (count == 0) return 0;
-    uint32_t value = peek() >> (16 - count);
-    skip(count);
-    return value;
-  }
-  ALWAYS_INLINE uint32_t symbol(const HuffmanTable* table) {
-    uint32_t length;
-    uint32_t s = decodePeeked(table, peek(), &length);
-    skip(length);
-    return s;
-  }
-  // A step's first symbol, looked up before the refill so that the lookup does not
-  // wait for the load: the refill only adds bits below the 16 looked at.
-  ALWAYS_INLINE uint32_t firstSymbol(const HuffmanTable* table) {
-    if (bitCount < 16) refill();
-    uint32_t entry = table->quick[bitBuffer >> (64 - QuickBits)];
-    uint32_t peeked = peek();
-    refill();
-    uint32_t length, s;
-    if (entry != 0) {
-      length = entry >> 12;
-      s = entry & 0xFFF;
-    } else {
-      s = decodeLongSymbol(table, peeked & 0xFFFE, &length);
-    }
-    skip(length);
-    return s;
-  }
-  // A step of one symbol: the register is topped up only once it holds fewer bits than
-  // the longest code, so most symbols cost no refill at all.
-  ALWAYS_INLINE uint32_t onlySymbol(const HuffmanTable* table) {
-    if (bitCount < 16) refill();
-    return symbol(table);
-  }
-  ALWAYS_INLINE void emitMatch(uint32_t distance, uint32_t length) {
-    history.recentDistances[history.recentIndex & 3] = distance;
-    history.lastDistance = distance;
-    history.recentIndex++;
-    history.lastLength = length;
-    remaining -= length;
-    writePos = copyWithinWindow(window, writePos, distance, length);
-  }
-  void load() {
-    input = unpackState.bits.inputBuffer;
-    bitBuffer = 0;
-    bitCount = 0;
-    nextByte = unpackState.bits.bytePos;
-    refill();
-    skip(unpackState.bits.bitPos);
-    window = unpackState.window;
-    writePos = unpackState.writePos & WindowMask;
-    remaining = dataStream.remaining;
-    history = unpackState.history;
-  }
-  void store() const {
-    unpackState.bits.bytePos = position() >> 3;
-    unpackState.bits.bitPos = position() & 7;
-    unpackState.writePos = writePos;
-    dataStream.remaining = remaining;
-    unpackState.history = history;
-  }
-};
-
 // Runs LZ steps, the first one at once (its frame is done), then more for as long as
 // the frame would have nothing to do before them: the file is not complete, no refill
 // and no flush is due. A table header ends the run after the step that reads it. So
@@ -233,9 +131,14 @@ struct StepRun {
 static void runLzSteps() {
   V20State* v = &unpackState.v20;
   const HuffmanTable* mainTable = &v->mainTable;
-  const uint32_t flushedPos = unpackState.flushedPos;
   StepRun r;
   r.load();
+  // The frame flushes once the bytes produced leave fewer than FlushMargin free before
+  // the first unflushed byte (the whole window when all are flushed, as at the start
+  // of a run). So both that and a complete file show in the count of bytes owed.
+  uint32_t freeSpan = (unpackState.flushedPos - r.writePos) & WindowMask;
+  int64_t stopBelow = r.remaining - (int64_t)(freeSpan == 0 ? WindowSize : freeSpan) + FlushMargin;
+  if (stopBelow < 0) stopBelow = 0;
   for (;;) {
     uint32_t s = r.firstSymbol(mainTable);
     if (s < 256) {
@@ -266,81 +169,12 @@ static void runLzSteps() {
       uint32_t distance = shortDistanceBase[slot] + 1u + r.bits(shortDistanceExtraBits[slot]);
       r.emitMatch(distance, 2);
     }
-    // The next step's frame: anything to do there ends the run.
-    if (r.remaining < 0 || (r.position() >> 3) > StepRefillLimit) break;
-    uint32_t freeSpan = (flushedPos - r.writePos) & WindowMask;
-    if (freeSpan < FlushMargin && flushedPos != r.writePos) break;
+    // The next step's frame: anything to do there ends the run. The input is checked
+    // by the byte after the bits held, at most eight bytes early: the frame then finds
+    // no refill due and the next run goes on.
+    if (r.remaining < stopBelow || r.nextByte > StepRefillLimit) break;
   }
   r.store();
-}
-
-// Audio steps back to back on local state, under the same rule as runLzSteps: the
-// first at once, the next ones while their frame has nothing to do; a table switch
-// (symbol 256) ends the run after reading the new header. The error sums are batched
-// per channel and complete again when the run ends.
-static void runAudioSteps() {
-  V20State* v = &unpackState.v20;
-  const uint32_t flushedPos = unpackState.flushedPos;
-  int32_t channel = v->currentChannel;
-  const int32_t channelCount = v->channelCount;
-  int32_t crossDelta = v->crossDelta;
-  AudioErrorBatch batches[MaxChannels];
-  for (int32_t k = 0; k < channelCount; k++) batches[k].count = 0;
-  // The channel's table, predictor state and batch follow the rotation as pointers.
-  const HuffmanTable* table = &v->audioTables[channel];
-  AudioChannelState* state = &v->audio[channel];
-  AudioErrorBatch* batch = &batches[channel];
-  const HuffmanTable* lastTable = &v->audioTables[channelCount - 1];
-  uint32_t s;
-  StepRun r;
-  r.load();
-  // One byte: returns false on a table switch, which produces nothing.
-  auto step = [&]() __attribute__((always_inline)) {
-    s = r.onlySymbol(table);
-    if (s == 256) return false;
-    audioStartByte(state);
-    int predicted = audioPredict(state, crossDelta);
-    r.window[r.writePos] = audioUpdateBatched(state, batch, &crossDelta, predicted, s);
-    r.writePos = (r.writePos + 1) & WindowMask;
-    if (table == lastTable) {
-      table = &v->audioTables[0];
-      state = &v->audio[0];
-      batch = &batches[0];
-    } else {
-      table++;
-      state++;
-      batch++;
-    }
-    r.remaining--;
-    return true;
-  };
-  for (;;) {
-    // Steps after which no frame condition can hold yet go without the checks: a step
-    // produces one byte and reads at most 15 bits.
-    uint32_t quiet = (uint32_t)r.remaining;
-    const uint32_t bitLimit = (StepRefillLimit + 1) * 8;
-    uint32_t position = r.position();
-    uint32_t byReading = position < bitLimit ? (bitLimit - 1 - position) / 15 : 0;
-    if (byReading < quiet) quiet = byReading;
-    uint32_t freeSpan = (flushedPos - r.writePos) & WindowMask;
-    uint32_t byWriting = freeSpan == 0 ? WindowSize - FlushMargin
-                                       : (freeSpan >= FlushMargin ? freeSpan - FlushMargin : 0);
-    if (byWriting < quiet) quiet = byWriting;
-    bool switched = false;
-    for (; quiet > 0 && !switched; quiet--) switched = !step();
-    if (switched || !step()) break;
-    if (r.remaining < 0 || (r.position() >> 3) > StepRefillLimit) break;
-    freeSpan = (flushedPos - r.writePos) & WindowMask;
-    if (freeSpan < FlushMargin && flushedPos != r.writePos) break;
-  }
-  for (int32_t k = 0; k < channelCount; k++)
-    if (batches[k].count != 0) foldAudioErrors(&v->audio[k], &batches[k]);
-  channel = (int32_t)(table - &v->audioTables[0]);
-  r.store();
-  v->crossDelta = crossDelta;
-  v->currentChannel = channel;
-  // A table switch: the new header is read in the same step.
-  if (s == 256) readTables20();
 }
 
 void unpackV20File(uint8_t* window, bool solid) {
@@ -364,7 +198,8 @@ void unpackV20File(uint8_t* window, bool solid) {
     if (freeSpan < FlushMargin && unpackState.flushedPos != unpackState.writePos) flushWindow();
 
     if (unpackState.v20.audioMode) {
-      runAudioSteps();
+      // A table switch: the new header is read in the same step.
+      if (runAudioSteps()) readTables20();
     } else {
       runLzSteps();
     }

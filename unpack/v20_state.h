@@ -13,6 +13,19 @@ struct AudioChannelState {
   int32_t prevValue;
 };
 
+// The inputs of a channel's error sums over its current 32-byte cycle, kept by the
+// decoder's audio runs and added up once, at the cycle's end, in vector code (the sums
+// come out the same, only added in another order). Slot k holds the byte whose counter
+// is k + 1 modulo 32; delta[k + 4] is the delta it produced, delta[0 .. 3] the last
+// four of the cycle before. The terms of slot k are delta[k + 3] and the differences
+// delta[k + 3] - delta[k + 2], [k + 2] - [k + 1] and [k + 1] - [k].
+enum { AudioCycleBytes = 32 };
+struct AudioBatch {
+  int16_t e[AudioCycleBytes];      // 8 * the signed symbol
+  int16_t cross[AudioCycleBytes];  // the delta of the byte before, whatever its channel
+  int16_t delta[AudioCycleBytes + 4];
+};
+
 enum {
   MainSymbols = 298,
   DistanceSymbols = 48,
@@ -35,6 +48,7 @@ struct V20State {
   int32_t channelCount;   // 1..4
   int32_t currentChannel; // 0..3
   AudioChannelState audio[MaxChannels];
+  AudioBatch audioBatches[MaxChannels];  // the decoder's; the encoder keeps the sums per byte
   int32_t crossDelta;     // delta of the last audio byte of any channel
   int32_t emptyRefills;   // refills in a row that found the file's packed data exhausted
 };

@@ -311,13 +311,17 @@ TEST(V20Reference, EncodedFilesLargerThanTheWindowDecodeAlike) {
 }
 
 TEST(V20Reference, EncodedSoundDecodesAlike) {
-  // Sampled sound in frames of one to four bytes, long enough for several audio blocks,
-  // a table switch between them and many weight adjustments on every channel.
+  // Sampled sound in frames of one to four bytes (each channel count the decoder's turn
+  // takes), long enough for several audio blocks, a table switch between them and many
+  // weight adjustments on every channel.
   struct Case {
     const char* what;
     int frameBytes;
     double step;
-  } cases[] = {{"8-bit mono", 1, 0.01}, {"16-bit mono", 2, 0.03}, {"16-bit stereo", 4, 0.002}};
+  } cases[] = {{"8-bit mono", 1, 0.01},
+               {"16-bit mono", 2, 0.03},
+               {"24-bit pixels", 3, 0.005},
+               {"16-bit stereo", 4, 0.002}};
   std::mt19937 random(15);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
