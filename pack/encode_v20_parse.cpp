@@ -48,8 +48,12 @@ const SlotTables slotTables;
 
 inline int lengthSlotOf(uint32_t v) { return slotTables.lengthSlotOf[v]; }
 
+// Below 2^18 two slots per power of two, above one per 65536.
 inline int distanceSlotOf(uint32_t d1) {
-  return (int)(std::upper_bound(distanceBase, distanceBase + DistanceSlots, d1) - distanceBase) - 1;
+  if (d1 < 4) return (int)d1;
+  if (d1 >= 0x40000) return 36 + (int)((d1 - 0x40000) >> 16);
+  int top = 31 - __builtin_clz(d1);
+  return 2 * top + (int)((d1 >> (top - 1)) & 1);
 }
 
 inline int shortSlotOf(uint32_t d1) {
@@ -284,7 +288,9 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
   std::vector<uint32_t> steps;
   while (pos < stop && (b.tokens.size() < o.blockSymbols || stop - pos < tail)) {
     uint32_t n = std::min(stop - pos, chunk);
-    for (uint32_t j = 0; j <= n; j++) nodes[j].price = infinite;
+    // Nodes are cleared as the steps first reach them: a long match often ends the
+    // chunk early.
+    uint32_t cleared = 0;
     nodes[0].price = 0;
     nodes[0].h = s.h;
     uint32_t end = n;
@@ -295,6 +301,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
       uint32_t base = at.price;
       const History h = at.h;
       uint32_t p = pos + i;
+      for (uint32_t reach = std::min(n, i + MaxMatchLength); cleared < reach;) nodes[++cleared].price = infinite;
       auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
         PathNode& to = nodes[i + length];
         if (base + cost >= to.price) return;
@@ -391,7 +398,7 @@ void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFro
   finder.maxChain = o.maxChain;
   finder.niceLength = o.niceLength;
   uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
-  finder.load(bytes + from, stop - from, 0);
+  finder.load(bytes + from, stop - from, 0, start - from);
   ParseState s;
   memset(&s.h, 0, sizeof s.h);
   defaultCosts(s.costs);
