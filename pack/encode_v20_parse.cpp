@@ -9,11 +9,15 @@
 
 namespace {
 
-// Estimated bits per symbol, taken from the tables of the last block.
+enum : uint32_t { CostScale = 8 };  // prices are kept in eighths of a bit
+
+// Estimated price of each symbol with its extra bits, learnt from the last block.
 struct Costs {
-  uint32_t main[MainSymbols];
+  uint32_t main[MainSymbols];  // the symbol alone
   uint32_t distance[DistanceSymbols];
   uint32_t repeatLength[RepeatLengthSymbols];
+  uint32_t matchLength[LengthSlots];       // match symbol of the slot
+  uint32_t shortMatch[ShortDistanceSlots];  // short match symbol of the slot
 };
 
 struct History {
@@ -65,22 +69,32 @@ inline int shortSlotOf(uint32_t d1) {
 inline uint32_t longBonus(uint32_t d) { return (d >= 0x2000) + (d >= 0x40000); }
 inline uint32_t historyBonus(uint32_t d) { return longBonus(d) + (d >= 0x101); }
 
+// Adds the extra bits to the slot symbols' prices.
+void finishCosts(Costs& c) {
+  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] += distanceExtraBits[s] * CostScale;
+  for (int s = 0; s < RepeatLengthSymbols; s++) c.repeatLength[s] += lengthExtraBits[s] * CostScale;
+  for (int s = 0; s < LengthSlots; s++) c.matchLength[s] = c.main[SymMatch + s] + lengthExtraBits[s] * CostScale;
+  for (int s = 0; s < ShortDistanceSlots; s++)
+    c.shortMatch[s] = c.main[SymShort + s] + shortDistanceExtraBits[s] * CostScale;
+}
+
 void defaultCosts(Costs& c) {
-  for (int s = 0; s < MainSymbols; s++) c.main[s] = s < 256 ? 8 : 7;
-  c.main[SymRepeatLast] = 5;
-  c.main[SymHistory] = 5;
-  c.main[SymTables] = 14;
-  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = 5;
-  for (int s = 0; s < RepeatLengthSymbols; s++) c.repeatLength[s] = 3 + s / 6;
+  for (int s = 0; s < MainSymbols; s++) c.main[s] = (s < 256 ? 8 : 7) * CostScale;
+  c.main[SymRepeatLast] = 5 * CostScale;
+  c.main[SymHistory] = 5 * CostScale;
+  c.main[SymTables] = 14 * CostScale;
+  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = 5 * CostScale;
+  for (int s = 0; s < RepeatLengthSymbols; s++) c.repeatLength[s] = (3 + s / 6) * CostScale;
 }
 
 void costsFromLengths(Costs& c, const uint8_t* lz) {
-  for (int s = 0; s < MainSymbols; s++) c.main[s] = lz[s] ? lz[s] : 12;
-  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = lz[MainSymbols + s] ? lz[MainSymbols + s] : 9;
+  for (int s = 0; s < MainSymbols; s++) c.main[s] = (lz[s] ? lz[s] : 12) * CostScale;
+  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = (lz[MainSymbols + s] ? lz[MainSymbols + s] : 9) * CostScale;
   for (int s = 0; s < RepeatLengthSymbols; s++) {
     uint8_t l = lz[MainSymbols + DistanceSymbols + s];
-    c.repeatLength[s] = l ? l : 9;
+    c.repeatLength[s] = (l ? l : 9) * CostScale;
   }
+  finishCosts(c);
 }
 
 // Literal costs from the byte frequencies of a sample, for a first block that has no
@@ -90,8 +104,9 @@ void seedLiteralCosts(Costs& c, const uint8_t* data, size_t size) {
   for (size_t i = 0; i < size; i++) counts[data[i]]++;
   for (int b = 0; b < 256; b++) {
     double bits = counts[b] ? -log2((double)counts[b] / (double)size) : 12;
-    c.main[b] = (uint32_t)std::min(15.0, std::max(1.0, bits + 0.5));
+    c.main[b] = (uint32_t)std::min(15.0, std::max(1.0, bits + 0.5)) * CostScale;
   }
+  finishCosts(c);
 }
 
 void pushDistance(History& h, uint32_t distance, uint32_t length) {
@@ -114,7 +129,7 @@ bool freshHistoryDistance(const History& h, int k) {
 // The last match once more at pos: its length, or 0 when the bytes differ.
 uint32_t repeatMatch(const MatchFinder& finder, const History& h, uint32_t pos, uint32_t limit) {
   if (h.lastLength < 2 || h.lastLength > limit || h.lastDistance == 0 ||
-      finder.matchLength(pos, h.lastDistance, h.lastLength) != h.lastLength)
+      finder.reachableMatchLength(pos, h.lastDistance, h.lastLength) != h.lastLength)
     return 0;
   return h.lastLength;
 }
@@ -126,7 +141,7 @@ uint32_t historyMatch(const MatchFinder& finder, const History& h, int k, uint32
   if (!freshHistoryDistance(h, k)) return 0;
   *distance = h.recent[(h.recentIndex - k) & 3];
   *bonus = historyBonus(*distance);
-  uint32_t n = finder.matchLength(pos, *distance, std::min(limit, 257 + *bonus));
+  uint32_t n = finder.reachableMatchLength(pos, *distance, std::min(limit, 257 + *bonus));
   return n < 2 + *bonus ? 0 : n;
 }
 
@@ -203,8 +218,7 @@ Choice bestChoice(MatchFinder& finder, const ParseState& s, uint32_t pos, uint32
     uint32_t n = historyMatch(finder, h, k, pos, limit, &d, &bonus);
     if (n == 0) continue;
     int slot = lengthSlotOf(n - 2 - bonus);
-    consider(n, s.costs.main[SymHistory + k - 1] + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2,
-             d, k);
+    consider(n, s.costs.main[SymHistory + k - 1] + s.costs.repeatLength[slot], 2, d, k);
     if (n >= takeLength) return best;
   }
   MatchCandidate found[8];
@@ -215,15 +229,12 @@ Choice bestChoice(MatchFinder& finder, const ParseState& s, uint32_t pos, uint32
     if (n < 3 + bonus) continue;
     int lslot = lengthSlotOf(n - 3 - bonus);
     int dslot = distanceSlotOf(d - 1);
-    consider(n,
-             s.costs.main[SymMatch + lslot] + lengthExtraBits[lslot] + s.costs.distance[dslot] +
-                 distanceExtraBits[dslot],
-             4, d, 0);
+    consider(n, s.costs.matchLength[lslot] + s.costs.distance[dslot], 4, d, 0);
   }
   uint32_t pair = finder.findPair(pos);
   if (pair != 0) {
     int slot = shortSlotOf(pair - 1);
-    consider(2, s.costs.main[SymShort + slot] + shortDistanceExtraBits[slot], 3, pair, slot);
+    consider(2, s.costs.shortMatch[slot], 3, pair, slot);
   }
   return best;
 }
@@ -332,7 +343,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
         for (uint32_t len = 2 + bonus; len <= most; len++) {
           int slot = lengthSlotOf(len - 2 - bonus);
-          relax(len, symbolCost + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2, d, k);
+          relax(len, symbolCost + s.costs.repeatLength[slot], 2, d, k);
         }
       }
       if (longest.length < o.takeLength && i >= searchFrom) {
@@ -343,10 +354,10 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
           uint32_t d = found[c].distance, most = found[c].length;
           uint32_t bonus = longBonus(d);
           int dslot = distanceSlotOf(d - 1);
-          uint32_t distanceCost = s.costs.distance[dslot] + distanceExtraBits[dslot];
+          uint32_t distanceCost = s.costs.distance[dslot];
           for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= most; len++) {
             int lslot = lengthSlotOf(len - 3 - bonus);
-            relax(len, s.costs.main[SymMatch + lslot] + lengthExtraBits[lslot] + distanceCost, 4, d, 0);
+            relax(len, s.costs.matchLength[lslot] + distanceCost, 4, d, 0);
           }
           if (most >= 3 + bonus) note(most, 4, d, 0);
           covered = std::max(covered, most);
@@ -355,7 +366,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         uint32_t pair = finder.findPair(p);
         if (pair != 0) {
           int slot = shortSlotOf(pair - 1);
-          relax(2, s.costs.main[SymShort + slot] + shortDistanceExtraBits[slot], 3, pair, slot);
+          relax(2, s.costs.shortMatch[slot], 3, pair, slot);
         }
       }
       if (longest.length >= o.takeLength) {

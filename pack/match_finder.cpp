@@ -77,6 +77,18 @@ void MatchFinder::insertUpTo(uint32_t pos) {
 
 int MatchFinder::findMatches(uint32_t pos, uint32_t limit, MatchCandidate* out, int maxCount) {
   insertUpTo(pos);
+  // The walk waits mostly on memory: the chain heads a few positions on are fetched
+  // now, and the first links of the ones nearer.
+  if (pos + 20 <= end()) {
+    const uint8_t* d = data.data();
+    __builtin_prefetch(&head[hash4(d + pos + 16)]);
+    __builtin_prefetch(&head3[hash3(d + pos + 16)]);
+    uint32_t soon = head[hash4(d + pos + 8)];
+    if (soon < pos) {
+      __builtin_prefetch(&chain[soon & ChainMask]);
+      __builtin_prefetch(d + soon);
+    }
+  }
   uint32_t room = end() - pos;
   if (limit > room) limit = room;
   if (limit < 3) return 0;
@@ -98,21 +110,12 @@ int MatchFinder::findMatches(uint32_t pos, uint32_t limit, MatchCandidate* out, 
   uint32_t probeWord = load32(here + probe);
   uint32_t probeMask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
   uint32_t candidate = head[hash4(here)];
-  uint32_t links = maxChain;
-  uint32_t ahead = 16384;  // links to positions of a later pass, not counted above
-  uint32_t previous = NoPosition;
-  while (candidate != NoPosition && links > 0) {
-    if (candidate >= pos) {
-      // Left behind by an earlier pass over the same bytes: not history yet.
-      if ((previous != NoPosition && candidate >= previous) || ahead-- == 0) break;
-      previous = candidate;
-      candidate = chain[candidate & ChainMask];
-      continue;
-    }
-    links--;
-    if (previous != NoPosition && candidate >= previous) break;  // stale slot
-    uint32_t distance = pos - candidate;
-    if (distance > MaxMatchDistance || candidate < historyStart) break;
+  // Every link leads further back; one that does not is a slot a later position took
+  // over, and ends the walk like the edge of the window does.
+  uint32_t lowest = std::max(historyStart, pos > MaxMatchDistance ? pos - MaxMatchDistance : 0);
+  uint32_t previous = pos;
+  for (uint32_t links = maxChain; links > 0; links--) {
+    if (candidate >= previous || candidate < lowest) break;
     const uint8_t* there = d + candidate;
     // Only a candidate that agrees up to byte `best` can be longer: the four bytes
     // ending there (the first three while best is 2) are compared at once.
@@ -123,10 +126,10 @@ int MatchFinder::findMatches(uint32_t pos, uint32_t limit, MatchCandidate* out, 
         probe = best - 3;
         probeWord = load32(here + probe);
         probeMask = 0xFFFFFFFFu;
-        out[found < maxCount ? found++ : maxCount - 1] = {n, distance};
+        out[found < maxCount ? found++ : maxCount - 1] = {n, pos - candidate};
         if (n >= limit || n >= niceLength) break;
         // A good match makes a long search less likely to pay off.
-        if (n >= goodLength && links > maxChain / 4) links = maxChain / 4;
+        if (n >= goodLength && links > maxChain / 4 + 1) links = maxChain / 4 + 1;
       }
     }
     previous = candidate;

@@ -69,8 +69,11 @@ struct MatchFinder {
   uint32_t matchLength(uint32_t pos, uint32_t distance, uint32_t limit) const {
     if (distance == 0 || distance > pos || pos - distance < historyStart || distance > MaxMatchDistance)
       return 0;
-    uint32_t room = end() - pos;
-    if (limit > room) limit = room;
+    return reachableMatchLength(pos, distance, limit);
+  }
+  // The same for a distance known to lie within the history, such as one of an earlier
+  // match of the same pass; limit must not pass the end.
+  uint32_t reachableMatchLength(uint32_t pos, uint32_t distance, uint32_t limit) const {
     const uint8_t* a = data.data() + pos;
     if (limit < 2 || a[0] != a[-(ptrdiff_t)distance] || a[1] != a[1 - (ptrdiff_t)distance]) return 0;
     return commonBytes(a, a - distance, limit);
