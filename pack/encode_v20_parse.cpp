@@ -2,6 +2,7 @@
 
 #include <math.h>
 #include <string.h>
+#include <stdlib.h>
 
 #include <algorithm>
 
@@ -275,7 +276,7 @@ struct PathNode {
   uint32_t length;  // of the step that arrives here; 1: a literal
   uint32_t distance;
   uint8_t kind, param;
-  History h;  // match history after that step
+  History h;  // match history after the cheapest arrival, set when the parse reaches it
 };
 
 PieceParser::PieceParser() = default;
@@ -308,7 +309,12 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
     Choice forced;
     uint32_t searchFrom = 0;  // positions inside a long match found earlier are not searched
     for (uint32_t i = 0; i < n; i++) {
-      const PathNode& at = nodes[i];
+      PathNode& at = nodes[i];
+      // The history a node leaves is worked out once its cheapest arrival is final.
+      if (i > 0) {
+        at.h = nodes[i - at.length].h;
+        if (at.kind != 0) pushDistance(at.h, at.distance, at.length);
+      }
       uint32_t base = at.price;
       const History h = at.h;
       uint32_t p = pos + i;
@@ -321,8 +327,6 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         to.distance = distance;
         to.kind = (uint8_t)kind;
         to.param = (uint8_t)param;
-        to.h = h;
-        if (kind != 0) pushDistance(to.h, distance, length);
       };
       relax(1, s.costs.main[data[p]], 0, 0, 0);
       uint32_t limit = std::min<uint32_t>(MaxMatchLength, n - i);
@@ -408,6 +412,7 @@ void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFro
   MatchFinder& finder = parser.finder;
   finder.maxChain = o.maxChain;
   finder.niceLength = o.niceLength;
+  if (const char* g = getenv("LV_GOOD")) finder.goodLength = (uint32_t)atoi(g);  // TUNE-ONLY
   uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
   finder.load(bytes + from, stop - from, 0, start - from);
   ParseState s;

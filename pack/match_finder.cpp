@@ -111,11 +111,21 @@ int MatchFinder::findMatches(uint32_t pos, uint32_t limit, MatchCandidate* out, 
   uint32_t probeMask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
   uint32_t candidate = head[hash4(here)];
   // Every link leads further back; one that does not is a slot a later position took
-  // over, and ends the walk like the edge of the window does.
+  // over, and ends the walk like the edge of the window does. Before the first link
+  // that lies behind pos, links to positions of a later pass (searched again after
+  // them) are followed without counting.
   uint32_t lowest = std::max(historyStart, pos > MaxMatchDistance ? pos - MaxMatchDistance : 0);
-  uint32_t previous = pos;
-  for (uint32_t links = maxChain; links > 0; links--) {
-    if (candidate >= previous || candidate < lowest) break;
+  uint32_t bound = pos, aheadBound = NoPosition, ahead = 16384;
+  for (uint32_t links = maxChain; links > 0;) {
+    if (candidate >= bound) {
+      if (candidate >= aheadBound || ahead-- == 0) break;
+      aheadBound = candidate;
+      candidate = chain[candidate & ChainMask];
+      continue;
+    }
+    if (candidate < lowest) break;
+    links--;
+    aheadBound = 0;
     const uint8_t* there = d + candidate;
     // Only a candidate that agrees up to byte `best` can be longer: the four bytes
     // ending there (the first three while best is 2) are compared at once.
@@ -129,10 +139,10 @@ int MatchFinder::findMatches(uint32_t pos, uint32_t limit, MatchCandidate* out, 
         out[found < maxCount ? found++ : maxCount - 1] = {n, pos - candidate};
         if (n >= limit || n >= niceLength) break;
         // A good match makes a long search less likely to pay off.
-        if (n >= goodLength && links > maxChain / 4 + 1) links = maxChain / 4 + 1;
+        if (n >= goodLength && links > maxChain / 4) links = maxChain / 4;
       }
     }
-    previous = candidate;
+    bound = candidate;
     candidate = chain[candidate & ChainMask];
   }
   return found;
