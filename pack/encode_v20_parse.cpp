@@ -2,7 +2,6 @@
 
 #include <math.h>
 #include <string.h>
-#include <stdlib.h>
 
 #include <algorithm>
 
@@ -406,26 +405,45 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
 
 }  // namespace
 
-void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
-                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
-                  std::vector<Block>* blocks) {
+namespace {
+
+// Where a block of an earlier pass ended and the code lengths its symbols gave.
+struct GuideBlock {
+  uint32_t stop;
+  uint8_t lengths[LzTableSize];
+};
+
+// One pass over the piece, into blocks or, for a later pass, into what its blocks
+// learnt. Without a guide each block is priced with the tables of the block before;
+// with one, with those the earlier pass found at the same place.
+void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_t start, uint32_t stop,
+               const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
+               const std::vector<GuideBlock>& guide, std::vector<Block>* blocks,
+               std::vector<GuideBlock>* learnt) {
   MatchFinder& finder = parser.finder;
   finder.maxChain = o.maxChain;
   finder.niceLength = o.niceLength;
-  if (const char* g = getenv("LV_GOOD")) finder.goodLength = (uint32_t)atoi(g);  // TUNE-ONLY
-  uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
   finder.load(bytes + from, stop - from, 0, start - from);
   ParseState s;
   memset(&s.h, 0, sizeof s.h);
   defaultCosts(s.costs);
   seedLiteralCosts(s.costs, bytes + start, std::min<uint32_t>(stop - start, 65536));
-  size_t nextFile = 0;
+  size_t nextFile = 0, nextGuide = 0;
   uint32_t pos = start;
+  Block scratch;
   while (pos < stop) {
     while (nextFile < fileStarts.size() && fileStarts[nextFile] <= pos) nextFile++;
     uint32_t end = nextFile < fileStarts.size() ? fileStarts[nextFile] : stop;
-    blocks->emplace_back();
-    Block& b = blocks->back();
+    if (!guide.empty()) {
+      while (nextGuide + 1 < guide.size() && guide[nextGuide].stop <= pos) nextGuide++;
+      costsFromLengths(s.costs, guide[nextGuide].lengths);
+    }
+    if (learnt) {
+      scratch = Block();
+    } else {
+      blocks->emplace_back();
+    }
+    Block& b = learnt ? scratch : blocks->back();
     b.start = pos;
     uint32_t at = pos - from;
     if (o.optimal)
@@ -437,7 +455,35 @@ void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFro
     uint8_t lengths[PreviousLengthsSize];
     blockCodeLengths(b, lengths);
     costsFromLengths(s.costs, lengths);
+    if (learnt) {
+      learnt->emplace_back();
+      learnt->back().stop = pos;
+      memcpy(learnt->back().lengths, lengths, LzTableSize);
+    }
   }
+}
+
+}  // namespace
+
+void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
+                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
+                  std::vector<Block>* blocks) {
+  uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
+  std::vector<GuideBlock> guide, learnt;
+  for (uint32_t pass = 0; pass < o.guidePasses; pass++) {
+    // The first guide is a quick lazy parse: its tables are close to those of the
+    // cheapest path already.
+    LzParseOptions quick = o;
+    if (pass == 0) {
+      quick.optimal = false;
+      quick.maxChain = 4;
+      quick.lazyLength = 16;
+    }
+    learnt.clear();
+    parsePass(parser, bytes, from, start, stop, fileStarts, pass == 0 ? quick : o, guide, nullptr, &learnt);
+    guide.swap(learnt);
+  }
+  parsePass(parser, bytes, from, start, stop, fileStarts, o, guide, blocks, nullptr);
 }
 
 void blockCodeLengths(const Block& b, uint8_t* lengths) {
