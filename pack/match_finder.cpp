@@ -133,11 +133,11 @@ int MatchFinder::findMatches(uint32_t pos, uint32_t limit, MatchCandidate* out, 
       uint32_t n = commonBytes(here, there, limit);
       if (n > best) {
         best = n;
-        probe = best - 3;
-        probeWord = load32(here + probe);
-        probeMask = 0xFFFFFFFFu;
         out[found < maxCount ? found++ : maxCount - 1] = {n, pos - candidate};
         if (n >= limit || n >= niceLength) break;
+        probe = best - 3;  // byte `best` is before the limit here
+        probeWord = load32(here + probe);
+        probeMask = 0xFFFFFFFFu;
         // A good match makes a long search less likely to pay off.
         if (n >= goodLength && links > maxChain / 4) links = maxChain / 4;
       }
