@@ -296,7 +296,8 @@ std::vector<uint8_t> archiveOpening(const PackArchive& archive) {
 
 std::vector<uint8_t> entryHeader(const PackArchive& archive, const PackEntry& entry, bool firstFile,
                                  uint32_t packedSize) {
-  buildCrcTable();
+  static const bool tableBuilt = (buildCrcTable(), true);  // twice per entry otherwise
+  (void)tableBuilt;
   Bytes out;
   if (archive.format == PackFormat::New)
     writeNewHeader(out, archive, entry, firstFile, packedSize);

@@ -65,6 +65,8 @@ const uint32_t SampleBytes = 65536;
 
 struct PieceRange {
   uint32_t start, stop;  // in the buffer
+  uint32_t history;      // matches never reach before this
+  std::vector<uint32_t> fileStarts;  // files that begin inside
   std::vector<Block> blocks;
 };
 
@@ -83,6 +85,8 @@ struct V20EncoderImpl {
   std::vector<uint8_t> buffer;
   uint64_t bufferBase = 0;
   uint64_t coded = 0;        // bytes before this are coded
+  uint64_t parsed = 0;       // bytes before this are parsed: coded, or in `ready`
+  std::vector<PieceRange> ready;  // parsed pieces waiting to be coded, in order
   uint64_t historyFrom = 0;  // matches never reach before this: the non-solid start
   uint64_t fileStart = 0;
   bool solidFile = false;    // the file being coded continues the stream
@@ -96,14 +100,15 @@ struct V20EncoderImpl {
     lz.skipLength = o.skipLength;
     lz.lazyLength = o.lazyLength;
     lz.blockSymbols = o.blockSymbols;
+    lz.guidePasses = o.guidePasses;
     options.threads = std::max(1, std::min<int>(options.threads, MaxEncoderThreads));
     if (options.pieceBytes < 1) options.pieceBytes = 1;
     resetMirror(st.m);
   }
 
   uint64_t end() const { return bufferBase + buffer.size(); }
-  // Pieces parsed together: two per thread.
-  size_t batchPieces() const { return options.threads > 1 ? 2 * (size_t)options.threads : 1; }
+  // Pieces parsed together: one per thread, while the batch before is coded.
+  size_t batchPieces() const { return (size_t)options.threads; }
 
   // ---- audio parsing ----
 
@@ -429,53 +434,67 @@ struct V20EncoderImpl {
       options.onProgress(bufferBase + piece.stop - files.back().start);
   }
 
-  void parseOne(PieceParser& parser, PieceRange& piece) {
-    uint32_t history = historyFrom > bufferBase ? (uint32_t)(historyFrom - bufferBase) : 0;
-    std::vector<uint32_t> starts;
-    for (const FileMark& f : files)
-      if (f.start > bufferBase + piece.start && f.start < bufferBase + piece.stop)
-        starts.push_back((uint32_t)(f.start - bufferBase));
-    parseLzPiece(parser, buffer.data(), history, piece.start, piece.stop, starts, lz, &piece.blocks);
-  }
-
-  // Codes the whole pieces that are ready, and with `all` the last short one too.
+  // The next whole pieces after the parsed ones, and with `all` the last short one too.
   // Pieces are cut every pieceBytes from the start of the run, so the same input always
   // gives the same pieces whatever the batch.
+  std::vector<PieceRange> nextBatch(bool all) {
+    std::vector<PieceRange> batch;
+    uint32_t history = historyFrom > bufferBase ? (uint32_t)(historyFrom - bufferBase) : 0;
+    uint64_t at = parsed;
+    while (batch.size() < batchPieces()) {
+      uint64_t stop = runStart + ((at - runStart) / options.pieceBytes + 1) * options.pieceBytes;
+      if (stop + (all ? 0 : SampleBytes) > end()) {
+        if (!all || at == end()) break;
+        stop = end();
+      }
+      PieceRange piece{(uint32_t)(at - bufferBase), (uint32_t)(stop - bufferBase), history, {}, {}};
+      for (const FileMark& f : files)
+        if (f.start > at && f.start < stop) piece.fileStarts.push_back((uint32_t)(f.start - bufferBase));
+      batch.push_back(std::move(piece));
+      at = stop;
+    }
+    return batch;
+  }
+
+  void codeReady() {
+    for (PieceRange& piece : ready) emitPiece(piece);
+    if (!ready.empty()) coded = bufferBase + ready.back().stop;
+    ready.clear();
+  }
+
+  // Parses the batches that are ready while the batch before is coded, and with `all`
+  // codes everything. The threads read the buffer and their own pieces only; the
+  // files, the stream and the buffer's bounds change between batches.
   void codePieces(bool all) {
     for (;;) {
-      std::vector<PieceRange> batch;
-      uint64_t at = coded;
-      while (batch.size() < batchPieces()) {
-        uint64_t stop = runStart + ((at - runStart) / options.pieceBytes + 1) * options.pieceBytes;
-        if (stop + (all ? 0 : SampleBytes) > end()) {
-          if (!all || at == end()) break;
-          stop = end();
-        }
-        batch.push_back(PieceRange{(uint32_t)(at - bufferBase), (uint32_t)(stop - bufferBase), {}});
-        at = stop;
-      }
+      std::vector<PieceRange> batch = nextBatch(all);
       if (batch.empty()) break;
-      // Each thread takes the next piece not taken yet, so that one slow piece does not
-      // leave the other threads waiting.
-      size_t workers = std::min<size_t>((size_t)options.threads, batch.size());
-      while (parsers.size() < workers) parsers.emplace_back(new PieceParser);
+      parsed = bufferBase + batch.back().stop;
+      // With several threads each helper takes the next piece not taken yet, and this
+      // thread joins them once the batch before is coded.
+      size_t helpers = options.threads > 1 ? std::min<size_t>((size_t)options.threads, batch.size()) : 0;
+      while (parsers.size() < helpers + 1) parsers.emplace_back(new PieceParser);
       std::atomic<size_t> next(0);
-      auto work = [this, &batch, &next](PieceParser& parser) {
-        for (size_t k = next++; k < batch.size(); k = next++) parseOne(parser, batch[k]);
+      const uint8_t* bytes = buffer.data();
+      auto work = [this, &batch, &next, bytes](PieceParser& parser) {
+        for (size_t k = next++; k < batch.size(); k = next++) {
+          PieceRange& piece = batch[k];
+          parseLzPiece(parser, bytes, piece.history, piece.start, piece.stop, piece.fileStarts, lz, &piece.blocks);
+        }
       };
-      std::vector<std::thread> helpers;
-      for (size_t w = 1; w < workers; w++) helpers.emplace_back([this, w, &work]() { work(*parsers[w]); });
+      std::vector<std::thread> threads;
+      for (size_t w = 1; w <= helpers; w++) threads.emplace_back([this, w, &work]() { work(*parsers[w]); });
+      codeReady();
       work(*parsers[0]);
-      for (std::thread& t : helpers) t.join();
-      for (PieceRange& piece : batch) {
-        emitPiece(piece);
-        piece.blocks.clear();
-        piece.blocks.shrink_to_fit();
-      }
-      coded = at;
+      for (std::thread& t : threads) t.join();
+      ready = std::move(batch);
       dropOldBytes();
     }
-    if (all) settleFiles(coded);
+    if (all) {
+      codeReady();
+      dropOldBytes();
+      settleFiles(coded);
+    }
   }
 
   // Forgets the bytes no match can reach any more (keeping the start of a file whose
@@ -485,8 +504,17 @@ struct V20EncoderImpl {
     for (const FileMark& f : files)
       if (f.channels < 0) keep = std::min(keep, f.start);
     if (keep <= bufferBase) return;
-    buffer.erase(buffer.begin(), buffer.begin() + (size_t)(keep - bufferBase));
+    uint32_t shift = (uint32_t)(keep - bufferBase);
+    buffer.erase(buffer.begin(), buffer.begin() + shift);
     bufferBase = keep;
+    for (PieceRange& piece : ready) {
+      piece.start -= shift;
+      piece.stop -= shift;
+      for (Block& b : piece.blocks) {
+        b.start -= shift;
+        b.stop -= shift;
+      }
+    }
   }
 
   bool beginFile(bool solid) {
@@ -497,7 +525,7 @@ struct V20EncoderImpl {
       codePieces(true);
       closePending(st);
       drain(st);
-      historyFrom = runStart = coded = end();
+      historyFrom = runStart = coded = parsed = end();
       dropOldBytes();
     }
     FileMark f;
@@ -509,7 +537,7 @@ struct V20EncoderImpl {
 
   void feed(const uint8_t* data, size_t size) {
     buffer.insert(buffer.end(), data, data + size);
-    if (end() - coded >= (uint64_t)options.pieceBytes * batchPieces() + SampleBytes) codePieces(false);
+    if (end() - parsed >= (uint64_t)options.pieceBytes * batchPieces() + SampleBytes) codePieces(false);
   }
 
   void endFile() {

@@ -39,8 +39,10 @@ struct V20EncoderOptions {
   uint32_t takeLength = 128;   // optimal parsing takes a match this long without weighing
   uint32_t skipLength = 0;     // optimal parsing does not search inside a match this long
   uint32_t lazyLength = 48;    // lazy matching takes a match this long without looking ahead
+  uint32_t guidePasses = 0;    // earlier passes over each piece that price the last one
   // The stream is cut into pieces of this many bytes, parsed each on its own over the
-  // window before it; two pieces per thread are parsed at a time, in parallel.
+  // window before it; one piece per thread is parsed at a time, in parallel, while
+  // the pieces parsed before are coded.
   // The stream depends on the piece size, never on the thread count.
   uint32_t pieceBytes = 1u << 20;
   int threads = 1;  // 1..MaxEncoderThreads

@@ -79,8 +79,14 @@ TableHeaderPlan planWithBase(const uint8_t* target, int size, const uint8_t* bas
     uint64_t bits = 2 + (audioChannels ? 2 : 0) + 4 * CodeLengthCount;
     for (uint16_t item : plan.items) bits += plan.codeLengths[item & 31] + extraBitsOf[item & 31];
     plan.bits = bits;
-    for (int s = 0; s < CodeLengthCount; s++) cost[s] = plan.codeLengths[s] ? plan.codeLengths[s] : 8;
+    bool settled = true;  // the next round would choose the same items again
+    for (int s = 0; s < CodeLengthCount; s++) {
+      uint32_t next = plan.codeLengths[s] ? plan.codeLengths[s] : 8;
+      settled = settled && next == cost[s];
+      cost[s] = next;
+    }
     if (plan.bits < bestPlan.bits) bestPlan = std::move(plan);
+    if (settled) break;
   }
   return bestPlan;
 }

@@ -9,11 +9,15 @@
 
 namespace {
 
-// Estimated bits per symbol, taken from the tables of the last block.
+enum : uint32_t { CostScale = 8 };  // prices are kept in eighths of a bit
+
+// Estimated price of each symbol with its extra bits, learnt from the last block.
 struct Costs {
-  uint32_t main[MainSymbols];
+  uint32_t main[MainSymbols];  // the symbol alone
   uint32_t distance[DistanceSymbols];
   uint32_t repeatLength[RepeatLengthSymbols];
+  uint32_t matchLength[LengthSlots];       // match symbol of the slot
+  uint32_t shortMatch[ShortDistanceSlots];  // short match symbol of the slot
 };
 
 struct History {
@@ -48,8 +52,12 @@ const SlotTables slotTables;
 
 inline int lengthSlotOf(uint32_t v) { return slotTables.lengthSlotOf[v]; }
 
+// Below 2^18 two slots per power of two, above one per 65536.
 inline int distanceSlotOf(uint32_t d1) {
-  return (int)(std::upper_bound(distanceBase, distanceBase + DistanceSlots, d1) - distanceBase) - 1;
+  if (d1 < 4) return (int)d1;
+  if (d1 >= 0x40000) return 36 + (int)((d1 - 0x40000) >> 16);
+  int top = 31 - __builtin_clz(d1);
+  return 2 * top + (int)((d1 >> (top - 1)) & 1);
 }
 
 inline int shortSlotOf(uint32_t d1) {
@@ -61,22 +69,32 @@ inline int shortSlotOf(uint32_t d1) {
 inline uint32_t longBonus(uint32_t d) { return (d >= 0x2000) + (d >= 0x40000); }
 inline uint32_t historyBonus(uint32_t d) { return longBonus(d) + (d >= 0x101); }
 
+// Adds the extra bits to the slot symbols' prices.
+void finishCosts(Costs& c) {
+  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] += distanceExtraBits[s] * CostScale;
+  for (int s = 0; s < RepeatLengthSymbols; s++) c.repeatLength[s] += lengthExtraBits[s] * CostScale;
+  for (int s = 0; s < LengthSlots; s++) c.matchLength[s] = c.main[SymMatch + s] + lengthExtraBits[s] * CostScale;
+  for (int s = 0; s < ShortDistanceSlots; s++)
+    c.shortMatch[s] = c.main[SymShort + s] + shortDistanceExtraBits[s] * CostScale;
+}
+
 void defaultCosts(Costs& c) {
-  for (int s = 0; s < MainSymbols; s++) c.main[s] = s < 256 ? 8 : 7;
-  c.main[SymRepeatLast] = 5;
-  c.main[SymHistory] = 5;
-  c.main[SymTables] = 14;
-  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = 5;
-  for (int s = 0; s < RepeatLengthSymbols; s++) c.repeatLength[s] = 3 + s / 6;
+  for (int s = 0; s < MainSymbols; s++) c.main[s] = (s < 256 ? 8 : 7) * CostScale;
+  c.main[SymRepeatLast] = 5 * CostScale;
+  c.main[SymHistory] = 5 * CostScale;
+  c.main[SymTables] = 14 * CostScale;
+  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = 5 * CostScale;
+  for (int s = 0; s < RepeatLengthSymbols; s++) c.repeatLength[s] = (3 + s / 6) * CostScale;
 }
 
 void costsFromLengths(Costs& c, const uint8_t* lz) {
-  for (int s = 0; s < MainSymbols; s++) c.main[s] = lz[s] ? lz[s] : 12;
-  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = lz[MainSymbols + s] ? lz[MainSymbols + s] : 9;
+  for (int s = 0; s < MainSymbols; s++) c.main[s] = (lz[s] ? lz[s] : 12) * CostScale;
+  for (int s = 0; s < DistanceSymbols; s++) c.distance[s] = (lz[MainSymbols + s] ? lz[MainSymbols + s] : 9) * CostScale;
   for (int s = 0; s < RepeatLengthSymbols; s++) {
     uint8_t l = lz[MainSymbols + DistanceSymbols + s];
-    c.repeatLength[s] = l ? l : 9;
+    c.repeatLength[s] = (l ? l : 9) * CostScale;
   }
+  finishCosts(c);
 }
 
 // Literal costs from the byte frequencies of a sample, for a first block that has no
@@ -86,8 +104,9 @@ void seedLiteralCosts(Costs& c, const uint8_t* data, size_t size) {
   for (size_t i = 0; i < size; i++) counts[data[i]]++;
   for (int b = 0; b < 256; b++) {
     double bits = counts[b] ? -log2((double)counts[b] / (double)size) : 12;
-    c.main[b] = (uint32_t)std::min(15.0, std::max(1.0, bits + 0.5));
+    c.main[b] = (uint32_t)std::min(15.0, std::max(1.0, bits + 0.5)) * CostScale;
   }
+  finishCosts(c);
 }
 
 void pushDistance(History& h, uint32_t distance, uint32_t length) {
@@ -110,7 +129,7 @@ bool freshHistoryDistance(const History& h, int k) {
 // The last match once more at pos: its length, or 0 when the bytes differ.
 uint32_t repeatMatch(const MatchFinder& finder, const History& h, uint32_t pos, uint32_t limit) {
   if (h.lastLength < 2 || h.lastLength > limit || h.lastDistance == 0 ||
-      finder.matchLength(pos, h.lastDistance, h.lastLength) != h.lastLength)
+      finder.reachableMatchLength(pos, h.lastDistance, h.lastLength) != h.lastLength)
     return 0;
   return h.lastLength;
 }
@@ -122,7 +141,7 @@ uint32_t historyMatch(const MatchFinder& finder, const History& h, int k, uint32
   if (!freshHistoryDistance(h, k)) return 0;
   *distance = h.recent[(h.recentIndex - k) & 3];
   *bonus = historyBonus(*distance);
-  uint32_t n = finder.matchLength(pos, *distance, std::min(limit, 257 + *bonus));
+  uint32_t n = finder.reachableMatchLength(pos, *distance, std::min(limit, 257 + *bonus));
   return n < 2 + *bonus ? 0 : n;
 }
 
@@ -199,8 +218,7 @@ Choice bestChoice(MatchFinder& finder, const ParseState& s, uint32_t pos, uint32
     uint32_t n = historyMatch(finder, h, k, pos, limit, &d, &bonus);
     if (n == 0) continue;
     int slot = lengthSlotOf(n - 2 - bonus);
-    consider(n, s.costs.main[SymHistory + k - 1] + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2,
-             d, k);
+    consider(n, s.costs.main[SymHistory + k - 1] + s.costs.repeatLength[slot], 2, d, k);
     if (n >= takeLength) return best;
   }
   MatchCandidate found[8];
@@ -211,15 +229,12 @@ Choice bestChoice(MatchFinder& finder, const ParseState& s, uint32_t pos, uint32
     if (n < 3 + bonus) continue;
     int lslot = lengthSlotOf(n - 3 - bonus);
     int dslot = distanceSlotOf(d - 1);
-    consider(n,
-             s.costs.main[SymMatch + lslot] + lengthExtraBits[lslot] + s.costs.distance[dslot] +
-                 distanceExtraBits[dslot],
-             4, d, 0);
+    consider(n, s.costs.matchLength[lslot] + s.costs.distance[dslot], 4, d, 0);
   }
   uint32_t pair = finder.findPair(pos);
   if (pair != 0) {
     int slot = shortSlotOf(pair - 1);
-    consider(2, s.costs.main[SymShort + slot] + shortDistanceExtraBits[slot], 3, pair, slot);
+    consider(2, s.costs.shortMatch[slot], 3, pair, slot);
   }
   return best;
 }
@@ -260,7 +275,7 @@ struct PathNode {
   uint32_t length;  // of the step that arrives here; 1: a literal
   uint32_t distance;
   uint8_t kind, param;
-  History h;  // match history after that step
+  History h;  // match history after the cheapest arrival, set when the parse reaches it
 };
 
 PieceParser::PieceParser() = default;
@@ -284,17 +299,25 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
   std::vector<uint32_t> steps;
   while (pos < stop && (b.tokens.size() < o.blockSymbols || stop - pos < tail)) {
     uint32_t n = std::min(stop - pos, chunk);
-    for (uint32_t j = 0; j <= n; j++) nodes[j].price = infinite;
+    // Nodes are cleared as the steps first reach them: a long match often ends the
+    // chunk early.
+    uint32_t cleared = 0;
     nodes[0].price = 0;
     nodes[0].h = s.h;
     uint32_t end = n;
     Choice forced;
     uint32_t searchFrom = 0;  // positions inside a long match found earlier are not searched
     for (uint32_t i = 0; i < n; i++) {
-      const PathNode& at = nodes[i];
+      PathNode& at = nodes[i];
+      // The history a node leaves is worked out once its cheapest arrival is final.
+      if (i > 0) {
+        at.h = nodes[i - at.length].h;
+        if (at.kind != 0) pushDistance(at.h, at.distance, at.length);
+      }
       uint32_t base = at.price;
       const History h = at.h;
       uint32_t p = pos + i;
+      for (uint32_t reach = std::min(n, i + MaxMatchLength); cleared < reach;) nodes[++cleared].price = infinite;
       auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
         PathNode& to = nodes[i + length];
         if (base + cost >= to.price) return;
@@ -303,8 +326,6 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         to.distance = distance;
         to.kind = (uint8_t)kind;
         to.param = (uint8_t)param;
-        to.h = h;
-        if (kind != 0) pushDistance(to.h, distance, length);
       };
       relax(1, s.costs.main[data[p]], 0, 0, 0);
       uint32_t limit = std::min<uint32_t>(MaxMatchLength, n - i);
@@ -325,7 +346,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
         for (uint32_t len = 2 + bonus; len <= most; len++) {
           int slot = lengthSlotOf(len - 2 - bonus);
-          relax(len, symbolCost + s.costs.repeatLength[slot] + lengthExtraBits[slot], 2, d, k);
+          relax(len, symbolCost + s.costs.repeatLength[slot], 2, d, k);
         }
       }
       if (longest.length < o.takeLength && i >= searchFrom) {
@@ -336,10 +357,10 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
           uint32_t d = found[c].distance, most = found[c].length;
           uint32_t bonus = longBonus(d);
           int dslot = distanceSlotOf(d - 1);
-          uint32_t distanceCost = s.costs.distance[dslot] + distanceExtraBits[dslot];
+          uint32_t distanceCost = s.costs.distance[dslot];
           for (uint32_t len = std::max(covered + 1, 3 + bonus); len <= most; len++) {
             int lslot = lengthSlotOf(len - 3 - bonus);
-            relax(len, s.costs.main[SymMatch + lslot] + lengthExtraBits[lslot] + distanceCost, 4, d, 0);
+            relax(len, s.costs.matchLength[lslot] + distanceCost, 4, d, 0);
           }
           if (most >= 3 + bonus) note(most, 4, d, 0);
           covered = std::max(covered, most);
@@ -348,7 +369,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         uint32_t pair = finder.findPair(p);
         if (pair != 0) {
           int slot = shortSlotOf(pair - 1);
-          relax(2, s.costs.main[SymShort + slot] + shortDistanceExtraBits[slot], 3, pair, slot);
+          relax(2, s.costs.shortMatch[slot], 3, pair, slot);
         }
       }
       if (longest.length >= o.takeLength) {
@@ -384,25 +405,45 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
 
 }  // namespace
 
-void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
-                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
-                  std::vector<Block>* blocks) {
+namespace {
+
+// Where a block of an earlier pass ended and the code lengths its symbols gave.
+struct GuideBlock {
+  uint32_t stop;
+  uint8_t lengths[LzTableSize];
+};
+
+// One pass over the piece, into blocks or, for a later pass, into what its blocks
+// learnt. Without a guide each block is priced with the tables of the block before;
+// with one, with those the earlier pass found at the same place.
+void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_t start, uint32_t stop,
+               const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
+               const std::vector<GuideBlock>& guide, std::vector<Block>* blocks,
+               std::vector<GuideBlock>* learnt) {
   MatchFinder& finder = parser.finder;
   finder.maxChain = o.maxChain;
   finder.niceLength = o.niceLength;
-  uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
-  finder.load(bytes + from, stop - from, 0);
+  finder.load(bytes + from, stop - from, 0, start - from);
   ParseState s;
   memset(&s.h, 0, sizeof s.h);
   defaultCosts(s.costs);
   seedLiteralCosts(s.costs, bytes + start, std::min<uint32_t>(stop - start, 65536));
-  size_t nextFile = 0;
+  size_t nextFile = 0, nextGuide = 0;
   uint32_t pos = start;
+  Block scratch;
   while (pos < stop) {
     while (nextFile < fileStarts.size() && fileStarts[nextFile] <= pos) nextFile++;
     uint32_t end = nextFile < fileStarts.size() ? fileStarts[nextFile] : stop;
-    blocks->emplace_back();
-    Block& b = blocks->back();
+    if (!guide.empty()) {
+      while (nextGuide + 1 < guide.size() && guide[nextGuide].stop <= pos) nextGuide++;
+      costsFromLengths(s.costs, guide[nextGuide].lengths);
+    }
+    if (learnt) {
+      scratch = Block();
+    } else {
+      blocks->emplace_back();
+    }
+    Block& b = learnt ? scratch : blocks->back();
     b.start = pos;
     uint32_t at = pos - from;
     if (o.optimal)
@@ -414,7 +455,35 @@ void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFro
     uint8_t lengths[PreviousLengthsSize];
     blockCodeLengths(b, lengths);
     costsFromLengths(s.costs, lengths);
+    if (learnt) {
+      learnt->emplace_back();
+      learnt->back().stop = pos;
+      memcpy(learnt->back().lengths, lengths, LzTableSize);
+    }
   }
+}
+
+}  // namespace
+
+void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
+                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
+                  std::vector<Block>* blocks) {
+  uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
+  std::vector<GuideBlock> guide, learnt;
+  for (uint32_t pass = 0; pass < o.guidePasses; pass++) {
+    // The first guide is a quick lazy parse: its tables are close to those of the
+    // cheapest path already.
+    LzParseOptions quick = o;
+    if (pass == 0) {
+      quick.optimal = false;
+      quick.maxChain = 4;
+      quick.lazyLength = 16;
+    }
+    learnt.clear();
+    parsePass(parser, bytes, from, start, stop, fileStarts, pass == 0 ? quick : o, guide, nullptr, &learnt);
+    guide.swap(learnt);
+  }
+  parsePass(parser, bytes, from, start, stop, fileStarts, o, guide, blocks, nullptr);
 }
 
 void blockCodeLengths(const Block& b, uint8_t* lengths) {
