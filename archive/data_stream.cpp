@@ -125,6 +125,9 @@ void reportProgress() {
   dataStream.progressShown = latest;
   dataStream.progressSentAt = now;
   hostProgress(progressBar, ProgressSetPos, latest, 0);
+  // A status text held back by the repaint interval is shown with the bar's next move,
+  // so that a long file shows its own name while it is written.
+  flushStatusTexts();
 }
 
 void finishProgress() {

@@ -348,6 +348,27 @@ TEST_F(Progress, TheBarMovesOnlyByAThousandthOfItsRangeAndEndsWhereTheWalkEnded)
   }
 }
 
+// A status text held back by the repaint interval reaches the screen with the bar's
+// next move, and only then: a long file shows its own name while it is written.
+TEST_F(Progress, AHeldStatusTextIsShownWithTheBarsNextMove) {
+  primeArchive({0});
+  rangeFor(4096, 4096 + 806 * 1024);
+  // The clock advances 20 ms at each reading: the second move comes too soon.
+  struct Step {
+    uint32_t kib;
+    int repaints;
+  } steps[] = {{0, 1}, {1, 1}, {2, 2}};
+  fakeHost.clockStep = 20;
+  int before = fakeHost.repaints();
+  for (const Step& step : steps) {
+    session.repaintPending = true;
+    fseek(archiveReader.archiveFile, 4096 + step.kib * 1024, SEEK_SET);
+    reportProgress();
+    EXPECT_EQ(fakeHost.repaints() - before, step.repaints) << "at KiB " << step.kib;
+  }
+  EXPECT_FALSE(session.repaintPending);
+}
+
 TEST_F(Progress, APlainArchiveAtOffsetZeroShowsNoPositions) {
   primeArchive(randomBytes(5000, 9));
   EXPECT_EQ(rangeFor(0, 5000), 4u);

@@ -293,12 +293,12 @@ expect_extracted() {  # folder below drive C
 }
 
 # The progress dialog alone, taken as screenshot $1: once a temporary output file below
-# drive C holds a megabyte, the installer is held still (SIGSTOP) for the picture and
-# then let go on.
+# drive C holds 128 MiB (half of the large file), the installer is held still (SIGSTOP)
+# for the picture and then let go on.
 shot_while_extracting() {
   for _ in $(seq $((patience * 50))); do
     if [ -n "$(find "$prefix/drive_c" -maxdepth 3 -path "$prefix/drive_c/windows" -prune -o \
-                 -name 'lv*.tmp' -size +1M -print 2>/dev/null)" ]; then
+                 -name 'lv*.tmp' -size +128M -print 2>/dev/null)" ]; then
       kill -STOP "$installer_pid"
       shot "$1"
       kill -CONT "$installer_pid"
@@ -455,7 +455,7 @@ install_run)
   # On the 64-bit twin a large stored file keeps the progress dialog up for a moment,
   # for its picture; the emulated 32-bit build keeps the small payload.
   if [ "$build" = win64 ]; then
-    large_mb=32 build_installer --method store
+    large_mb=256 build_installer --method store
   else
     build_installer
   fi
