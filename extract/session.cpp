@@ -86,6 +86,7 @@ int runExtraction(HostWindow dialog, const char* archivePath, const char* destin
 
 void shutdownSession(int flags) {
   memset(passwordText, 0, sizeof passwordText);
+  platformReleaseFolders();
 
   if (flags & CloseFiles) {
     if (archiveReader.archiveFile != nullptr) fclose(archiveReader.archiveFile);

@@ -54,6 +54,9 @@ bool platformCommitOutput(FILE* file, uint32_t dosTime, bool readOnly);
 // Removes the temporary file, if there is one. Fit for the end of the process after a
 // signal: it neither allocates nor touches any other file.
 void platformDiscardOutput();
+// Lets go of the folders below the destination that the platform holds while outputs are
+// written into them (so that nobody can swap one for a link meanwhile).
+void platformReleaseFolders();
 
 // Applies DOS attribute bits to a folder, as far as the platform knows them; failures
 // are ignored.

@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "platform/platform.h"
 #include "platform/posix/posix_path.h"
 
 bool beneathUsesOpenat2 = true;
@@ -85,3 +86,7 @@ int openParentBeneath(const char* root, const char* path, char* leaf, size_t lea
   close(rootFd);
   return fd;
 }
+
+// Each output's folder is opened beneath the destination and written into through that
+// descriptor: nothing stays held between outputs.
+void platformReleaseFolders() {}

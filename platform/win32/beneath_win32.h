@@ -3,7 +3,9 @@
 // output elsewhere.
 #pragma once
 
-// Checks every folder on the way from root to the last component of path: 0 when all
-// are plain folders, or when path does not lie below root; PlatformPathNotFound when
-// one is missing; PlatformOtherFailure when one is a reparse point or no folder.
+// Checks every folder on the way from root to the last component of path through a
+// handle of its own, and holds it open until platformReleaseFolders or a path through
+// other folders: 0 when all are plain folders, or when path does not lie below root;
+// PlatformPathNotFound when one is missing; PlatformOtherFailure when one is a reparse
+// point or no folder.
 int checkFoldersBeneath(const char* root, const char* path);

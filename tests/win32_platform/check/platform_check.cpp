@@ -83,6 +83,17 @@ static void checkOutputFiles(const char* root) {
   closeFile(&file);
   check(attributesOf(temporary) == INVALID_FILE_ATTRIBUTES && attributesOf(elsewhere) == INVALID_FILE_ATTRIBUTES,
         "no temporary file is left");
+  // The folders on the way stay held while outputs go into them: none can be renamed,
+  // and so swapped for a link, until they are let go. A system that does not apply
+  // sharing to folders is noted.
+  snprintf(path, sizeof path, "%s\\out\\a", root);
+  snprintf(elsewhere, sizeof elsewhere, "%s\\moved", root);
+  if (MoveFileExA(path, elsewhere, 0)) {
+    printf("note: a held folder can be renamed here\n");
+    check(MoveFileExA(elsewhere, path, 0), "the folder is renamed back");
+  }
+  platformReleaseFolders();
+  check(MoveFileExA(path, elsewhere, 0) && MoveFileExA(elsewhere, path, 0), "a folder let go can be renamed");
   snprintf(path, sizeof path, "%s\\out\\a", root);
   DWORD made = attributesOf(path);
   check(made != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_DIRECTORY), "parent made");
