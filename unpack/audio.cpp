@@ -25,31 +25,40 @@ void adjustAudioWeights(AudioChannelState* st) {
   }
 }
 
-static inline uint16_t absolute16(int16_t v) { return (uint16_t)(v < 0 ? -v : v); }
+// The batch's sums of |e - input| and |e + input| for one input over the cycle's bytes,
+// in 16-bit lanes: the inputs lie within -255 .. 255 and |e +- input| is at most
+// 1024 + 255, so 32 of them stay below 65,536. One input at a time, each loop is plain
+// enough for the compiler to run eight or sixteen bytes per instruction.
+static inline void addErrorPair(const int16_t* e, const int16_t* input, uint32_t* minus, uint32_t* plus) {
+  uint16_t down = 0, up = 0;
+  for (uint32_t k = 0; k < AudioCycleBytes; k++) {
+    int16_t a = (int16_t)(e[k] - input[k]), b = (int16_t)(e[k] + input[k]);
+    down = (uint16_t)(down + (uint16_t)(a < 0 ? -a : a));
+    up = (uint16_t)(up + (uint16_t)(b < 0 ? -b : b));
+  }
+  *minus += down;
+  *plus += up;
+}
 
 void endAudioCycle(AudioChannelState* st, AudioBatch* batch) {
-  // In 16-bit lanes, which the compiler turns into vector code: the terms lie within
-  // -255 .. 255 and |e +- term| is at most 1024 + 255, so 32 of them stay below 65,536.
-  uint16_t s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0, s5 = 0, s6 = 0, s7 = 0, s8 = 0, s9 = 0, s10 = 0;
+  // The predictor's inputs of every byte of the cycle, from the deltas before it.
+  int16_t inputs[4][AudioCycleBytes];
   const int16_t* d = batch->delta;
   for (uint32_t k = 0; k < AudioCycleBytes; k++) {
-    int16_t e = batch->e[k], x = batch->cross[k];
-    int16_t t0 = d[k + 3], t1 = (int16_t)(d[k + 3] - d[k + 2]), t2 = (int16_t)(d[k + 2] - d[k + 1]),
-            t3 = (int16_t)(d[k + 1] - d[k]);
-    s0 = (uint16_t)(s0 + absolute16(e));
-    s1 = (uint16_t)(s1 + absolute16((int16_t)(e - t0)));
-    s2 = (uint16_t)(s2 + absolute16((int16_t)(e + t0)));
-    s3 = (uint16_t)(s3 + absolute16((int16_t)(e - t1)));
-    s4 = (uint16_t)(s4 + absolute16((int16_t)(e + t1)));
-    s5 = (uint16_t)(s5 + absolute16((int16_t)(e - t2)));
-    s6 = (uint16_t)(s6 + absolute16((int16_t)(e + t2)));
-    s7 = (uint16_t)(s7 + absolute16((int16_t)(e - t3)));
-    s8 = (uint16_t)(s8 + absolute16((int16_t)(e + t3)));
-    s9 = (uint16_t)(s9 + absolute16((int16_t)(e - x)));
-    s10 = (uint16_t)(s10 + absolute16((int16_t)(e + x)));
+    inputs[0][k] = d[k + 3];
+    inputs[1][k] = (int16_t)(d[k + 3] - d[k + 2]);
+    inputs[2][k] = (int16_t)(d[k + 2] - d[k + 1]);
+    inputs[3][k] = (int16_t)(d[k + 1] - d[k]);
   }
-  const uint16_t sums[11] = {s0, s1, s2, s3, s4, s5, s6, s7, s8, s9, s10};
-  for (int i = 0; i < 11; i++) st->errorSums[i] += sums[i];
+  uint16_t plain = 0;
+  for (uint32_t k = 0; k < AudioCycleBytes; k++) {
+    int16_t e = batch->e[k];
+    plain = (uint16_t)(plain + (uint16_t)(e < 0 ? -e : e));
+  }
+  uint32_t* sums = st->errorSums;
+  sums[0] += plain;
+  for (int i = 0; i < 4; i++) addErrorPair(batch->e, inputs[i], &sums[1 + 2 * i], &sums[2 + 2 * i]);
+  addErrorPair(batch->e, batch->cross, &sums[9], &sums[10]);
   adjustAudioWeights(st);
   memcpy(batch->delta, batch->delta + AudioCycleBytes, 4 * sizeof batch->delta[0]);
 }
