@@ -6,7 +6,9 @@ set(WINE_CASES_BOTH destination_default cdrom_refused about_box german install_r
     install_password install_password_cancel install_damaged dll_planted signed imports)
 set(WINE_CASES_win64 ${WINE_CASES_BOTH} cancel_button local_text local_text_windows_folder
     browse background_picture install_drive_root)
-set(WINE_CASES_win32 ${WINE_CASES_BOTH})
+# The browse dialog, the local texts and the backdrop go through the late-bound system
+# libraries, bound differently in the 32-bit build: the product runs them too.
+set(WINE_CASES_win32 ${WINE_CASES_BOTH} browse local_text background_picture)
 foreach(wine_build win64 win32)
   set(wine_prefix Wine)
   if(wine_build STREQUAL "win32")
