@@ -70,6 +70,8 @@ __attribute__((target("pclmul,sse4.1"))) static uint32_t crcFolded(uint32_t acc,
 #endif
 
 void buildCrcTable() {
+  static bool built;
+  if (built) return;
 #ifdef CRC_FOLDING
   unsigned int eax, ebx, ecx, edx;
   crcFoldingAvailable = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & bit_PCLMUL) && (ecx & bit_SSE4_1);
@@ -86,6 +88,7 @@ void buildCrcTable() {
       crcSlices[k][i] = c;
     }
   }
+  built = true;
 }
 
 uint32_t updateCrc32(uint32_t acc, const void* data, size_t length) {

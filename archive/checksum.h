@@ -8,6 +8,8 @@
 
 extern uint32_t crcTable[256];
 
+// Builds the tables once; later calls return at once, so a caller may ask before every
+// use. The first call must come before any other thread reads the tables.
 void buildCrcTable();
 uint32_t updateCrc32(uint32_t acc, const void* data, size_t length);
 uint16_t updateChecksum16(uint32_t acc, const void* data, size_t length);

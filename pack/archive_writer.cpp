@@ -296,8 +296,7 @@ std::vector<uint8_t> archiveOpening(const PackArchive& archive) {
 
 std::vector<uint8_t> entryHeader(const PackArchive& archive, const PackEntry& entry, bool firstFile,
                                  uint32_t packedSize) {
-  static const bool tableBuilt = (buildCrcTable(), true);  // twice per entry otherwise
-  (void)tableBuilt;
+  buildCrcTable();
   Bytes out;
   if (archive.format == PackFormat::New)
     writeNewHeader(out, archive, entry, firstFile, packedSize);

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/win32/beneath_win32.h"
 #include "platform/win32/file_time_win32.h"
+#include "platform/win32/kernel_function.h"
 
 // The output being written; temporary is empty when there is none.
 struct Win32Output {
@@ -61,9 +62,7 @@ static SetInformationCall setInformationByHandle() {
   static SetInformationCall bound;
   static bool looked;
   if (!looked) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel != nullptr)
-      bound = (SetInformationCall)(void (*)())GetProcAddress(kernel, "SetFileInformationByHandle");
+    bound = kernelFunction<SetInformationCall>("SetFileInformationByHandle");
     looked = true;
   }
   return bound;

@@ -1,5 +1,6 @@
 #include "shell/win32/system_libraries.h"
 
+#include "platform/win32/kernel_function.h"
 #include "shell/install_paths.h"
 
 // A library of the system folder, loaded at the first use of one of its functions.
@@ -39,12 +40,6 @@ FARPROC systemAddress(SystemLibrary& library, const char* function) {
 template <typename Function>
 Function systemFunction(SystemLibrary& library, const char* function) {
   return (Function)(void (*)())systemAddress(library, function);
-}
-
-template <typename Function>
-Function kernelFunction(const char* function) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel ? (Function)(void (*)())GetProcAddress(kernel, function) : nullptr;
 }
 }  // namespace
 
