@@ -34,11 +34,15 @@ struct StepRun {
   // (51 bits in all). Loading eight bytes behind a position at or below the refill
   // point stays well inside the input buffer. Bits below the counted ones are the
   // stream's next bits already (or zeros), so loading them again changes nothing.
-  ALWAYS_INLINE void refill() {
+  ALWAYS_INLINE void refill() { refillFrom(loadAhead()); }
+  // The eight bytes at nextByte, big-endian: what the next refill adds.
+  ALWAYS_INLINE uint64_t loadAhead() const {
     const uint8_t* p = input + nextByte;
-    uint64_t wide = ((uint64_t)p[0] << 56) | ((uint64_t)p[1] << 48) | ((uint64_t)p[2] << 40) |
-                    ((uint64_t)p[3] << 32) | ((uint64_t)p[4] << 24) | ((uint64_t)p[5] << 16) |
-                    ((uint64_t)p[6] << 8) | (uint64_t)p[7];
+    return ((uint64_t)p[0] << 56) | ((uint64_t)p[1] << 48) | ((uint64_t)p[2] << 40) |
+           ((uint64_t)p[3] << 32) | ((uint64_t)p[4] << 24) | ((uint64_t)p[5] << 16) |
+           ((uint64_t)p[6] << 8) | (uint64_t)p[7];
+  }
+  ALWAYS_INLINE void refillFrom(uint64_t wide) {
     bitBuffer |= wide >> bitCount;
     nextByte += (63 - bitCount) >> 3;
     bitCount |= 56;

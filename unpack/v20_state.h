@@ -15,15 +15,22 @@ struct AudioChannelState {
 
 // The inputs of a channel's error sums over its current 32-byte cycle, kept by the
 // decoder's audio runs and added up once, at the cycle's end, in vector code (the sums
-// come out the same, only added in another order). Slot k holds the byte whose counter
-// is k + 1 modulo 32; delta[k + 4] is the delta it produced, delta[0 .. 3] the last
-// four of the cycle before. The terms of slot k are delta[k + 3] and the differences
-// delta[k + 3] - delta[k + 2], [k + 2] - [k + 1] and [k + 1] - [k].
-enum { AudioCycleBytes = 32 };
+// come out the same, only added in another order). Three rows of 16-bit words, so that
+// one pointer and one index reach a byte's words in all of them: slot k holds the byte
+// whose counter is k + 1 modulo 32, its symbol at AudioBatchSymbol + k and at
+// AudioBatchCross + k the delta of the byte before it, whatever its channel. Its own
+// delta is at AudioBatchDelta + k + 4; the row's first four words are the last four
+// deltas of the cycle before. The terms of slot k are delta[k + 3] and the differences
+// delta[k + 3] - delta[k + 2], [k + 2] - [k + 1] and [k + 1] - [k] of that row.
+enum {
+  AudioCycleBytes = 32,
+  AudioBatchSymbol = 0,
+  AudioBatchCross = AudioCycleBytes,
+  AudioBatchDelta = 2 * AudioCycleBytes,
+  AudioBatchWords = 3 * AudioCycleBytes + 4
+};
 struct AudioBatch {
-  int16_t e[AudioCycleBytes];      // 8 * the signed symbol
-  int16_t cross[AudioCycleBytes];  // the delta of the byte before, whatever its channel
-  int16_t delta[AudioCycleBytes + 4];
+  int16_t words[AudioBatchWords];
 };
 
 enum {

@@ -1,0 +1,109 @@
+// The cycle's error sums. The plain loops are simple enough for the compiler to run
+// eight bytes per instruction; on 64-bit x86 processors with 256-bit vectors the whole
+// cycle takes a few dozen instructions, sums reduced together. The sums are the same
+// either way: small integers, added in another order.
+#include "unpack/audio_sums.h"
+
+#include "unpack/unpack_state.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define AUDIO_SUMS_AVX2 1
+#endif
+
+int audioSumsInVectors = 1;
+
+// Each |e +- input| is at most 1024 + 255, so 32 of them stay below 65,536: the sums
+// are kept in 16-bit lanes.
+static inline void addErrorPair(const int16_t* e, const int16_t* input, uint32_t* minus, uint32_t* plus) {
+  uint16_t down = 0, up = 0;
+  for (uint32_t k = 0; k < AudioCycleBytes; k++) {
+    int16_t a = (int16_t)(e[k] - input[k]), b = (int16_t)(e[k] + input[k]);
+    down = (uint16_t)(down + (uint16_t)(a < 0 ? -a : a));
+    up = (uint16_t)(up + (uint16_t)(b < 0 ? -b : b));
+  }
+  *minus += down;
+  *plus += up;
+}
+
+static void addSumsPlainly(const int16_t* words, uint32_t* sums) {
+  // The predictor's inputs of every byte of the cycle, from the deltas before it, and
+  // its error, 8 times the signed symbol.
+  int16_t inputs[4][AudioCycleBytes], e[AudioCycleBytes];
+  const int16_t* d = words + AudioBatchDelta;
+  const int16_t* symbol = words + AudioBatchSymbol;
+  for (uint32_t k = 0; k < AudioCycleBytes; k++) {
+    inputs[0][k] = d[k + 3];
+    inputs[1][k] = (int16_t)(d[k + 3] - d[k + 2]);
+    inputs[2][k] = (int16_t)(d[k + 2] - d[k + 1]);
+    inputs[3][k] = (int16_t)(d[k + 1] - d[k]);
+    e[k] = (int16_t)(8 * (int8_t)(uint8_t)symbol[k]);
+  }
+  uint16_t plain = 0;
+  for (uint32_t k = 0; k < AudioCycleBytes; k++) plain = (uint16_t)(plain + (uint16_t)(e[k] < 0 ? -e[k] : e[k]));
+  sums[0] += plain;
+  for (int i = 0; i < 4; i++) addErrorPair(e, inputs[i], &sums[1 + 2 * i], &sums[2 + 2 * i]);
+  addErrorPair(e, words + AudioBatchCross, &sums[9], &sums[10]);
+}
+
+#ifdef AUDIO_SUMS_AVX2
+#define AVX2 __attribute__((target("avx2")))
+
+AVX2 static inline __m256i loadWords(const int16_t* p) { return _mm256_loadu_si256((const __m256i*)p); }
+
+// |e - x| and |e + x| over the cycle's two halves, folded to one vector each.
+AVX2 static inline void errorPair(__m256i e0, __m256i e1, __m256i x0, __m256i x1, __m256i* minus,
+                                  __m256i* plus) {
+  *minus = _mm256_add_epi16(_mm256_abs_epi16(_mm256_sub_epi16(e0, x0)), _mm256_abs_epi16(_mm256_sub_epi16(e1, x1)));
+  *plus = _mm256_add_epi16(_mm256_abs_epi16(_mm256_add_epi16(e0, x0)), _mm256_abs_epi16(_mm256_add_epi16(e1, x1)));
+}
+
+// The two 128-bit halves of v added: eight 16-bit sums.
+AVX2 static inline __m128i foldHalves(__m256i v) {
+  return _mm_add_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+AVX2 static void addSumsInVectors(const int16_t* words, uint32_t* sums) {
+  // The symbol's low byte, sign-extended and times 8, in one shift pair.
+  __m256i e0 = _mm256_srai_epi16(_mm256_slli_epi16(loadWords(words + AudioBatchSymbol), 8), 5);
+  __m256i e1 = _mm256_srai_epi16(_mm256_slli_epi16(loadWords(words + AudioBatchSymbol + 16), 8), 5);
+  const int16_t* d = words + AudioBatchDelta;
+  __m256i d3a = loadWords(d + 3), d3b = loadWords(d + 19);
+  __m256i d2a = loadWords(d + 2), d2b = loadWords(d + 18);
+  __m256i d1a = loadWords(d + 1), d1b = loadWords(d + 17);
+  __m256i d0a = loadWords(d), d0b = loadWords(d + 16);
+  __m256i acc[12];
+  acc[0] = _mm256_add_epi16(_mm256_abs_epi16(e0), _mm256_abs_epi16(e1));
+  errorPair(e0, e1, d3a, d3b, &acc[1], &acc[2]);
+  errorPair(e0, e1, _mm256_sub_epi16(d3a, d2a), _mm256_sub_epi16(d3b, d2b), &acc[3], &acc[4]);
+  errorPair(e0, e1, _mm256_sub_epi16(d2a, d1a), _mm256_sub_epi16(d2b, d1b), &acc[5], &acc[6]);
+  errorPair(e0, e1, _mm256_sub_epi16(d1a, d0a), _mm256_sub_epi16(d1b, d0b), &acc[7], &acc[8]);
+  errorPair(e0, e1, loadWords(words + AudioBatchCross), loadWords(words + AudioBatchCross + 16), &acc[9],
+            &acc[10]);
+  acc[11] = _mm256_setzero_si256();
+  // Pairwise additions keep each vector's order: after three rounds every 128-bit half
+  // holds one sum per vector, of vectors 0 .. 7 in one, of 8 .. 11 and zeros in the
+  // other. The sums wrap in 16 bits but end below 65,536.
+  __m256i a01 = _mm256_hadd_epi16(acc[0], acc[1]), a23 = _mm256_hadd_epi16(acc[2], acc[3]);
+  __m256i a45 = _mm256_hadd_epi16(acc[4], acc[5]), a67 = _mm256_hadd_epi16(acc[6], acc[7]);
+  __m256i a89 = _mm256_hadd_epi16(acc[8], acc[9]), a1011 = _mm256_hadd_epi16(acc[10], acc[11]);
+  __m256i low = _mm256_hadd_epi16(_mm256_hadd_epi16(a01, a23), _mm256_hadd_epi16(a45, a67));
+  __m256i high = _mm256_hadd_epi16(_mm256_hadd_epi16(a89, a1011), acc[11]);
+  uint16_t total[16];
+  _mm_storeu_si128((__m128i*)total, foldHalves(low));
+  _mm_storeu_si128((__m128i*)(total + 8), foldHalves(high));
+  for (int i = 0; i < 11; i++) sums[i] += total[i];
+}
+#endif
+
+void addCycleErrorSums(const int16_t* words, uint32_t* sums) {
+#ifdef AUDIO_SUMS_AVX2
+  static int checked = -1;
+  if (checked < 0) checked = __builtin_cpu_supports("avx2") ? 1 : 0;
+  if (audioSumsInVectors && checked) {
+    addSumsInVectors(words, sums);
+    return;
+  }
+#endif
+  addSumsPlainly(words, sums);
+}
