@@ -5,22 +5,11 @@
 
 #include <string.h>
 
-// Picks the smallest of the eleven error sums (the lowest index wins a tie, so sum 0,
-// "no change", wins whenever it is among the minima) and nudges the weight it favours.
-// The bounds are deliberately asymmetric: a weight may fall to -17 but rise only to 16.
-// The choice is data, not a branch: which sum wins is as good as random, and a wrong
-// guess costs more than the whole choice.
-void adjustAudioWeights(AudioChannelState* st) {
-  // The sum and its index in one key, so that the lowest index wins a tie.
-  uint64_t best = (uint64_t)st->errorSums[0] << 4;
-  for (uint32_t i = 1; i < 11; i++) {
-    uint64_t key = (uint64_t)st->errorSums[i] << 4 | i;
-    best = key < best ? key : best;
-  }
-  for (int i = 0; i < 11; i++) st->errorSums[i] = 0;
-  uint32_t k = (uint32_t)(best & 15);
-  // Sum 2i + 1 lowers weight i, sum 2i + 2 raises it; sum 0 moves nothing. Weights
-  // only ever move by one within -17 .. 16, so the bounds are a clamp.
+// Nudges the weight that sum k favours: sum 2i + 1 lowers weight i, sum 2i + 2 raises
+// it, sum 0 ("no change") moves nothing. The bounds are deliberately asymmetric: a
+// weight may fall to -17 but rise only to 16. Weights only ever move by one within
+// them, so the bounds are a clamp, and the whole nudge is data, not branches.
+static void nudgeAudioWeight(AudioChannelState* st, uint32_t k) {
   uint32_t index = k == 0 ? 0 : (k - 1) / 2;
   int32_t step = k == 0 ? 0 : ((k & 1) ? -1 : 1);
   int32_t w = st->weights[index] + step;
@@ -28,9 +17,16 @@ void adjustAudioWeights(AudioChannelState* st) {
   st->weights[index] = w > 16 ? 16 : w;
 }
 
+// Picks the smallest of the eleven error sums (the lowest index wins a tie, so sum 0,
+// "no change", wins whenever it is among the minima) and nudges the weight it favours.
+void adjustAudioWeights(AudioChannelState* st) {
+  uint32_t k = smallestAudioSum(st->errorSums);
+  for (int i = 0; i < 11; i++) st->errorSums[i] = 0;
+  nudgeAudioWeight(st, k);
+}
+
 void endAudioCycle(AudioChannelState* st, AudioBatch* batch) {
-  addCycleErrorSums(batch->words, st->errorSums);
-  adjustAudioWeights(st);
+  nudgeAudioWeight(st, bestCycleSum(batch->words));
   memcpy(batch->words + AudioBatchDelta, batch->words + AudioBatchDelta + AudioCycleBytes,
          4 * sizeof batch->words[0]);
 }

@@ -80,7 +80,8 @@ static ALWAYS_INLINE uint8_t audioUpdate(AudioChannelState* st, int32_t* crossDe
 }
 
 // The end of a channel's cycle in the decoder: adds up the batch's 32 bytes, nudges a
-// weight as adjustAudioWeights does, and starts the next cycle's batch.
+// weight as adjustAudioWeights does, and starts the next cycle's batch. The decoder's
+// errorSums stay 0: its batch holds the whole cycle.
 void endAudioCycle(AudioChannelState* st, AudioBatch* batch);
 
 // The encoder's whole step for one byte: returns the symbol that makes the decoder

@@ -113,16 +113,17 @@ bool runAudioSteps() {
     // produces nothing) or the last byte.
     auto step = [&]() __attribute__((always_inline)) {
       uint32_t entry = lane->quick[r.bitBuffer >> (64 - QuickBits)];
-      uint32_t s, length;
+      uint32_t s;
       if (__builtin_expect(entry != 0, 1)) {
-        length = entry >> 12;
-        s = entry & 0xFFF;
+        // The entry shifts the bits itself: its low bits are the length.
+        r.bitBuffer <<= entry & 63;
+        r.bitCount -= quickLength(entry);
+        s = quickSymbol(entry);
       } else {
-        uint32_t longLength;
-        s = decodeLongSymbol(&v->audioTables[lane->channel], r.peek() & 0xFFFE, &longLength);
-        length = longLength;
+        uint32_t length;
+        s = decodeLongSymbol(&v->audioTables[lane->channel], r.peek() & 0xFFFE, &length);
+        r.skip(length);
       }
-      r.skip(length);
       if (__builtin_expect(s == 256, 0)) {
         switched = true;
         return false;

@@ -26,6 +26,17 @@ static inline void addErrorPair(const int16_t* e, const int16_t* input, uint32_t
   *plus += up;
 }
 
+uint32_t smallestAudioSum(const uint32_t* sums) {
+  // The sum and its index in one key, so that the lowest index wins a tie; picked
+  // without branches, as which sum wins is as good as random.
+  uint64_t best = (uint64_t)sums[0] << 4;
+  for (uint32_t i = 1; i < 11; i++) {
+    uint64_t key = (uint64_t)sums[i] << 4 | i;
+    best = key < best ? key : best;
+  }
+  return (uint32_t)(best & 15);
+}
+
 static void addSumsPlainly(const int16_t* words, uint32_t* sums) {
   // The predictor's inputs of every byte of the cycle, from the deltas before it, and
   // its error, 8 times the signed symbol.
@@ -63,7 +74,7 @@ AVX2 static inline __m128i foldHalves(__m256i v) {
   return _mm_add_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
 }
 
-AVX2 static void addSumsInVectors(const int16_t* words, uint32_t* sums) {
+AVX2 static uint32_t bestSumInVectors(const int16_t* words) {
   // The symbol's low byte, sign-extended and times 8, in one shift pair.
   __m256i e0 = _mm256_srai_epi16(_mm256_slli_epi16(loadWords(words + AudioBatchSymbol), 8), 5);
   __m256i e1 = _mm256_srai_epi16(_mm256_slli_epi16(loadWords(words + AudioBatchSymbol + 16), 8), 5);
@@ -89,21 +100,22 @@ AVX2 static void addSumsInVectors(const int16_t* words, uint32_t* sums) {
   __m256i a89 = _mm256_hadd_epi16(acc[8], acc[9]), a1011 = _mm256_hadd_epi16(acc[10], acc[11]);
   __m256i low = _mm256_hadd_epi16(_mm256_hadd_epi16(a01, a23), _mm256_hadd_epi16(a45, a67));
   __m256i high = _mm256_hadd_epi16(_mm256_hadd_epi16(a89, a1011), acc[11]);
-  uint16_t total[16];
-  _mm_storeu_si128((__m128i*)total, foldHalves(low));
-  _mm_storeu_si128((__m128i*)(total + 8), foldHalves(high));
-  for (int i = 0; i < 11; i++) sums[i] += total[i];
+  // The smallest of each eight with its index (the lowest on a tie); the five unused
+  // places of the second eight hold 65,535, above any sum.
+  __m128i pad = _mm_setr_epi16(0, 0, 0, -1, -1, -1, -1, -1);
+  uint32_t first = (uint32_t)_mm_cvtsi128_si32(_mm_minpos_epu16(foldHalves(low)));
+  uint32_t second = (uint32_t)_mm_cvtsi128_si32(_mm_minpos_epu16(_mm_or_si128(foldHalves(high), pad)));
+  return (second & 0xFFFF) < (first & 0xFFFF) ? 8 + ((second >> 16) & 7) : (first >> 16) & 7;
 }
 #endif
 
-void addCycleErrorSums(const int16_t* words, uint32_t* sums) {
+uint32_t bestCycleSum(const int16_t* words) {
 #ifdef AUDIO_SUMS_AVX2
   static int checked = -1;
   if (checked < 0) checked = __builtin_cpu_supports("avx2") ? 1 : 0;
-  if (audioSumsInVectors && checked) {
-    addSumsInVectors(words, sums);
-    return;
-  }
+  if (audioSumsInVectors && checked) return bestSumInVectors(words);
 #endif
+  uint32_t sums[11] = {0};
   addSumsPlainly(words, sums);
+  return smallestAudioSum(sums);
 }

@@ -31,7 +31,7 @@ static void buildQuickTable(HuffmanTable* table) {
     uint32_t index = table->lengthStart[length];
     for (; prefix < end; prefix += run, index++) {
       uint32_t symbol = table->symbols[index < table->symbolCount ? index : 0];
-      uint64_t entry = (uint64_t)(length << 12 | symbol) * 0x0001000100010001ull;
+      uint64_t entry = (uint64_t)(symbol << QuickSymbolShift | length) * 0x0001000100010001ull;
       if (run >= 4) {
         for (uint32_t k = 0; k < run; k += 4) memcpy(&quick[prefix + k], &entry, 8);
       } else {

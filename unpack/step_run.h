@@ -75,8 +75,8 @@ struct StepRun {
     refill();
     uint32_t length, s;
     if (entry != 0) {
-      length = entry >> 12;
-      s = entry & 0xFFF;
+      length = quickLength(entry);
+      s = quickSymbol(entry);
     } else {
       s = decodeLongSymbol(table, peeked & 0xFFFE, &length);
     }
