@@ -1,7 +1,9 @@
-// Multimedia blocks decoded a run of bytes at a time. Each channel's weights, previous
-// value and place in its batch sit in a small record that the loop steps through in
-// turn; its recent deltas are read back from its batch, which holds them anyway. Only
-// the bit input, the write pointer and the delta of the byte before stay in registers.
+// Multimedia blocks decoded a run of bytes at a time. The channels take turns byte by
+// byte, so the loop is written out for each channel count, a turn per pass: each
+// channel's latest delta, previous value and place in its batch then stay in locals,
+// and the chains that carry a byte's delta into the next bytes' predictions run
+// through registers rather than through memory. Older deltas are read back from the
+// channel's batch, which holds them anyway.
 #include "unpack/audio_run.h"
 
 #include "unpack/audio.h"
@@ -13,12 +15,21 @@
 //   w0 t0 + w1 t1 + w2 t2 + w3 t3 = (w0 + w1) d1 + (w2 - w1) d2 + (w3 - w2) d3 - w3 d4.
 struct AudioLane {
   int16_t* slot;  // the batch words of the channel's next byte
-  const int16_t* cycleEnd;  // its batch's slot past the cycle's last
+  int32_t prevValue;
   const uint16_t* quick;
+  const int16_t* cycleEnd;  // its batch's slot past the cycle's last
   int32_t a1, a2, a3, a4;  // the regrouped weights of d1 .. d4
   int32_t crossWeight;
-  int32_t prevValue;  // 0..255
   int32_t channel;
+};
+
+// What a run holds between its stretches, and hands back to the state at its end.
+struct AudioRun {
+  AudioLane lanes[MaxChannels];
+  int32_t crossDelta;
+  int channel;  // whose byte comes next
+  bool switched;
+  StepRun r;
 };
 
 static void loadWeights(AudioLane* lane, const AudioChannelState* st) {
@@ -30,19 +41,15 @@ static void loadWeights(AudioLane* lane, const AudioChannelState* st) {
   lane->crossWeight = w[4];
 }
 
-// Writes the lane back; the terms and the latest delta come from the batch.
-static void storeLane(const AudioLane* lane, AudioChannelState* st, const AudioBatch* batch) {
-  uint32_t filled = (uint32_t)(lane->slot - batch->words);
-  // The last slot filled; a cycle's end leaves its last deltas in front, so slot 31's
-  // deltas read the same after it.
-  const int16_t* d = batch->words + AudioBatchDelta + ((filled - 1) & (AudioCycleBytes - 1));
-  st->recentDelta = d[4];
-  st->terms[0] = d[3];
-  st->terms[1] = d[3] - d[2];
-  st->terms[2] = d[2] - d[1];
-  st->terms[3] = d[1] - d[0];
-  st->prevValue = lane->prevValue;
-  st->byteCounter = (int32_t)(((uint32_t)st->byteCounter & ~(AudioCycleBytes - 1u)) | filled);
+// The end of a channel's cycle, after its 32nd byte: its new weights apply from its
+// next byte on. Returns where its next byte goes in the batch.
+static int16_t* finishCycle(AudioLane* lane) {
+  V20State* v = &unpackState.v20;
+  AudioChannelState* st = &v->audio[lane->channel];
+  endAudioCycle(st, &v->audioBatches[lane->channel]);
+  st->byteCounter = (int32_t)((uint32_t)st->byteCounter + AudioCycleBytes);
+  loadWeights(lane, st);
+  return v->audioBatches[lane->channel].words;
 }
 
 // Steps that may run before the frame has to look again, at least 1; 0 when it has
@@ -66,53 +73,36 @@ static uint32_t audioBudget(const StepRun& r, uint32_t flushedPos) {
   return quiet + 1;
 }
 
-// The end of a channel's cycle, after its 32nd byte: its new weights apply from its
-// next byte on.
-static void finishCycle(AudioLane* lane) {
-  V20State* v = &unpackState.v20;
-  AudioChannelState* st = &v->audio[lane->channel];
-  endAudioCycle(st, &v->audioBatches[lane->channel]);
-  st->byteCounter = (int32_t)((uint32_t)st->byteCounter + AudioCycleBytes);
-  loadWeights(lane, st);
-  lane->slot = v->audioBatches[lane->channel].words;
-}
-
-bool runAudioSteps() {
+// The run for a count of channels, stretch by stretch: each stretch runs as many bytes
+// as its budget allows, a turn of the channels per pass, entered at the channel whose
+// byte is next.
+template <int Channels>
+static void runChannels(AudioRun* run, uint32_t budget) {
   V20State* v = &unpackState.v20;
   const uint32_t flushedPos = unpackState.flushedPos;
-  const int channels = v->channelCount;
-  AudioLane lanes[MaxChannels];
-  for (int c = 0; c < channels; c++) {
-    AudioLane* lane = &lanes[c];
-    AudioChannelState* st = &v->audio[c];
-    uint32_t filled = (uint32_t)st->byteCounter & (AudioCycleBytes - 1);
-    lane->slot = v->audioBatches[c].words + filled;
-    lane->cycleEnd = v->audioBatches[c].words + AudioCycleBytes;
-    lane->quick = v->audioTables[c].quick;
-    lane->prevValue = st->prevValue & 0xFF;
-    lane->channel = c;
-    loadWeights(lane, st);
-  }
-  AudioLane* const lastLane = &lanes[channels - 1];
-  AudioLane* lane = &lanes[v->currentChannel];
-  int32_t crossDelta = v->crossDelta;
-  StepRun r;
-  r.load();
+  StepRun r = run->r;
+  AudioLane* lanes = run->lanes;
+  // Each channel's latest delta, one local apiece (an array here ends up in memory).
+  int32_t latest0 = lanes[0].slot[AudioBatchDelta + 3];
+  int32_t latest1 = Channels > 1 ? lanes[1].slot[AudioBatchDelta + 3] : 0;
+  int32_t latest2 = Channels > 2 ? lanes[2].slot[AudioBatchDelta + 3] : 0;
+  int32_t latest3 = Channels > 3 ? lanes[3].slot[AudioBatchDelta + 3] : 0;
+  int32_t crossDelta = run->crossDelta;
+  int channel = run->channel;
   bool switched = false;
-  // The first step is due at once: the frame has just done what it had to.
-  uint32_t budget = audioBudget(r, flushedPos);
-  if (budget == 0) budget = 1;
-  // The bytes the next refill takes, loaded a group ahead so that the refill does not
-  // wait for the load: they lie at nextByte, which only a refill moves.
+  // The bytes the next refill takes, loaded ahead so that the refill does not wait for
+  // the load: they lie at nextByte, which only a refill moves.
   uint64_t ahead = r.loadAhead();
   do {
     uint8_t* out = r.window + r.writePos;
     uint8_t* const start = out;
     uint8_t* const end = out + budget;
-    // One byte on the current lane; false ends the stretch: a table switch (which
-    // produces nothing) or the last byte.
-    auto step = [&]() __attribute__((always_inline)) {
-      uint32_t entry = lane->quick[r.bitBuffer >> (64 - QuickBits)];
+    // One byte on channel i; false ends the stretch: a table switch (which produces
+    // nothing) or the last byte.
+    auto step = [&](int i) __attribute__((always_inline)) {
+      AudioLane& lane = lanes[i];
+      int32_t& latest = i == 0 ? latest0 : i == 1 ? latest1 : i == 2 ? latest2 : latest3;
+      uint32_t entry = lane.quick[r.bitBuffer >> (64 - QuickBits)];
       uint32_t s;
       if (__builtin_expect(entry != 0, 1)) {
         // The entry shifts the bits itself: its low bits are the length.
@@ -121,48 +111,127 @@ bool runAudioSteps() {
         s = quickSymbol(entry);
       } else {
         uint32_t length;
-        s = decodeLongSymbol(&v->audioTables[lane->channel], r.peek() & 0xFFFE, &length);
+        s = decodeLongSymbol(&v->audioTables[lane.channel], r.peek() & 0xFFFE, &length);
         r.skip(length);
       }
       if (__builtin_expect(s == 256, 0)) {
         switched = true;
+        channel = i;
         return false;
       }
       // The byte's value is the prediction less the symbol, and the prediction is the
       // previous value plus an eighth of the weighted inputs (rounded down), so the
-      // byte's delta does not depend on the previous value at all.
-      int16_t* q = lane->slot;
+      // byte's delta does not depend on the previous value at all. The channel's
+      // latest delta and the byte before's come last: the sum of the rest is ready
+      // before them.
+      int16_t* q = lane.slot;
       const int16_t* d = q + AudioBatchDelta;
-      int32_t p = lane->a1 * d[3] + lane->a2 * d[2] + lane->a3 * d[1] + lane->a4 * d[0] - 8 * (int32_t)s;
-      int32_t delta = audioSignedByte((p + lane->crossWeight * crossDelta) >> 3);
+      int32_t older = lane.a2 * d[2] + lane.a3 * d[1] + lane.a4 * d[0] - 8 * (int32_t)s;
+      int32_t p = older + lane.a1 * latest + lane.crossWeight * crossDelta;
+      int32_t delta = audioSignedByte(p >> 3);
       q[AudioBatchSymbol] = (int16_t)s;
       q[AudioBatchCross] = (int16_t)crossDelta;
       q[AudioBatchDelta + 4] = (int16_t)delta;
       crossDelta = delta;
-      uint8_t value = (uint8_t)(lane->prevValue + delta);
-      lane->prevValue = value;
-      *out++ = value;
-      lane->slot = ++q;
-      if (__builtin_expect(q == lane->cycleEnd, 0)) finishCycle(lane);
-      lane = lane == lastLane ? lanes : lane + 1;
+      latest = delta;
+      int32_t value = (lane.prevValue + delta) & 0xFF;
+      lane.prevValue = value;
+      *out++ = (uint8_t)value;
+      lane.slot = ++q;
+      if (__builtin_expect(q == lane.cycleEnd, 0)) lane.slot = finishCycle(&lane);
+      channel = i + 1 == Channels ? 0 : i + 1;
       return out != end;
     };
-    // Three steps read at most 45 bits, and a refill leaves at least 56: the refill
-    // comes once a group, without a branch that would guess wrong.
-    for (;;) {
+    // A refill leaves at least 56 bits and a step reads at most 15: one refill a turn
+    // for up to three channels, two for four, and one before the stretch's first step,
+    // wherever in the turn that falls. Refills need no branch that would guess wrong.
+    auto refill = [&]() __attribute__((always_inline)) {
       r.refillFrom(ahead);
       ahead = r.loadAhead();
-      if (!step() || !step() || !step()) break;
+    };
+    refill();
+    switch (channel) {
+      for (;;) {
+        case 0:
+          if (!step(0)) goto stretchDone;
+          if (Channels > 1) {
+            case 1:
+              if (!step(1)) goto stretchDone;
+          }
+          if (Channels > 2) {
+            case 2:
+              if (Channels == 4) refill();
+              if (!step(2)) goto stretchDone;
+          }
+          if (Channels > 3) {
+            case 3:
+              if (!step(3)) goto stretchDone;
+          }
+          refill();
+      }
     }
+  stretchDone:
     uint32_t made = (uint32_t)(out - start);
     r.writePos = (r.writePos + made) & WindowMask;
     r.remaining -= made;
     if (switched) break;
     budget = audioBudget(r, flushedPos);
   } while (budget != 0);
-  for (int c = 0; c < channels; c++) storeLane(&lanes[c], &v->audio[c], &v->audioBatches[c]);
-  r.store();
-  v->crossDelta = crossDelta;
-  v->currentChannel = (int32_t)(lane - lanes);
-  return switched;
+  run->crossDelta = crossDelta;
+  run->channel = channel;
+  run->switched = switched;
+  run->r = r;
+}
+
+// Writes a channel back; the terms and the latest delta come from the batch.
+static void storeChannel(const AudioRun* run, int c) {
+  V20State* v = &unpackState.v20;
+  AudioChannelState* st = &v->audio[c];
+  const int16_t* words = v->audioBatches[c].words;
+  uint32_t filled = (uint32_t)(run->lanes[c].slot - words);
+  // The last slot filled; a cycle's end leaves its last deltas in front, so slot 31's
+  // deltas read the same after it.
+  const int16_t* d = words + AudioBatchDelta + ((filled - 1) & (AudioCycleBytes - 1));
+  st->recentDelta = d[4];
+  st->terms[0] = d[3];
+  st->terms[1] = d[3] - d[2];
+  st->terms[2] = d[2] - d[1];
+  st->terms[3] = d[1] - d[0];
+  st->prevValue = run->lanes[c].prevValue;
+  st->byteCounter = (int32_t)(((uint32_t)st->byteCounter & ~(AudioCycleBytes - 1u)) | filled);
+}
+
+bool runAudioSteps() {
+  V20State* v = &unpackState.v20;
+  const int channels = v->channelCount;
+  AudioRun run;
+  for (int c = 0; c < channels; c++) {
+    AudioLane* lane = &run.lanes[c];
+    AudioChannelState* st = &v->audio[c];
+    uint32_t filled = (uint32_t)st->byteCounter & (AudioCycleBytes - 1);
+    lane->slot = v->audioBatches[c].words + filled;
+    lane->prevValue = st->prevValue & 0xFF;
+    lane->quick = v->audioTables[c].quick;
+    lane->cycleEnd = v->audioBatches[c].words + AudioCycleBytes;
+    lane->channel = c;
+    loadWeights(lane, st);
+  }
+  run.crossDelta = v->crossDelta;
+  run.channel = v->currentChannel;
+  run.switched = false;
+  run.r.load();
+  // The first step is due at once: the frame has just done what it had to.
+  uint32_t budget = audioBudget(run.r, unpackState.flushedPos);
+  if (budget == 0) budget = 1;
+  switch (channels) {
+    case 1: runChannels<1>(&run, budget); break;
+    case 2: runChannels<2>(&run, budget); break;
+    case 3: runChannels<3>(&run, budget); break;
+    default: runChannels<4>(&run, budget); break;
+  }
+  for (int c = 0; c < channels; c++) storeChannel(&run, c);
+  run.r.store();
+  v->crossDelta = run.crossDelta;
+  v->currentChannel = run.channel;
+  return run.switched;
 }
