@@ -110,14 +110,15 @@ static void runChannels(AudioRun* run, uint32_t budget) {
         r.bitCount -= quickLength(entry);
         s = quickSymbol(entry);
       } else {
+        // A long code, or the table switch, which the quick lookup never gives.
         uint32_t length;
         s = decodeLongSymbol(&v->audioTables[lane.channel], r.peek() & 0xFFFE, &length);
         r.skip(length);
-      }
-      if (__builtin_expect(s == 256, 0)) {
-        switched = true;
-        channel = i;
-        return false;
+        if (s == 256) {
+          switched = true;
+          channel = i;
+          return false;
+        }
       }
       // The byte's value is the prediction less the symbol, and the prediction is the
       // previous value plus an eighth of the weighted inputs (rounded down), so the

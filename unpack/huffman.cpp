@@ -76,10 +76,10 @@ void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* tab
 
 uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* length) {
   // The limits never decrease with the length: the smallest length whose limit lies
-  // above the value (15 when none of them up to 14 does) by binary search. The lengths
-  // up to QuickBits are already ruled out by the lookup, or the table was never built
-  // and their limits are all 0.
-  uint32_t low = QuickBits + 1, high = 15;
+  // above the value (15 when none of them up to 14 does) by binary search. Usually
+  // the lookup has ruled out the lengths up to QuickBits, but not for a symbol held
+  // back, so the search takes them all.
+  uint32_t low = 1, high = 15;
   while (low < high) {
     uint32_t middle = (low + high) / 2;
     if (value < table->lengthLimit[middle])
@@ -89,6 +89,12 @@ uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* l
   }
   *length = low;
   return symbolOfLength(table, value, low);
+}
+
+void clearQuickSymbol(HuffmanTable* table, uint32_t symbol) {
+  for (uint32_t i = 0; i < (1u << QuickBits); i++) {
+    if (quickSymbol(table->quick[i]) == symbol) table->quick[i] = 0;
+  }
 }
 
 uint32_t decodeSymbol(const HuffmanTable* table) {

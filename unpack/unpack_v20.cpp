@@ -99,6 +99,8 @@ static void readTables20() {
   if (v->audioMode) {
     for (int32_t k = 0; k < v->channelCount; k++) {
       buildHuffmanTable(&lengths[k * AudioSymbols], AudioSymbols, &v->audioTables[k]);
+      // The table switch is rare: the audio run tests for it only on its slow path.
+      clearQuickSymbol(&v->audioTables[k], 256);
     }
   } else {
     buildHuffmanTable(&lengths[0], MainSymbols, &v->mainTable);
