@@ -27,8 +27,15 @@ void adjustAudioWeights(AudioChannelState* st) {
 
 void endAudioCycle(AudioChannelState* st, AudioBatch* batch) {
   nudgeAudioWeight(st, bestCycleSum(batch->words));
-  memcpy(batch->words + AudioBatchDelta, batch->words + AudioBatchDelta + AudioCycleBytes,
-         4 * sizeof batch->words[0]);
+  // The last four deltas go in front, word by word: they were stored a moment ago,
+  // sixteen bits at a time, and one wider load over them would wait for the stores to
+  // reach the cache.
+  int16_t* d = batch->words + AudioBatchDelta;
+  for (int k = 0; k < 4; k++) {
+    int16_t latest;
+    __atomic_load(&d[AudioCycleBytes + k], &latest, __ATOMIC_RELAXED);
+    d[k] = latest;
+  }
 }
 
 uint32_t audioEncodeByte(AudioChannelState* st, int32_t* crossDelta, uint8_t byte) {

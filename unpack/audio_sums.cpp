@@ -75,22 +75,42 @@ AVX2 static inline __m128i foldHalves(__m256i v) {
 }
 
 AVX2 static uint32_t bestSumInVectors(const int16_t* words) {
-  // The symbol's low byte, sign-extended and times 8, in one shift pair.
-  __m256i e0 = _mm256_srai_epi16(_mm256_slli_epi16(loadWords(words + AudioBatchSymbol), 8), 5);
-  __m256i e1 = _mm256_srai_epi16(_mm256_slli_epi16(loadWords(words + AudioBatchSymbol + 16), 8), 5);
+  // The cycle's last four slots were written a moment ago, sixteen bits at a time: a
+  // wide load over them would have to wait until those stores reach the cache, so
+  // they are read sixteen bits at a time too. The wide loads take slots 0 .. 15 and
+  // 12 .. 27, the second with its first four places cleared.
+  const int16_t* symbol = words + AudioBatchSymbol;
+  const int16_t* cross = words + AudioBatchCross;
   const int16_t* d = words + AudioBatchDelta;
-  __m256i d3a = loadWords(d + 3), d3b = loadWords(d + 19);
-  __m256i d2a = loadWords(d + 2), d2b = loadWords(d + 18);
-  __m256i d1a = loadWords(d + 1), d1b = loadWords(d + 17);
-  __m256i d0a = loadWords(d), d0b = loadWords(d + 16);
+  const __m256i lateTwelve = _mm256_setr_epi16(0, 0, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  // The symbol's low byte, sign-extended and times 8, in one shift pair.
+  __m256i e0 = _mm256_srai_epi16(_mm256_slli_epi16(loadWords(symbol), 8), 5);
+  __m256i e1 = _mm256_srai_epi16(_mm256_slli_epi16(_mm256_and_si256(loadWords(symbol + 12), lateTwelve), 8), 5);
+  __m256i d3a = loadWords(d + 3), d3b = _mm256_and_si256(loadWords(d + 15), lateTwelve);
+  __m256i d2a = loadWords(d + 2), d2b = _mm256_and_si256(loadWords(d + 14), lateTwelve);
+  __m256i d1a = loadWords(d + 1), d1b = _mm256_and_si256(loadWords(d + 13), lateTwelve);
+  __m256i d0a = loadWords(d), d0b = _mm256_and_si256(loadWords(d + 12), lateTwelve);
+  __m256i ca = loadWords(cross), cb = _mm256_and_si256(loadWords(cross + 12), lateTwelve);
+  // Slots 28 .. 31 in the low four places of 128-bit vectors.
+  __m128i lastDeltas = _mm_setr_epi16(d[28], d[29], d[30], d[31], d[32], d[33], d[34], 0);
+  __m128i t0 = _mm_move_epi64(lastDeltas), t1 = _mm_move_epi64(_mm_srli_si128(lastDeltas, 2));
+  __m128i t2 = _mm_move_epi64(_mm_srli_si128(lastDeltas, 4)), t3 = _mm_move_epi64(_mm_srli_si128(lastDeltas, 6));
+  __m128i tailE = _mm_srai_epi16(_mm_slli_epi16(_mm_setr_epi16(symbol[28], symbol[29], symbol[30], symbol[31], 0, 0, 0, 0), 8), 5);
+  __m128i tailCross = _mm_setr_epi16(cross[28], cross[29], cross[30], cross[31], 0, 0, 0, 0);
+  // The tail joins the second half's lanes 0 .. 3, which the mask left empty.
+  e1 = _mm256_or_si256(e1, _mm256_zextsi128_si256(tailE));
+  d3b = _mm256_or_si256(d3b, _mm256_zextsi128_si256(t3));
+  d2b = _mm256_or_si256(d2b, _mm256_zextsi128_si256(t2));
+  d1b = _mm256_or_si256(d1b, _mm256_zextsi128_si256(t1));
+  d0b = _mm256_or_si256(d0b, _mm256_zextsi128_si256(t0));
+  cb = _mm256_or_si256(cb, _mm256_zextsi128_si256(tailCross));
   __m256i acc[12];
   acc[0] = _mm256_add_epi16(_mm256_abs_epi16(e0), _mm256_abs_epi16(e1));
   errorPair(e0, e1, d3a, d3b, &acc[1], &acc[2]);
   errorPair(e0, e1, _mm256_sub_epi16(d3a, d2a), _mm256_sub_epi16(d3b, d2b), &acc[3], &acc[4]);
   errorPair(e0, e1, _mm256_sub_epi16(d2a, d1a), _mm256_sub_epi16(d2b, d1b), &acc[5], &acc[6]);
   errorPair(e0, e1, _mm256_sub_epi16(d1a, d0a), _mm256_sub_epi16(d1b, d0b), &acc[7], &acc[8]);
-  errorPair(e0, e1, loadWords(words + AudioBatchCross), loadWords(words + AudioBatchCross + 16), &acc[9],
-            &acc[10]);
+  errorPair(e0, e1, ca, cb, &acc[9], &acc[10]);
   acc[11] = _mm256_setzero_si256();
   // Pairwise additions keep each vector's order: after three rounds every 128-bit half
   // holds one sum per vector, of vectors 0 .. 7 in one, of 8 .. 11 and zeros in the
