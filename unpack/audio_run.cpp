@@ -74,103 +74,124 @@ static uint32_t audioBudget(const StepRun& r, uint32_t flushedPos) {
 }
 
 // The run for a count of channels, stretch by stretch: each stretch runs as many bytes
-// as its budget allows, a turn of the channels per pass, entered at the channel whose
-// byte is next.
+// as its budget allows. Most of them go in whole turns of the channels, none of which
+// ends a channel's cycle before the last: those turns need no checks per byte and
+// find each channel's batch words at one index. The bytes before the first whole turn
+// and after the last go one at a time.
 template <int Channels>
 static void runChannels(AudioRun* run, uint32_t budget) {
   V20State* v = &unpackState.v20;
   const uint32_t flushedPos = unpackState.flushedPos;
   StepRun r = run->r;
   AudioLane* lanes = run->lanes;
-  // Each channel's latest delta, one local apiece (an array here ends up in memory).
-  int32_t latest0 = lanes[0].slot[AudioBatchDelta + 3];
-  int32_t latest1 = Channels > 1 ? lanes[1].slot[AudioBatchDelta + 3] : 0;
-  int32_t latest2 = Channels > 2 ? lanes[2].slot[AudioBatchDelta + 3] : 0;
-  int32_t latest3 = Channels > 3 ? lanes[3].slot[AudioBatchDelta + 3] : 0;
   int32_t crossDelta = run->crossDelta;
   int channel = run->channel;
   bool switched = false;
   // The bytes the next refill takes, loaded ahead so that the refill does not wait for
   // the load: they lie at nextByte, which only a refill moves.
   uint64_t ahead = r.loadAhead();
+  // A refill leaves at least 56 bits and a byte reads at most 15: one refill a turn
+  // for up to three channels, two for four. Refills need no branch that would guess
+  // wrong.
+  auto refill = [&]() __attribute__((always_inline)) {
+    r.refillFrom(ahead);
+    ahead = r.loadAhead();
+  };
+  // Channel i's byte into *to, its batch words at q; false on a table switch, which
+  // produces nothing.
+  auto produce = [&](int i, int16_t* q, uint8_t* to) __attribute__((always_inline)) {
+    AudioLane& lane = lanes[i];
+    uint32_t entry = lane.quick[r.bitBuffer >> (64 - QuickBits)];
+    uint32_t s;
+    if (__builtin_expect(entry != 0, 1)) {
+      // The entry shifts the bits itself: its low bits are the length.
+      r.bitBuffer <<= entry & 63;
+      r.bitCount -= quickLength(entry);
+      s = quickSymbol(entry);
+    } else {
+      // A long code, or the table switch, which the quick lookup never gives.
+      uint32_t length;
+      s = decodeLongSymbol(&v->audioTables[lane.channel], r.peek() & 0xFFFE, &length);
+      r.skip(length);
+      if (s == 256) return false;
+    }
+    // The byte's value is the prediction less the symbol, and the prediction is the
+    // previous value plus an eighth of the weighted inputs (rounded down), so the
+    // byte's delta does not depend on the previous value at all. The delta of the byte
+    // before comes last: the sum of the rest is ready before it.
+    const int16_t* d = q + AudioBatchDelta;
+    int32_t own = lane.a1 * d[3] + lane.a2 * d[2] + lane.a3 * d[1] + lane.a4 * d[0] - 8 * (int32_t)s;
+    int32_t delta = audioSignedByte((own + lane.crossWeight * crossDelta) >> 3);
+    q[AudioBatchSymbol] = (int16_t)s;
+    q[AudioBatchCross] = (int16_t)crossDelta;
+    q[AudioBatchDelta + 4] = (int16_t)delta;
+    crossDelta = delta;
+    int32_t value = (lane.prevValue + delta) & 0xFF;
+    lane.prevValue = value;
+    *to = (uint8_t)value;
+    return true;
+  };
   do {
     uint8_t* out = r.window + r.writePos;
     uint8_t* const start = out;
-    uint8_t* const end = out + budget;
-    // One byte on channel i; false ends the stretch: a table switch (which produces
-    // nothing) or the last byte.
-    auto step = [&](int i) __attribute__((always_inline)) {
-      AudioLane& lane = lanes[i];
-      int32_t& latest = i == 0 ? latest0 : i == 1 ? latest1 : i == 2 ? latest2 : latest3;
-      uint32_t entry = lane.quick[r.bitBuffer >> (64 - QuickBits)];
-      uint32_t s;
-      if (__builtin_expect(entry != 0, 1)) {
-        // The entry shifts the bits itself: its low bits are the length.
-        r.bitBuffer <<= entry & 63;
-        r.bitCount -= quickLength(entry);
-        s = quickSymbol(entry);
-      } else {
-        // A long code, or the table switch, which the quick lookup never gives.
-        uint32_t length;
-        s = decodeLongSymbol(&v->audioTables[lane.channel], r.peek() & 0xFFFE, &length);
-        r.skip(length);
-        if (s == 256) {
-          switched = true;
-          channel = i;
-          return false;
-        }
-      }
-      // The byte's value is the prediction less the symbol, and the prediction is the
-      // previous value plus an eighth of the weighted inputs (rounded down), so the
-      // byte's delta does not depend on the previous value at all. The channel's
-      // latest delta and the byte before's come last: the sum of the rest is ready
-      // before them.
-      int16_t* q = lane.slot;
-      const int16_t* d = q + AudioBatchDelta;
-      int32_t older = lane.a2 * d[2] + lane.a3 * d[1] + lane.a4 * d[0] - 8 * (int32_t)s;
-      int32_t p = older + lane.a1 * latest + lane.crossWeight * crossDelta;
-      int32_t delta = audioSignedByte(p >> 3);
-      q[AudioBatchSymbol] = (int16_t)s;
-      q[AudioBatchCross] = (int16_t)crossDelta;
-      q[AudioBatchDelta + 4] = (int16_t)delta;
-      crossDelta = delta;
-      latest = delta;
-      int32_t value = (lane.prevValue + delta) & 0xFF;
-      lane.prevValue = value;
-      *out++ = (uint8_t)value;
-      lane.slot = ++q;
-      if (__builtin_expect(q == lane.cycleEnd, 0)) lane.slot = finishCycle(&lane);
-      channel = i + 1 == Channels ? 0 : i + 1;
-      return out != end;
+    uint32_t left = budget;
+    // A byte on its own, with the checks whole turns leave out; false ends the stretch
+    // on a table switch.
+    auto single = [&]() __attribute__((always_inline)) {
+      AudioLane& lane = lanes[channel];
+      refill();
+      if (!produce(channel, lane.slot, out)) return false;
+      out++;
+      left--;
+      if (++lane.slot == lane.cycleEnd) lane.slot = finishCycle(&lane);
+      channel = channel + 1 == Channels ? 0 : channel + 1;
+      return true;
     };
-    // A refill leaves at least 56 bits and a step reads at most 15: one refill a turn
-    // for up to three channels, two for four, and one before the stretch's first step,
-    // wherever in the turn that falls. Refills need no branch that would guess wrong.
-    auto refill = [&]() __attribute__((always_inline)) {
-      r.refillFrom(ahead);
-      ahead = r.loadAhead();
-    };
-    refill();
-    switch (channel) {
-      for (;;) {
-        case 0:
-          if (!step(0)) goto stretchDone;
-          if (Channels > 1) {
-            case 1:
-              if (!step(1)) goto stretchDone;
-          }
-          if (Channels > 2) {
-            case 2:
-              if (Channels == 4) refill();
-              if (!step(2)) goto stretchDone;
-          }
-          if (Channels > 3) {
-            case 3:
-              if (!step(3)) goto stretchDone;
-          }
-          refill();
-      }
+    while (channel != 0 && left != 0) {
+      if (!single()) goto switchFound;
     }
+    for (;;) {
+      uint32_t turns = left / Channels;
+      for (int i = 0; i < Channels; i++) {
+        uint32_t toEnd = (uint32_t)(lanes[i].cycleEnd - lanes[i].slot);
+        if (toEnd < turns) turns = toEnd;
+      }
+      if (turns == 0) break;
+      int16_t* const q0 = lanes[0].slot;
+      int16_t* const q1 = Channels > 1 ? lanes[1].slot : q0;
+      int16_t* const q2 = Channels > 2 ? lanes[2].slot : q0;
+      int16_t* const q3 = Channels > 3 ? lanes[3].slot : q0;
+      uint32_t t = 0;
+      int stopped = 0;  // the channel whose table switch ended the turns early
+      for (; t < turns; t++) {
+        uint8_t* to = out + t * Channels;
+        refill();
+        if (!produce(0, q0 + t, to)) goto turnStopped;
+        if (Channels > 1 && !produce(1, q1 + t, to + 1)) { stopped = 1; goto turnStopped; }
+        if (Channels == 4) refill();
+        if (Channels > 2 && !produce(2, q2 + t, to + 2)) { stopped = 2; goto turnStopped; }
+        if (Channels > 3 && !produce(3, q3 + t, to + 3)) { stopped = 3; goto turnStopped; }
+      }
+      for (int i = 0; i < Channels; i++) {
+        lanes[i].slot += turns;
+        if (lanes[i].slot == lanes[i].cycleEnd) lanes[i].slot = finishCycle(&lanes[i]);
+      }
+      out += turns * Channels;
+      left -= turns * Channels;
+      continue;
+    turnStopped:
+      // Channels before the one that switched made one byte more in the last turn.
+      for (int i = 0; i < Channels; i++) lanes[i].slot += t + (i < stopped ? 1 : 0);
+      out += t * Channels + (uint32_t)stopped;
+      channel = stopped;
+      goto switchFound;
+    }
+    while (left != 0) {
+      if (!single()) goto switchFound;
+    }
+    goto stretchDone;
+  switchFound:
+    switched = true;
   stretchDone:
     uint32_t made = (uint32_t)(out - start);
     r.writePos = (r.writePos + made) & WindowMask;

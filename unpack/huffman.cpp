@@ -92,8 +92,12 @@ uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* l
 }
 
 void clearQuickSymbol(HuffmanTable* table, uint32_t symbol) {
+  // Written without a branch, a select on every entry, which the compiler runs eight
+  // entries per instruction.
+  const uint32_t mask = 0xFFFFu << QuickSymbolShift & 0xFFFF, held = symbol << QuickSymbolShift;
   for (uint32_t i = 0; i < (1u << QuickBits); i++) {
-    if (quickSymbol(table->quick[i]) == symbol) table->quick[i] = 0;
+    uint16_t entry = table->quick[i];
+    table->quick[i] = (uint16_t)((entry & mask) == held ? 0 : entry);
   }
 }
 
