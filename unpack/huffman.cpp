@@ -17,12 +17,12 @@ static inline uint32_t symbolOfLength(const HuffmanTable* table, uint32_t value,
 // (their low bit is clear), so it stands for the whole space.
 static inline uint32_t limitBound(uint32_t limit) { return limit >= 0xFFFF ? 0x10000 : limit; }
 
-static void buildQuickTable(HuffmanTable* table) {
+static void buildQuickTable(HuffmanTable* table, uint32_t held) {
   // The limits of lengths up to QuickBits are multiples of 2^(16 - QuickBits) (or the
   // cap), and each code of length L owns a run of 2^(QuickBits - L) prefixes: the run
   // holds its symbol (by the limits, as symbolOfLength gives it), the prefixes past the
   // last such run 0, as their code is longer. A table is built for every block header,
-  // so the runs are filled four entries per store.
+  // so the runs are filled four entries per store. The held symbol's runs hold 0 too.
   uint16_t* quick = table->quick;
   uint32_t prefix = 0;
   for (uint32_t length = 1; length <= QuickBits; length++) {
@@ -31,7 +31,7 @@ static void buildQuickTable(HuffmanTable* table) {
     uint32_t index = table->lengthStart[length];
     for (; prefix < end; prefix += run, index++) {
       uint32_t symbol = table->symbols[index < table->symbolCount ? index : 0];
-      uint64_t entry = (uint64_t)(symbol << QuickSymbolShift | length) * 0x0001000100010001ull;
+      uint64_t entry = symbol == held ? 0 : (uint64_t)(symbol << QuickSymbolShift | length) * 0x0001000100010001ull;
       if (run >= 4) {
         for (uint32_t k = 0; k < run; k += 4) memcpy(&quick[prefix + k], &entry, 8);
       } else {
@@ -42,7 +42,7 @@ static void buildQuickTable(HuffmanTable* table) {
   memset(quick + prefix, 0, ((1u << QuickBits) - prefix) * sizeof *quick);
 }
 
-void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table) {
+void buildHeldHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table, uint32_t held) {
   // The symbol array is fixed in size; a longer alphabet never reaches past it.
   if (count > MaxHuffmanSymbols) count = MaxHuffmanSymbols;
 
@@ -71,7 +71,11 @@ void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* tab
     if (length != 0) table->symbols[next[length]++] = symbol;
   }
   table->symbolCount = count;
-  buildQuickTable(table);
+  buildQuickTable(table, held);
+}
+
+void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table) {
+  buildHeldHuffmanTable(lengths, count, table, MaxHuffmanSymbols);
 }
 
 uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* length) {
@@ -89,16 +93,6 @@ uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* l
   }
   *length = low;
   return symbolOfLength(table, value, low);
-}
-
-void clearQuickSymbol(HuffmanTable* table, uint32_t symbol) {
-  // Written without a branch, a select on every entry, which the compiler runs eight
-  // entries per instruction.
-  const uint32_t mask = 0xFFFFu << QuickSymbolShift & 0xFFFF, held = symbol << QuickSymbolShift;
-  for (uint32_t i = 0; i < (1u << QuickBits); i++) {
-    uint16_t entry = table->quick[i];
-    table->quick[i] = (uint16_t)((entry & mask) == held ? 0 : entry);
-  }
 }
 
 uint32_t decodeSymbol(const HuffmanTable* table) {

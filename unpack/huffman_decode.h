@@ -7,13 +7,9 @@
 #include "unpack/always_inline.h"
 #include "unpack/unpack_state.h"
 
-// Codes the quick lookup does not give (longer than QuickBits, or held back on purpose
-// by clearQuickSymbol): the search over the limits.
+// Codes the quick lookup does not give (longer than QuickBits, or a held symbol's):
+// the search over the limits.
 uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* length);
-
-// Sends a symbol's codes through the limits rather than the quick lookup, so that a
-// decoding loop that must stop on it tests only for a quick entry of 0.
-void clearQuickSymbol(HuffmanTable* table, uint32_t symbol);
 
 // The symbol whose code starts the 16-bit value `peeked` and, in *length, the bits to
 // consume; an index past the alphabet gives symbols[0].

@@ -27,6 +27,10 @@ void flushWindow();
 // Builds a canonical decoding table from count code lengths (taken modulo 16, 0 =
 // absent). Slots of the symbol array that the build does not fill read 0.
 void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table);
+// The same with the held symbol's codes sent through the limits rather than the quick
+// lookup, so that a decoding loop that must stop on it tests only for a quick entry
+// of 0.
+void buildHeldHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table, uint32_t held);
 // Reads one code; an index past the alphabet decodes as symbols[0].
 uint32_t decodeSymbol(const HuffmanTable* table);
 // Appends length bytes copied from distance bytes back (modulo the window, byte by

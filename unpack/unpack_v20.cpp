@@ -75,7 +75,9 @@ static void readTables20() {
   uint32_t i = 0;
   while (i < size) {
     if (unpackState.bits.bytePos > LengthRefillLimit) refillV20();
-    uint32_t c = decodeSymbol(&v->codeLengthTable);
+    uint32_t codeLength;
+    uint32_t c = decodePeeked(&v->codeLengthTable, peekBits(), &codeLength);
+    skipBits(codeLength);
     if (c <= 15) {
       lengths[i] = (uint8_t)((c + v->previousLengths[i]) & 15);
       i++;
@@ -98,9 +100,8 @@ static void readTables20() {
 
   if (v->audioMode) {
     for (int32_t k = 0; k < v->channelCount; k++) {
-      buildHuffmanTable(&lengths[k * AudioSymbols], AudioSymbols, &v->audioTables[k]);
       // The table switch is rare: the audio run tests for it only on its slow path.
-      clearQuickSymbol(&v->audioTables[k], 256);
+      buildHeldHuffmanTable(&lengths[k * AudioSymbols], AudioSymbols, &v->audioTables[k], 256);
     }
   } else {
     buildHuffmanTable(&lengths[0], MainSymbols, &v->mainTable);
