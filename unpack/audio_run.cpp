@@ -78,8 +78,10 @@ static uint32_t audioBudget(const StepRun& r, uint32_t flushedPos) {
 // ends a channel's cycle before the last: those turns need no checks per byte and
 // find each channel's batch words at one index. The bytes before the first whole turn
 // and after the last go one at a time.
+// Channels 0 stands for the count the block gives, looped over instead of written out.
 template <int Channels>
 static void runChannels(AudioRun* run, uint32_t budget) {
+  const int count = Channels != 0 ? Channels : unpackState.v20.channelCount;
   V20State* v = &unpackState.v20;
   const uint32_t flushedPos = unpackState.flushedPos;
   StepRun r = run->r;
@@ -144,15 +146,15 @@ static void runChannels(AudioRun* run, uint32_t budget) {
       out++;
       left--;
       if (++lane.slot == lane.cycleEnd) lane.slot = finishCycle(&lane);
-      channel = channel + 1 == Channels ? 0 : channel + 1;
+      channel = channel + 1 == count ? 0 : channel + 1;
       return true;
     };
     while (channel != 0 && left != 0) {
       if (!single()) goto switchFound;
     }
     for (;;) {
-      uint32_t turns = left / Channels;
-      for (int i = 0; i < Channels; i++) {
+      uint32_t turns = left / (uint32_t)count;
+      for (int i = 0; i < count; i++) {
         uint32_t toEnd = (uint32_t)(lanes[i].cycleEnd - lanes[i].slot);
         if (toEnd < turns) turns = toEnd;
       }
@@ -164,25 +166,35 @@ static void runChannels(AudioRun* run, uint32_t budget) {
       uint32_t t = 0;
       int stopped = 0;  // the channel whose table switch ended the turns early
       for (; t < turns; t++) {
-        uint8_t* to = out + t * Channels;
+        uint8_t* to = out + t * (uint32_t)count;
         refill();
+        if (Channels == 0) {
+          for (int i = 0; i < count; i++) {
+            if (i == 2 && count == 4) refill();
+            if (!produce(i, lanes[i].slot + t, to + i)) {
+              stopped = i;
+              goto turnStopped;
+            }
+          }
+          continue;
+        }
         if (!produce(0, q0 + t, to)) goto turnStopped;
         if (Channels > 1 && !produce(1, q1 + t, to + 1)) { stopped = 1; goto turnStopped; }
         if (Channels == 4) refill();
         if (Channels > 2 && !produce(2, q2 + t, to + 2)) { stopped = 2; goto turnStopped; }
         if (Channels > 3 && !produce(3, q3 + t, to + 3)) { stopped = 3; goto turnStopped; }
       }
-      for (int i = 0; i < Channels; i++) {
+      for (int i = 0; i < count; i++) {
         lanes[i].slot += turns;
         if (lanes[i].slot == lanes[i].cycleEnd) lanes[i].slot = finishCycle(&lanes[i]);
       }
-      out += turns * Channels;
-      left -= turns * Channels;
+      out += turns * (uint32_t)count;
+      left -= turns * (uint32_t)count;
       continue;
     turnStopped:
       // Channels before the one that switched made one byte more in the last turn.
-      for (int i = 0; i < Channels; i++) lanes[i].slot += t + (i < stopped ? 1 : 0);
-      out += t * Channels + (uint32_t)stopped;
+      for (int i = 0; i < count; i++) lanes[i].slot += t + (i < stopped ? 1 : 0);
+      out += t * (uint32_t)count + (uint32_t)stopped;
       channel = stopped;
       goto switchFound;
     }
@@ -223,6 +235,8 @@ static void storeChannel(const AudioRun* run, int c) {
   st->byteCounter = (int32_t)(((uint32_t)st->byteCounter & ~(AudioCycleBytes - 1u)) | filled);
 }
 
+int audioLoopPerCount = 1;
+
 bool runAudioSteps() {
   V20State* v = &unpackState.v20;
   const int channels = v->channelCount;
@@ -245,12 +259,17 @@ bool runAudioSteps() {
   // The first step is due at once: the frame has just done what it had to.
   uint32_t budget = audioBudget(run.r, unpackState.flushedPos);
   if (budget == 0) budget = 1;
-  switch (channels) {
-    case 1: runChannels<1>(&run, budget); break;
-    case 2: runChannels<2>(&run, budget); break;
-    case 3: runChannels<3>(&run, budget); break;
-    default: runChannels<4>(&run, budget); break;
-  }
+#ifndef LUMVARD_ONE_AUDIO_LOOP
+  if (audioLoopPerCount) {
+    switch (channels) {
+      case 1: runChannels<1>(&run, budget); break;
+      case 2: runChannels<2>(&run, budget); break;
+      case 3: runChannels<3>(&run, budget); break;
+      default: runChannels<4>(&run, budget); break;
+    }
+  } else
+#endif
+    runChannels<0>(&run, budget);
   for (int c = 0; c < channels; c++) storeChannel(&run, c);
   run.r.store();
   v->crossDelta = run.crossDelta;

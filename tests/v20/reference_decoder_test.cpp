@@ -15,6 +15,7 @@
 #include "pack/encode_v20.h"
 #include "tests/support/unpack_harness.h"
 #include "unpack/audio.h"
+#include "unpack/audio_run.h"
 #include "unpack/audio_sums.h"
 #include "unpack/v20_tables.h"
 
@@ -340,12 +341,17 @@ TEST(V20Reference, EncodedSoundDecodesAlike) {
     UnpackHarness harness;
     PlainDecoder plain;
     ASSERT_TRUE(plain.decodeFile(encoder.finished[0], (uint32_t)data.size(), false) == data);
-    // The cycle's sums in vector code where the processor has it, and in plain loops.
-    for (int vectors : {1, 0}) {
-      audioSumsInVectors = vectors;
-      EXPECT_TRUE(harness.decode(encoder.finished[0], (uint32_t)data.size(), 20, false) == data)
-          << "sums in vectors: " << vectors;
+    // The loop written out for the channel count and the one the installer keeps; the
+    // cycle's sums in vector code where the processor has it, and in plain loops.
+    for (int perCount : {1, 0}) {
+      for (int vectors : {1, 0}) {
+        audioLoopPerCount = perCount;
+        audioSumsInVectors = vectors;
+        EXPECT_TRUE(harness.decode(encoder.finished[0], (uint32_t)data.size(), 20, false) == data)
+            << "loop per count: " << perCount << ", sums in vectors: " << vectors;
+      }
     }
+    audioLoopPerCount = 1;
     audioSumsInVectors = 1;
   }
 }
