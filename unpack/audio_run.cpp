@@ -41,8 +41,10 @@ struct AudioRun {
 };
 
 #ifdef AUDIO_HISTORY_IN_VECTORS
-// The weights in the order of a history's places: a4 .. a1.
-static inline __m128i packWeights(const AudioLane& lane) {
+// The weights in the order of a history's places: a4 .. a1, or with the latest delta
+// kept apart, 0 and a4 .. a2 for a history one delta behind.
+static inline __m128i packWeights(const AudioLane& lane, bool latestApart) {
+  if (latestApart) return _mm_setr_epi16(0, (int16_t)lane.a4, (int16_t)lane.a3, (int16_t)lane.a2, 0, 0, 0, 0);
   return _mm_setr_epi16((int16_t)lane.a4, (int16_t)lane.a3, (int16_t)lane.a2, (int16_t)lane.a1, 0, 0, 0, 0);
 }
 
@@ -57,18 +59,19 @@ static inline __m128i pushDelta(__m128i history, int32_t delta) {
   return _mm_insert_epi16(_mm_srli_epi64(history, 16), delta, 3);
 }
 
-// The last four deltas before a batch slot.
-static inline __m128i loadHistory(const int16_t* slot) {
-  return _mm_loadl_epi64((const __m128i*)(slot + AudioBatchDelta));
+// The last four deltas before a batch slot, or with the latest kept apart, the four
+// before it (the first place is weighed 0; it is the word before the deltas).
+static inline __m128i loadHistory(const int16_t* slot, bool latestApart) {
+  return _mm_loadl_epi64((const __m128i*)(slot + AudioBatchDelta - (latestApart ? 1 : 0)));
 }
 
 #else
 // Without vector registers the histories are never used; these stand in for them.
 typedef int32_t __m128i;
-static inline __m128i packWeights(const AudioLane&) { return 0; }
+static inline __m128i packWeights(const AudioLane&, bool) { return 0; }
 static inline int32_t weighHistory(__m128i, __m128i) { return 0; }
 static inline __m128i pushDelta(__m128i, int32_t) { return 0; }
-static inline __m128i loadHistory(const int16_t*) { return 0; }
+static inline __m128i loadHistory(const int16_t*, bool) { return 0; }
 #endif
 
 static void loadWeights(AudioLane* lane, const AudioChannelState* st) {
@@ -146,22 +149,30 @@ static void runChannels(AudioRun* run, uint32_t budget) {
 #else
   constexpr bool inVectors = false;
 #endif
+  // With two channels a channel's next byte comes two bytes after its last, too soon
+  // for its delta to go through a vector register first: the latest delta stays apart,
+  // in a general register, and joins the history a turn later.
+  constexpr bool latestApart = inVectors && Channels == 2;
   __m128i history0 = {}, history1 = {}, history2 = {}, history3 = {};
   __m128i weights0 = {}, weights1 = {}, weights2 = {}, weights3 = {};
+  int32_t latest0 = 0, latest1 = 0;
   if (inVectors) {
-    history0 = loadHistory(lanes[0].slot);
-    weights0 = packWeights(lanes[0]);
-    history1 = loadHistory(lanes[1].slot);
-    weights1 = packWeights(lanes[1]);
+    history0 = loadHistory(lanes[0].slot, latestApart);
+    weights0 = packWeights(lanes[0], latestApart);
+    history1 = loadHistory(lanes[1].slot, latestApart);
+    weights1 = packWeights(lanes[1], latestApart);
+    latest0 = lanes[0].slot[AudioBatchDelta + 3];
+    latest1 = lanes[1].slot[AudioBatchDelta + 3];
     if (count > 2) {
-      history2 = loadHistory(lanes[2].slot);
-      weights2 = packWeights(lanes[2]);
+      history2 = loadHistory(lanes[2].slot, latestApart);
+      weights2 = packWeights(lanes[2], latestApart);
     }
     if (count > 3) {
-      history3 = loadHistory(lanes[3].slot);
-      weights3 = packWeights(lanes[3]);
+      history3 = loadHistory(lanes[3].slot, latestApart);
+      weights3 = packWeights(lanes[3], latestApart);
     }
   }
+  int32_t latest2 = 0, latest3 = 0;  // never apart; named for the written-out code
   // The weighted sum of channel i's last deltas, from memory where no register holds it.
   auto ownFromBatch = [&](int i, const int16_t* q) __attribute__((always_inline)) {
     const int16_t* d = q + AudioBatchDelta;
@@ -202,15 +213,22 @@ static void runChannels(AudioRun* run, uint32_t budget) {
   };
 // Channel I's byte in a loop written out per count: its history in, its new delta
 // (the byte's, now crossDelta) back into the history. FAILED runs on a table switch.
-#define AUDIO_STEP(I, Q, TO, FAILED)                                                 \
-  do {                                                                               \
-    int32_t own = inVectors ? weighHistory(history##I, weights##I) : ownFromBatch(I, Q); \
-    if (!produce(I, Q, TO, own)) FAILED;                                             \
-    if (inVectors) history##I = pushDelta(history##I, crossDelta);                   \
+#define AUDIO_STEP(I, Q, TO, FAILED)                                                        \
+  do {                                                                                      \
+    int32_t own = !inVectors     ? ownFromBatch(I, Q)                                       \
+                  : latestApart ? weighHistory(history##I, weights##I) + lanes[I].a1 * latest##I \
+                                : weighHistory(history##I, weights##I);                     \
+    if (!produce(I, Q, TO, own)) FAILED;                                                    \
+    if (latestApart) {                                                                      \
+      history##I = pushDelta(history##I, latest##I);                                        \
+      latest##I = crossDelta;                                                               \
+    } else if (inVectors) {                                                                 \
+      history##I = pushDelta(history##I, crossDelta);                                       \
+    }                                                                                       \
   } while (0)
 // Channel I's new weights after its cycle's end.
 #define AUDIO_REFRESH(I) \
-  if (inVectors) weights##I = packWeights(lanes[I])
+  if (inVectors) weights##I = packWeights(lanes[I], latestApart)
   do {
     uint8_t* out = r.window + r.writePos;
     uint8_t* const start = out;
