@@ -72,12 +72,39 @@ static void readTables20() {
   buildHuffmanTable(codeLengths, CodeLengthSymbols, &v->codeLengthTable);
 
   uint8_t lengths[PreviousLengthsSize];
+  // Up to 1,028 code lengths: the bit position is kept in locals meanwhile (in the
+  // state it would be stored and loaded again for every symbol), read the same way
+  // as peekBits and skipBits do, and handed back around each refill.
+  const HuffmanTable* codeTable = &v->codeLengthTable;
+  const uint8_t* input = unpackState.bits.inputBuffer;
+  uint32_t bytePos = unpackState.bits.bytePos, bitPos = unpackState.bits.bitPos;
+  auto peek = [&]() __attribute__((always_inline)) {
+    const uint8_t* p = input + bytePos;
+    uint32_t wide = ((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | p[2];
+    return (wide >> (8 - bitPos)) & 0xFFFF;
+  };
+  auto skip = [&](uint32_t n) __attribute__((always_inline)) {
+    bitPos += n;
+    bytePos += bitPos >> 3;
+    bitPos &= 7;
+  };
+  auto bits = [&](uint32_t n) __attribute__((always_inline)) {
+    uint32_t value = peek() >> (16 - n);
+    skip(n);
+    return value;
+  };
   uint32_t i = 0;
   while (i < size) {
-    if (unpackState.bits.bytePos > LengthRefillLimit) refillV20();
+    if (bytePos > LengthRefillLimit) {
+      unpackState.bits.bytePos = bytePos;
+      unpackState.bits.bitPos = bitPos;
+      refillV20();
+      bytePos = unpackState.bits.bytePos;
+      bitPos = unpackState.bits.bitPos;
+    }
     uint32_t codeLength;
-    uint32_t c = decodePeeked(&v->codeLengthTable, peekBits(), &codeLength);
-    skipBits(codeLength);
+    uint32_t c = decodePeeked(codeTable, peek(), &codeLength);
+    skip(codeLength);
     if (c <= 15) {
       lengths[i] = (uint8_t)((c + v->previousLengths[i]) & 15);
       i++;
@@ -86,17 +113,19 @@ static void readTables20() {
     uint32_t n;
     uint8_t fill = 0;
     if (c == 16) {
-      n = readBits(2) + 3;
+      n = bits(2) + 3;
       // A repeat with nothing before it repeats length 0.
       fill = i > 0 ? lengths[i - 1] : 0;
     } else if (c == 17) {
-      n = readBits(3) + 3;
+      n = bits(3) + 3;
     } else {
-      n = readBits(7) + 11;
+      n = bits(7) + 11;
     }
     // A run past the end of the table is cut there; the surplus is dropped.
     while (n-- > 0 && i < size) lengths[i++] = fill;
   }
+  unpackState.bits.bytePos = bytePos;
+  unpackState.bits.bitPos = bitPos;
 
   if (v->audioMode) {
     for (int32_t k = 0; k < v->channelCount; k++) {
