@@ -46,8 +46,18 @@ void buildHeldHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable*
   // The symbol array is fixed in size; a longer alphabet never reaches past it.
   if (count > MaxHuffmanSymbols) count = MaxHuffmanSymbols;
 
-  uint32_t lengthCount[16] = {0};
-  for (uint32_t i = 0; i < count; i++) lengthCount[lengths[i] & 15]++;
+  // A table is built for every block header, so the two halves of the alphabet are
+  // counted and placed side by side: a count bumped twice in a row waits for its own
+  // store, and two halves wait half as long.
+  const uint32_t half = count / 2;
+  uint32_t firstCount[16] = {0}, secondCount[16] = {0};
+  for (uint32_t i = 0; i < half; i++) {
+    firstCount[lengths[i] & 15]++;
+    secondCount[lengths[half + i] & 15]++;
+  }
+  if (count & 1) secondCount[lengths[count - 1] & 15]++;
+  uint32_t lengthCount[16];
+  for (uint32_t length = 0; length < 16; length++) lengthCount[length] = firstCount[length] + secondCount[length];
   lengthCount[0] = 0;
 
   table->lengthLimit[0] = 0;
@@ -62,14 +72,20 @@ void buildHeldHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable*
   }
 
   // An incomplete code lets decodeSymbol land on slots no symbol fills; they must read
-  // the same (0) on every run, whatever an earlier build left there.
+  // the same (0) on every run, whatever an earlier build left there. Each length's
+  // symbols go in ascending order: the second half's after the first half's.
   memset(table->symbols, 0, sizeof table->symbols);
-  uint32_t next[16];
-  memcpy(next, table->lengthStart, sizeof next);
-  for (uint32_t symbol = 0; symbol < count; symbol++) {
-    uint32_t length = lengths[symbol] & 15;
-    if (length != 0) table->symbols[next[length]++] = symbol;
+  uint32_t firstNext[16], secondNext[16];
+  for (uint32_t length = 0; length < 16; length++) {
+    firstNext[length] = table->lengthStart[length];
+    secondNext[length] = table->lengthStart[length] + firstCount[length];
   }
+  for (uint32_t i = 0; i < half; i++) {
+    uint32_t first = lengths[i] & 15, second = lengths[half + i] & 15;
+    if (first != 0) table->symbols[firstNext[first]++] = i;
+    if (second != 0) table->symbols[secondNext[second]++] = half + i;
+  }
+  if ((count & 1) && (lengths[count - 1] & 15) != 0) table->symbols[secondNext[lengths[count - 1] & 15]] = count - 1;
   table->symbolCount = count;
   buildQuickTable(table, held);
 }
