@@ -153,6 +153,9 @@ static void runChannels(AudioRun* run, uint32_t budget) {
   // for its delta to go through a vector register first: the latest delta stays apart,
   // in a general register, and joins the history a turn later.
   constexpr bool latestApart = inVectors && Channels == 2;
+  constexpr bool prevApart = Channels == 2;
+  int32_t prev0 = lanes[0].prevValue, prev1 = count > 1 ? lanes[1].prevValue : 0;
+  int32_t prev2 = 0, prev3 = 0;  // never apart; named for the written-out code
   __m128i history0 = {}, history1 = {}, history2 = {}, history3 = {};
   __m128i weights0 = {}, weights1 = {}, weights2 = {}, weights3 = {};
   int32_t latest0 = 0, latest1 = 0;
@@ -206,9 +209,13 @@ static void runChannels(AudioRun* run, uint32_t budget) {
     q[AudioBatchCross] = (int16_t)crossDelta;
     q[AudioBatchDelta + 4] = (int16_t)delta;
     crossDelta = delta;
-    int32_t value = (lane.prevValue + delta) & 0xFF;
-    lane.prevValue = value;
-    *to = (uint8_t)value;
+    // With two channels the previous values stay in registers, added where the step
+    // is written out.
+    if (!prevApart) {
+      int32_t value = (lane.prevValue + delta) & 0xFF;
+      lane.prevValue = value;
+      *to = (uint8_t)value;
+    }
     return true;
   };
 // Channel I's byte in a loop written out per count: its history in, its new delta
@@ -219,6 +226,10 @@ static void runChannels(AudioRun* run, uint32_t budget) {
                   : latestApart ? weighHistory(history##I, weights##I) + lanes[I].a1 * latest##I \
                                 : weighHistory(history##I, weights##I);                     \
     if (!produce(I, Q, TO, own)) FAILED;                                                    \
+    if (prevApart) {                                                                        \
+      prev##I = (prev##I + crossDelta) & 0xFF;                                              \
+      *(TO) = (uint8_t)prev##I;                                                             \
+    }                                                                                       \
     if (latestApart) {                                                                      \
       history##I = pushDelta(history##I, latest##I);                                        \
       latest##I = crossDelta;                                                               \
@@ -291,7 +302,10 @@ static void runChannels(AudioRun* run, uint32_t budget) {
         }
         AUDIO_STEP(0, q0 + t, to, goto turnStopped);
         if (Channels > 1) AUDIO_STEP(1, q1 + t, to + 1, { stopped = 1; goto turnStopped; });
-        if (Channels == 4) refill();
+        // Four symbols may take 60 bits, more than a refill leaves, but seldom do: the
+        // second pair refills only when fewer than 30 bits are left, which only long
+        // codes cause, so the branch rarely goes the other way.
+        if (Channels == 4 && r.bitCount < 15 + 15) refill();
         if (Channels > 2) AUDIO_STEP(2, q2 + t, to + 2, { stopped = 2; goto turnStopped; });
         if (Channels > 3) AUDIO_STEP(3, q3 + t, to + 3, { stopped = 3; goto turnStopped; });
       }
@@ -325,6 +339,12 @@ static void runChannels(AudioRun* run, uint32_t budget) {
     if (switched) break;
     budget = audioBudget(r.position(), r.writePos, r.remaining, flushedPos);
   } while (budget != 0);
+  if (prevApart) {
+    lanes[0].prevValue = prev0;
+    lanes[1].prevValue = prev1;
+  }
+  (void)prev2;
+  (void)prev3;
 #undef AUDIO_SINGLE
 #undef AUDIO_STEP
 #undef AUDIO_REFRESH
