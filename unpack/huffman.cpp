@@ -61,9 +61,11 @@ void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* tab
     table->lengthStart[length] = table->lengthStart[length - 1] + lengthCount[length - 1];
   }
 
-  // An incomplete code lets decodeSymbol land on slots no symbol fills; they must read
-  // the same (0) on every run, whatever an earlier build left there.
-  memset(table->symbols, 0, sizeof table->symbols);
+  // An incomplete code lets decodeSymbol land on slots no symbol fills, those past the
+  // last one filled and below the alphabet's size; they must read the same (0) on every
+  // run, whatever an earlier build left there.
+  uint32_t filled = table->lengthStart[15] + lengthCount[15];
+  if (filled < count) memset(table->symbols + filled, 0, (count - filled) * sizeof *table->symbols);
   uint32_t next[16];
   memcpy(next, table->lengthStart, sizeof next);
   for (uint32_t symbol = 0; symbol < count; symbol++) {

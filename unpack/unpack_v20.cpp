@@ -30,30 +30,26 @@ static void refillV20() {
   }
 }
 
-// The next `count` bits (0..16) as a number.
-static inline uint32_t readBits(uint32_t count) {
-  if (count == 0) return 0;
-  uint32_t value = peekBits() >> (16 - count);
-  skipBits(count);
-  return value;
-}
-
-
 // Longer distances need longer matches to pay off, so the encoder never sends the
 // short lengths there and the decoder adds them back.
 static ALWAYS_INLINE uint32_t distanceBonus(uint32_t distance) {
   return (distance >= 0x40000 ? 1u : 0u) + (distance >= 0x2000 ? 1u : 0u);
 }
 
+// Reads a table header and builds the tables of the mode it selects. The bits run
+// through a register, as in the steps; the input is refilled exactly where the byte
+// position would be checked one field at a time.
 static void readTables20() {
   V20State* v = &unpackState.v20;
   if (unpackState.bits.bytePos > HeaderRefillLimit) refillV20();
+  StepRun r;
+  r.load();
 
-  uint32_t header = peekBits();
+  uint32_t header = r.peek();
   v->audioMode = (header & 0x8000) != 0;
   // Without the keep flag the lengths are absolute: the base they add to is all zero.
   if ((header & 0x4000) == 0) memset(v->previousLengths, 0, sizeof v->previousLengths);
-  skipBits(2);
+  r.skip(2);
 
   uint32_t size;
   if (v->audioMode) {
@@ -61,21 +57,29 @@ static void readTables20() {
     // A rotation beyond the new channel count restarts at the first channel; otherwise
     // it carries on where it was.
     if (v->currentChannel >= v->channelCount) v->currentChannel = 0;
-    skipBits(2);
+    r.skip(2);
     size = (uint32_t)v->channelCount * AudioSymbols;
   } else {
     size = LzTableSize;
   }
 
   uint8_t codeLengths[CodeLengthSymbols];
-  for (uint32_t i = 0; i < CodeLengthSymbols; i++) codeLengths[i] = (uint8_t)readBits(4);
+  for (uint32_t i = 0; i < CodeLengthSymbols; i++) {
+    if (r.bitCount < 16) r.refill();
+    codeLengths[i] = (uint8_t)r.bits(4);
+  }
   buildHuffmanTable(codeLengths, CodeLengthSymbols, &v->codeLengthTable);
 
   uint8_t lengths[PreviousLengthsSize];
   uint32_t i = 0;
   while (i < size) {
-    if (unpackState.bits.bytePos > LengthRefillLimit) refillV20();
-    uint32_t c = decodeSymbol(&v->codeLengthTable);
+    if ((r.position() >> 3) > LengthRefillLimit) {
+      r.store();
+      refillV20();
+      r.load();
+    }
+    r.refill();  // a symbol and its extra bits take at most 22
+    uint32_t c = r.symbol(&v->codeLengthTable);
     if (c <= 15) {
       lengths[i] = (uint8_t)((c + v->previousLengths[i]) & 15);
       i++;
@@ -84,17 +88,18 @@ static void readTables20() {
     uint32_t n;
     uint8_t fill = 0;
     if (c == 16) {
-      n = readBits(2) + 3;
+      n = r.bits(2) + 3;
       // A repeat with nothing before it repeats length 0.
       fill = i > 0 ? lengths[i - 1] : 0;
     } else if (c == 17) {
-      n = readBits(3) + 3;
+      n = r.bits(3) + 3;
     } else {
-      n = readBits(7) + 11;
+      n = r.bits(7) + 11;
     }
     // A run past the end of the table is cut there; the surplus is dropped.
     while (n-- > 0 && i < size) lengths[i++] = fill;
   }
+  r.store();
 
   if (v->audioMode) {
     for (int32_t k = 0; k < v->channelCount; k++) {
