@@ -50,9 +50,10 @@ struct StepRun {
     bitBuffer <<= n;
     bitCount -= n;
   }
+  // Without a branch on a count of 0, which the extra bits of lengths and distances
+  // often have: the top bit shifted out first, a shift by 63 leaves nothing.
   ALWAYS_INLINE uint32_t bits(uint32_t count) {
-    if (count == 0) return 0;
-    uint32_t value = peek() >> (16 - count);
+    uint32_t value = (uint32_t)((bitBuffer >> 1) >> (63 - count));
     skip(count);
     return value;
   }
