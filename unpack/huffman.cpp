@@ -17,7 +17,7 @@ static inline uint32_t symbolOfLength(const HuffmanTable* table, uint32_t value,
 // (their low bit is clear), so it stands for the whole space.
 static inline uint32_t limitBound(uint32_t limit) { return limit >= 0xFFFF ? 0x10000 : limit; }
 
-static void buildQuickTable(HuffmanTable* table) {
+static void buildQuickTable(HuffmanTable* table, const uint8_t* extraBits, uint32_t extraFrom) {
   // The limits of lengths up to QuickBits are multiples of 2^(16 - QuickBits) (or the
   // cap), and each code of length L owns a run of 2^(QuickBits - L) prefixes: the run
   // holds its symbol (by the limits, as symbolOfLength gives it), the prefixes past the
@@ -31,7 +31,8 @@ static void buildQuickTable(HuffmanTable* table) {
     uint32_t index = table->lengthStart[length];
     for (; prefix < end; prefix += run, index++) {
       uint32_t symbol = table->symbols[index < table->symbolCount ? index : 0];
-      uint64_t entry = (uint64_t)(length << 12 | symbol) * 0x0001000100010001ull;
+      uint32_t extra = extraBits != nullptr && symbol >= extraFrom ? (uint32_t)extraBits[symbol - extraFrom] << 9 : 0;
+      uint64_t entry = (uint64_t)(length << 12 | extra | symbol) * 0x0001000100010001ull;
       if (run >= 4) {
         for (uint32_t k = 0; k < run; k += 4) memcpy(&quick[prefix + k], &entry, 8);
       } else {
@@ -42,7 +43,8 @@ static void buildQuickTable(HuffmanTable* table) {
   memset(quick + prefix, 0, ((1u << QuickBits) - prefix) * sizeof *quick);
 }
 
-void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table) {
+void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table,
+                       const uint8_t* extraBits, uint32_t extraFrom) {
   // The symbol array is fixed in size; a longer alphabet never reaches past it.
   if (count > MaxHuffmanSymbols) count = MaxHuffmanSymbols;
 
@@ -73,7 +75,7 @@ void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* tab
     if (length != 0) table->symbols[next[length]++] = symbol;
   }
   table->symbolCount = count;
-  buildQuickTable(table);
+  buildQuickTable(table, extraBits, extraFrom);
 }
 
 uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* length) {

@@ -16,7 +16,7 @@ ALWAYS_INLINE uint32_t decodePeeked(const HuffmanTable* table, uint32_t peeked, 
   uint32_t entry = table->quick[peeked >> (16 - QuickBits)];
   if (entry != 0) {
     *length = entry >> 12;
-    return entry & 0xFFF;
+    return entry & QuickSymbolMask;
   }
   return decodeLongSymbol(table, peeked & 0xFFFE, length);
 }

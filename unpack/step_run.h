@@ -64,8 +64,10 @@ struct StepRun {
     return s;
   }
   // A step's first symbol, looked up before the refill so that the lookup does not
-  // wait for the load: the refill only adds bits below the 16 looked at.
-  ALWAYS_INLINE uint32_t firstSymbol(const HuffmanTable* table) {
+  // wait for the load: the refill only adds bits below the 16 looked at. The result
+  // carries the count of the symbol's extra bits (extraBits from extraFrom on, as the
+  // table was built) above it: extra bits << 9 | symbol.
+  ALWAYS_INLINE uint32_t firstSymbol(const HuffmanTable* table, const uint8_t* extraBits, uint32_t extraFrom) {
     if (bitCount < 16) refill();
     uint32_t entry = table->quick[bitBuffer >> (64 - QuickBits)];
     uint32_t peeked = peek();
@@ -76,6 +78,7 @@ struct StepRun {
       s = entry & 0xFFF;
     } else {
       s = decodeLongSymbol(table, peeked & 0xFFFE, &length);
+      if (s >= extraFrom) s |= (uint32_t)extraBits[s - extraFrom] << 9;
     }
     skip(length);
     return s;
@@ -94,21 +97,30 @@ struct StepRun {
     remaining -= length;
     writePos = copyWithinWindow(window, writePos, distance, length);
   }
-  void load() {
+  // The bit input alone, for readers that run outside the steps (the table header):
+  // out of line, as they move between the shared state and the register only around
+  // a refill of the input.
+  NEVER_INLINE void loadBits() {
     input = unpackState.bits.inputBuffer;
     bitBuffer = 0;
     bitCount = 0;
     nextByte = unpackState.bits.bytePos;
     refill();
     skip(unpackState.bits.bitPos);
+  }
+  NEVER_INLINE void storeBits() const {
+    unpackState.bits.bytePos = position() >> 3;
+    unpackState.bits.bitPos = position() & 7;
+  }
+  void load() {
+    loadBits();
     window = unpackState.window;
     writePos = unpackState.writePos & WindowMask;
     remaining = dataStream.remaining;
     history = unpackState.history;
   }
   void store() const {
-    unpackState.bits.bytePos = position() >> 3;
-    unpackState.bits.bitPos = position() & 7;
+    storeBits();
     unpackState.writePos = writePos;
     dataStream.remaining = remaining;
     unpackState.history = history;

@@ -30,7 +30,7 @@ struct MatchHistory {
   uint32_t lastLength;
 };
 
-enum { MaxHuffmanSymbols = 298, QuickBits = 10 };
+enum { MaxHuffmanSymbols = 298, QuickBits = 10, QuickSymbolMask = 0x1FF };
 
 struct HuffmanTable {
   uint32_t symbolCount;
@@ -38,8 +38,10 @@ struct HuffmanTable {
   uint32_t lengthStart[16];
   uint32_t symbols[MaxHuffmanSymbols];
   // What decodeSymbol yields for codes of up to QuickBits bits, looked up by the next
-  // QuickBits bits: code length << 12 | symbol. 0 where only a longer code can start
-  // (and in a table never built), which sends the decoder through the limits.
+  // QuickBits bits: code length << 12 | extra bits << 9 | symbol, where extra bits is
+  // the count of bits that follow the symbol when the table's owner gave one (0..7) at
+  // the build. 0 where only a longer code can start (and in a table never built),
+  // which sends the decoder through the limits.
   uint16_t quick[1u << QuickBits];
 };
 

@@ -12,6 +12,8 @@
 #include "unpack/step_run.h"
 #include "unpack/v20_tables.h"
 
+static_assert(MainMatchSymbol + LengthSlots == MainSymbols, "the match symbols end the main table");
+
 enum {
   HeaderRefillLimit = 8167,  // the fixed part of a header is 80 bits
   LengthRefillLimit = 8187   // one code-length symbol with its extra bits is <= 22 bits
@@ -43,7 +45,7 @@ static void readTables20() {
   V20State* v = &unpackState.v20;
   if (unpackState.bits.bytePos > HeaderRefillLimit) refillV20();
   StepRun r;
-  r.load();
+  r.loadBits();
 
   uint32_t header = r.peek();
   v->audioMode = (header & 0x8000) != 0;
@@ -74,9 +76,9 @@ static void readTables20() {
   uint32_t i = 0;
   while (i < size) {
     if ((r.position() >> 3) > LengthRefillLimit) {
-      r.store();
+      r.storeBits();
       refillV20();
-      r.load();
+      r.loadBits();
     }
     r.refill();  // a symbol and its extra bits take at most 22
     uint32_t c = r.symbol(&v->codeLengthTable);
@@ -99,14 +101,14 @@ static void readTables20() {
     // A run past the end of the table is cut there; the surplus is dropped.
     while (n-- > 0 && i < size) lengths[i++] = fill;
   }
-  r.store();
+  r.storeBits();
 
   if (v->audioMode) {
     for (int32_t k = 0; k < v->channelCount; k++) {
       buildHuffmanTable(&lengths[k * AudioSymbols], AudioSymbols, &v->audioTables[k]);
     }
   } else {
-    buildHuffmanTable(&lengths[0], MainSymbols, &v->mainTable);
+    buildHuffmanTable(&lengths[0], MainSymbols, &v->mainTable, lengthExtraBits, MainMatchSymbol);
     buildHuffmanTable(&lengths[MainSymbols], DistanceSymbols, &v->distanceTable);
     buildHuffmanTable(&lengths[MainSymbols + DistanceSymbols], RepeatLengthSymbols,
                       &v->repeatLengthTable);
@@ -145,14 +147,16 @@ static void runLzSteps() {
   int64_t stopBelow = r.remaining - (int64_t)(freeSpan == 0 ? WindowSize : freeSpan) + FlushMargin;
   if (stopBelow < 0) stopBelow = 0;
   for (;;) {
-    uint32_t s = r.firstSymbol(mainTable);
+    uint32_t symbolAndExtra = r.firstSymbol(mainTable, lengthExtraBits, MainMatchSymbol);
+    uint32_t s = symbolAndExtra & QuickSymbolMask;
     if (s < 256) {
       r.window[r.writePos] = (uint8_t)s;
       r.writePos = (r.writePos + 1) & WindowMask;
       r.remaining--;
-    } else if (s >= 270) {
-      uint32_t slot = s - 270;
-      uint32_t length = lengthBase[slot] + 3u + r.bits(lengthExtraBits[slot]);
+    } else if (s >= MainMatchSymbol) {
+      // The count of the length's extra bits came with the symbol: the bits are read
+      // without waiting for a lookup by the slot.
+      uint32_t length = lengthBase[s - MainMatchSymbol] + 3u + r.bits(symbolAndExtra >> 9);
       uint32_t d = r.symbol(&v->distanceTable);
       uint32_t distance = distanceBase[d] + 1u + r.bits(distanceExtraBits[d]);
       r.emitMatch(distance, length + distanceBonus(distance));
