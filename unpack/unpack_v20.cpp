@@ -34,8 +34,13 @@ static void refillV20() {
 
 // Longer distances need longer matches to pay off, so the encoder never sends the
 // short lengths there and the decoder adds them back.
+static ALWAYS_INLINE uint32_t atLeast(uint32_t distance, uint32_t threshold) {
+  // Without a branch (distances stay far below 2^31): the compiler would guess the rare
+  // long distances with one, and miss them.
+  return (threshold - 1 - distance) >> 31;
+}
 static ALWAYS_INLINE uint32_t distanceBonus(uint32_t distance) {
-  return (distance >= 0x40000 ? 1u : 0u) + (distance >= 0x2000 ? 1u : 0u);
+  return atLeast(distance, 0x40000) + atLeast(distance, 0x2000);
 }
 
 // Reads a table header and builds the tables of the mode it selects. The bits run
@@ -171,7 +176,7 @@ static void runLzSteps() {
       uint32_t distance = r.history.recentDistances[(r.history.recentIndex - (s - 256)) & 3];
       uint32_t slot = r.symbol(&v->repeatLengthTable);
       uint32_t length = lengthBase[slot] + 2u + r.bits(lengthExtraBits[slot]);
-      length += distanceBonus(distance) + (distance >= 0x101 ? 1u : 0u);
+      length += distanceBonus(distance) + atLeast(distance, 0x101);
       r.emitMatch(distance, length);
     } else {
       uint32_t slot = s - 261;
