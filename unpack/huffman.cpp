@@ -48,8 +48,16 @@ void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* tab
   // The symbol array is fixed in size; a longer alphabet never reaches past it.
   if (count > MaxHuffmanSymbols) count = MaxHuffmanSymbols;
 
-  uint32_t lengthCount[16] = {0};
-  for (uint32_t i = 0; i < count; i++) lengthCount[lengths[i] & 15]++;
+  // Counted in two halves, so that a run of equal lengths does not wait on its own
+  // previous increment at every symbol.
+  uint32_t lengthCount[16] = {0}, oddCount[16] = {0};
+  uint32_t i = 0;
+  for (; i + 1 < count; i += 2) {
+    lengthCount[lengths[i] & 15]++;
+    oddCount[lengths[i + 1] & 15]++;
+  }
+  if (i < count) lengthCount[lengths[i] & 15]++;
+  for (uint32_t length = 1; length < 16; length++) lengthCount[length] += oddCount[length];
   lengthCount[0] = 0;
 
   table->lengthLimit[0] = 0;
@@ -68,11 +76,16 @@ void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* tab
   // run, whatever an earlier build left there.
   uint32_t filled = table->lengthStart[15] + lengthCount[15];
   if (filled < count) memset(table->symbols + filled, 0, (count - filled) * sizeof *table->symbols);
-  uint32_t next[16];
-  memcpy(next, table->lengthStart, sizeof next);
+  // Absent symbols go to a slot of their own that is never read, without a branch
+  // that guesses which symbols are present.
+  uint32_t* next[16];
+  uint32_t absent;
+  next[0] = &absent;
+  for (uint32_t length = 1; length < 16; length++) next[length] = table->symbols + table->lengthStart[length];
   for (uint32_t symbol = 0; symbol < count; symbol++) {
     uint32_t length = lengths[symbol] & 15;
-    if (length != 0) table->symbols[next[length]++] = symbol;
+    *next[length] = symbol;
+    next[length] += length != 0;
   }
   table->symbolCount = count;
   buildQuickTable(table, extraBits, extraFrom);
