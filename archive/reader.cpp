@@ -31,8 +31,16 @@ static uint32_t get32(const unsigned char* p) {
 
 static int32_t filePosition() { return (int32_t)ftell(archiveReader.archiveFile); }
 
-static void seekTo(int32_t position) {
-  fseek(archiveReader.archiveFile, (long)position, SEEK_SET);
+static void seekTo(int32_t position) { seekArchiveFile((long)position); }
+
+void seekArchiveFile(long position) {
+  FILE* file = archiveReader.archiveFile;
+  if (file == nullptr) return;
+  // The C library asks the system even for a seek to where the file already stands,
+  // which is where the next block starts after an entry's data was read: one call per
+  // entry. A file at its end is still sent through fseek, which clears that state.
+  if (!feof(file) && ftell(file) == position) return;
+  fseek(file, position, SEEK_SET);
 }
 
 static int32_t fileLength() {

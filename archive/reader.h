@@ -84,3 +84,5 @@ extern ArchiveReader archiveReader;
 int identifyArchive();
 // Reads up to the next file entry or sub-block; 0 when no entry can be read.
 int32_t readNextBlock();
+// Moves the open archive (if any) to the absolute file offset `position`.
+void seekArchiveFile(long position);

@@ -25,7 +25,8 @@ struct ConsoleCounts {
 extern ConsoleHostSettings consoleHost;
 extern ConsoleCounts consoleCounts;
 
-// Ends the run's output: a held status line is printed and the progress bar erased.
+// Ends the run's output: a held status line is printed, the progress bar erased and
+// the lines still buffered written out (before anything goes to stderr).
 void finishConsoleProgress();
 
 // Prints a problem on stderr ("lumvard-extract: text"), with the progress bar out of

@@ -140,11 +140,14 @@ void hostProgress(HostWindow, unsigned message, uintptr_t wParam, intptr_t lPara
 
 // ---- lines ----
 
+// A line goes out at once only where someone watches it beside the bar (a terminal
+// is line-buffered anyway); into a file or a pipe the lines go in blocks, not one
+// system call each. Whatever writes to stderr flushes them first, so the order holds.
 static void printLine(const char* line) {
   eraseProgress();
   fputs(line, stdout);
   fputc('\n', stdout);
-  fflush(stdout);
+  if (consoleHost.stderrIsTerminal) fflush(stdout);
   drawProgress();
 }
 
@@ -157,6 +160,7 @@ static void releaseHeldLine() {
 void finishConsoleProgress() {
   releaseHeldLine();
   eraseProgress();
+  fflush(stdout);
 }
 
 void reportProblem(const char* text) {
@@ -221,6 +225,7 @@ void hostSetItemText(HostWindow, int item, const char* text) {
 
 static int askYesNoCancel(const char* text) {
   if (!consoleHost.stdinIsTerminal) return AnswerYes;
+  fflush(stdout);
   for (;;) {
     fprintf(stderr, "%s: %s [y/n/c] ", consoleHost.programName, text);
     char answer[32];
@@ -280,6 +285,7 @@ static void restoreTerminal() {
 
 // Reads a line from the terminal with echo switched off.
 static void promptPassword() {
+  fflush(stdout);
   fprintf(stderr, "Enter password: ");
   if (tcgetattr(STDIN_FILENO, &savedTerminal) == 0) {
     static bool restoredAtExit = false;

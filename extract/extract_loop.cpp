@@ -68,10 +68,6 @@ static void copyBounded(char* target, const char* source, size_t capacity) {
   target[length] = 0;
 }
 
-static void seekArchive(long position) {
-  if (archiveReader.archiveFile != nullptr) fseek(archiveReader.archiveFile, position, SEEK_SET);
-}
-
 // A position the reader computed in 32 bits, as the file offset it names.
 static long archivePosition(uint32_t position) { return (long)(int32_t)position; }
 
@@ -241,7 +237,7 @@ static void decodeEntry(LoopState* state, EntryState* entry) {
 
   primeDataStream(entry);
   decodeEntryData(state);
-  seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos));
+  seekArchiveFile(archivePosition((uint32_t)archiveReader.nextBlockPos));
 
   entry->checksumFailed = false;
   if (!entry->decodeOnly) {
@@ -286,7 +282,7 @@ static EntryOutcome extractEntry(LoopState* state) {
   } else if (archiveReader.solidArchive) {
     entry.decodeOnly = true;
   } else {
-    seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos));
+    seekArchiveFile(archivePosition((uint32_t)archiveReader.nextBlockPos));
     return NextBlock;
   }
 
@@ -333,7 +329,7 @@ static EntryOutcome extractEntry(LoopState* state) {
   if (entry.extractEntry) decodeEntry(state, &entry);
 
   if (archiveReader.archiveFile == nullptr) return LeaveArchive;  // closed for a next volume
-  if (!entry.extractEntry) seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos));
+  if (!entry.extractEntry) seekArchiveFile(archivePosition((uint32_t)archiveReader.nextBlockPos));
   return NextBlock;
 }
 
@@ -360,7 +356,7 @@ static ArchiveOutcome walkBlocks(LoopState* state) {
       return ArchiveLeft;
     }
     if (archiveReader.block.headType == SubBlock) {
-      seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos));
+      seekArchiveFile(archivePosition((uint32_t)archiveReader.nextBlockPos));
       continue;
     }
 
@@ -390,7 +386,7 @@ static ArchiveOutcome walkBlocks(LoopState* state) {
     }
 
     dataStream.continuesInNext = (file.flags & EntryContinuedInNext) != 0;
-    seekArchive(archivePosition((uint32_t)archiveReader.nextBlockPos - file.packSize));
+    seekArchiveFile(archivePosition((uint32_t)archiveReader.nextBlockPos - file.packSize));
 
     EntryOutcome outcome = extractEntry(state);
     if (outcome == LeaveArchive) {

@@ -5,6 +5,8 @@
 
 #if defined(__GNUC__)
 #define ALWAYS_INLINE inline __attribute__((always_inline))
+#define NEVER_INLINE __attribute__((noinline))
 #else
 #define ALWAYS_INLINE inline
+#define NEVER_INLINE
 #endif

@@ -17,12 +17,12 @@ static inline uint32_t symbolOfLength(const HuffmanTable* table, uint32_t value,
 // (their low bit is clear), so it stands for the whole space.
 static inline uint32_t limitBound(uint32_t limit) { return limit >= 0xFFFF ? 0x10000 : limit; }
 
-static void buildQuickTable(HuffmanTable* table, uint32_t held) {
+static void buildQuickTable(HuffmanTable* table, const uint8_t* extraBits, uint32_t extraFrom, uint32_t held) {
   // The limits of lengths up to QuickBits are multiples of 2^(16 - QuickBits) (or the
   // cap), and each code of length L owns a run of 2^(QuickBits - L) prefixes: the run
   // holds its symbol (by the limits, as symbolOfLength gives it), the prefixes past the
   // last such run 0, as their code is longer. A table is built for every block header,
-  // so the runs are filled four entries per store. The held symbol's runs hold 0 too.
+  // so the runs are filled four entries per store.
   uint16_t* quick = table->quick;
   uint32_t prefix = 0;
   for (uint32_t length = 1; length <= QuickBits; length++) {
@@ -31,7 +31,10 @@ static void buildQuickTable(HuffmanTable* table, uint32_t held) {
     uint32_t index = table->lengthStart[length];
     for (; prefix < end; prefix += run, index++) {
       uint32_t symbol = table->symbols[index < table->symbolCount ? index : 0];
-      uint64_t entry = symbol == held ? 0 : (uint64_t)(symbol << QuickSymbolShift | length) * 0x0001000100010001ull;
+      uint32_t extra = extraBits != nullptr && symbol >= extraFrom ? (uint32_t)extraBits[symbol - extraFrom] : 0;
+      uint64_t entry = symbol == held ? 0
+                                      : (uint64_t)(symbol << QuickSymbolShift | extra << QuickExtraShift | length) *
+                                            0x0001000100010001ull;
       if (run >= 4) {
         for (uint32_t k = 0; k < run; k += 4) memcpy(&quick[prefix + k], &entry, 8);
       } else {
@@ -42,22 +45,21 @@ static void buildQuickTable(HuffmanTable* table, uint32_t held) {
   memset(quick + prefix, 0, ((1u << QuickBits) - prefix) * sizeof *quick);
 }
 
-void buildHeldHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table, uint32_t held) {
+static void buildTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table, const uint8_t* extraBits,
+                       uint32_t extraFrom, uint32_t held) {
   // The symbol array is fixed in size; a longer alphabet never reaches past it.
   if (count > MaxHuffmanSymbols) count = MaxHuffmanSymbols;
 
-  // A table is built for every block header, so the two halves of the alphabet are
-  // counted and placed side by side: a count bumped twice in a row waits for its own
-  // store, and two halves wait half as long.
-  const uint32_t half = count / 2;
-  uint32_t firstCount[16] = {0}, secondCount[16] = {0};
-  for (uint32_t i = 0; i < half; i++) {
-    firstCount[lengths[i] & 15]++;
-    secondCount[lengths[half + i] & 15]++;
+  // Counted in two halves, so that a run of equal lengths does not wait on its own
+  // previous increment at every symbol.
+  uint32_t lengthCount[16] = {0}, oddCount[16] = {0};
+  uint32_t i = 0;
+  for (; i + 1 < count; i += 2) {
+    lengthCount[lengths[i] & 15]++;
+    oddCount[lengths[i + 1] & 15]++;
   }
-  if (count & 1) secondCount[lengths[count - 1] & 15]++;
-  uint32_t lengthCount[16];
-  for (uint32_t length = 0; length < 16; length++) lengthCount[length] = firstCount[length] + secondCount[length];
+  if (i < count) lengthCount[lengths[i] & 15]++;
+  for (uint32_t length = 1; length < 16; length++) lengthCount[length] += oddCount[length];
   lengthCount[0] = 0;
 
   table->lengthLimit[0] = 0;
@@ -71,27 +73,33 @@ void buildHeldHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable*
     table->lengthStart[length] = table->lengthStart[length - 1] + lengthCount[length - 1];
   }
 
-  // An incomplete code lets decodeSymbol land on slots no symbol fills; they must read
-  // the same (0) on every run, whatever an earlier build left there. Each length's
-  // symbols go in ascending order: the second half's after the first half's.
-  memset(table->symbols, 0, sizeof table->symbols);
-  uint32_t firstNext[16], secondNext[16];
-  for (uint32_t length = 0; length < 16; length++) {
-    firstNext[length] = table->lengthStart[length];
-    secondNext[length] = table->lengthStart[length] + firstCount[length];
+  // An incomplete code lets decodeSymbol land on slots no symbol fills, those past the
+  // last one filled and below the alphabet's size; they must read the same (0) on every
+  // run, whatever an earlier build left there.
+  uint32_t filled = table->lengthStart[15] + lengthCount[15];
+  if (filled < count) memset(table->symbols + filled, 0, (count - filled) * sizeof *table->symbols);
+  // Absent symbols go to a slot of their own that is never read, without a branch
+  // that guesses which symbols are present.
+  uint32_t* next[16];
+  uint32_t absent;
+  next[0] = &absent;
+  for (uint32_t length = 1; length < 16; length++) next[length] = table->symbols + table->lengthStart[length];
+  for (uint32_t symbol = 0; symbol < count; symbol++) {
+    uint32_t length = lengths[symbol] & 15;
+    *next[length] = symbol;
+    next[length] += length != 0;
   }
-  for (uint32_t i = 0; i < half; i++) {
-    uint32_t first = lengths[i] & 15, second = lengths[half + i] & 15;
-    if (first != 0) table->symbols[firstNext[first]++] = i;
-    if (second != 0) table->symbols[secondNext[second]++] = half + i;
-  }
-  if ((count & 1) && (lengths[count - 1] & 15) != 0) table->symbols[secondNext[lengths[count - 1] & 15]] = count - 1;
   table->symbolCount = count;
-  buildQuickTable(table, held);
+  buildQuickTable(table, extraBits, extraFrom, held);
 }
 
-void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table) {
-  buildHeldHuffmanTable(lengths, count, table, MaxHuffmanSymbols);
+void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table,
+                       const uint8_t* extraBits, uint32_t extraFrom) {
+  buildTable(lengths, count, table, extraBits, extraFrom, MaxHuffmanSymbols);
+}
+
+void buildHeldHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table, uint32_t held) {
+  buildTable(lengths, count, table, nullptr, 0, held);
 }
 
 uint32_t decodeLongSymbol(const HuffmanTable* table, uint32_t value, uint32_t* length) {

@@ -54,9 +54,10 @@ struct StepRun {
     bitBuffer <<= n;
     bitCount -= n;
   }
+  // Without a branch on a count of 0, which the extra bits of lengths and distances
+  // often have: the top bit shifted out first, a shift by 63 leaves nothing.
   ALWAYS_INLINE uint32_t bits(uint32_t count) {
-    if (count == 0) return 0;
-    uint32_t value = peek() >> (16 - count);
+    uint32_t value = (uint32_t)((bitBuffer >> 1) >> (63 - count));
     skip(count);
     return value;
   }
@@ -67,8 +68,10 @@ struct StepRun {
     return s;
   }
   // A step's first symbol, looked up before the refill so that the lookup does not
-  // wait for the load: the refill only adds bits below the 16 looked at.
-  ALWAYS_INLINE uint32_t firstSymbol(const HuffmanTable* table) {
+  // wait for the load: the refill only adds bits below the 16 looked at. The result
+  // carries the count of the symbol's extra bits (extraBits from extraFrom on, as the
+  // table was built) below it: symbol << 3 | extra bits.
+  ALWAYS_INLINE uint32_t firstSymbol(const HuffmanTable* table, const uint8_t* extraBits, uint32_t extraFrom) {
     if (bitCount < 16) refill();
     uint32_t entry = table->quick[bitBuffer >> (64 - QuickBits)];
     uint32_t peeked = peek();
@@ -76,9 +79,10 @@ struct StepRun {
     uint32_t length, s;
     if (entry != 0) {
       length = quickLength(entry);
-      s = quickSymbol(entry);
+      s = quickSymbolAndExtra(entry);
     } else {
       s = decodeLongSymbol(table, peeked & 0xFFFE, &length);
+      s = s << 3 | (s >= extraFrom ? extraBits[s - extraFrom] : 0);
     }
     skip(length);
     return s;
@@ -97,21 +101,30 @@ struct StepRun {
     remaining -= length;
     writePos = copyWithinWindow(window, writePos, distance, length);
   }
-  void load() {
+  // The bit input alone, for readers that run outside the steps (the table header):
+  // out of line, as they move between the shared state and the register only around
+  // a refill of the input.
+  NEVER_INLINE void loadBits() {
     input = unpackState.bits.inputBuffer;
     bitBuffer = 0;
     bitCount = 0;
     nextByte = unpackState.bits.bytePos;
     refill();
     skip(unpackState.bits.bitPos);
+  }
+  NEVER_INLINE void storeBits() const {
+    unpackState.bits.bytePos = position() >> 3;
+    unpackState.bits.bitPos = position() & 7;
+  }
+  void load() {
+    loadBits();
     window = unpackState.window;
     writePos = unpackState.writePos & WindowMask;
     remaining = dataStream.remaining;
     history = unpackState.history;
   }
   void store() const {
-    unpackState.bits.bytePos = position() >> 3;
-    unpackState.bits.bitPos = position() & 7;
+    storeBits();
     unpackState.writePos = writePos;
     dataStream.remaining = remaining;
     unpackState.history = history;

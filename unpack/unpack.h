@@ -25,11 +25,15 @@ void refillInput(bool first);
 // tail of the window first, when they wrap around its end.
 void flushWindow();
 // Builds a canonical decoding table from count code lengths (taken modulo 16, 0 =
-// absent). Slots of the symbol array that the build does not fill read 0.
-void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table);
-// The same with the held symbol's codes sent through the limits rather than the quick
-// lookup, so that a decoding loop that must stop on it tests only for a quick entry
-// of 0.
+// absent). Slots of the symbol array that the build does not fill read 0. With
+// extraBits, the count of bits (0..7) that follow each symbol from extraFrom on, the
+// quick lookup also tells that count, so that a decoder need not look it up after the
+// symbol.
+void buildHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table,
+                       const uint8_t* extraBits = nullptr, uint32_t extraFrom = 0);
+// The same without extra bits and with the held symbol's codes sent through the limits
+// rather than the quick lookup, so that a decoding loop that must stop on it tests
+// only for a quick entry of 0.
 void buildHeldHuffmanTable(const uint8_t* lengths, uint32_t count, HuffmanTable* table, uint32_t held);
 // Reads one code; an index past the alphabet decodes as symbols[0].
 uint32_t decodeSymbol(const HuffmanTable* table);

@@ -30,7 +30,7 @@ struct MatchHistory {
   uint32_t lastLength;
 };
 
-enum { MaxHuffmanSymbols = 298, QuickBits = 10, QuickSymbolShift = 6 };
+enum { MaxHuffmanSymbols = 298, QuickBits = 10, QuickExtraShift = 4, QuickSymbolShift = 7 };
 
 struct HuffmanTable {
   uint32_t symbolCount;
@@ -38,9 +38,12 @@ struct HuffmanTable {
   uint32_t lengthStart[16];
   uint32_t symbols[MaxHuffmanSymbols];
   // What decodeSymbol yields for codes of up to QuickBits bits, looked up by the next
-  // QuickBits bits: symbol << QuickSymbolShift | code length. The length in the low
-  // bits lets a decoder shift its bits by the entry itself (a shift count is taken
-  // modulo 64). 0 where only a longer code can start (and in a table never built),
+  // QuickBits bits: symbol << QuickSymbolShift | extra bits << QuickExtraShift | code
+  // length, where extra bits is the count of bits that follow the symbol when the
+  // table's owner gave one (0..7) at the build. The length in the low bits lets a
+  // decoder shift its bits by the entry itself where a table has no extra bits (a
+  // shift count is taken modulo 64). 0 where only a longer code can start (and in a
+  // table never built),
   // which sends the decoder through the limits.
   uint16_t quick[1u << QuickBits];
 };

@@ -12,6 +12,8 @@
 #include "unpack/step_run.h"
 #include "unpack/v20_tables.h"
 
+static_assert(MainMatchSymbol + LengthSlots == MainSymbols, "the match symbols end the main table");
+
 enum {
   HeaderRefillLimit = 8167,  // the fixed part of a header is 80 bits
   LengthRefillLimit = 8187   // one code-length symbol with its extra bits is <= 22 bits
@@ -30,30 +32,31 @@ static void refillV20() {
   }
 }
 
-// The next `count` bits (0..16) as a number.
-static inline uint32_t readBits(uint32_t count) {
-  if (count == 0) return 0;
-  uint32_t value = peekBits() >> (16 - count);
-  skipBits(count);
-  return value;
-}
-
-
 // Longer distances need longer matches to pay off, so the encoder never sends the
 // short lengths there and the decoder adds them back.
+static ALWAYS_INLINE uint32_t atLeast(uint32_t distance, uint32_t threshold) {
+  // Without a branch (distances stay far below 2^31): the compiler would guess the rare
+  // long distances with one, and miss them.
+  return (threshold - 1 - distance) >> 31;
+}
 static ALWAYS_INLINE uint32_t distanceBonus(uint32_t distance) {
-  return (distance >= 0x40000 ? 1u : 0u) + (distance >= 0x2000 ? 1u : 0u);
+  return atLeast(distance, 0x40000) + atLeast(distance, 0x2000);
 }
 
+// Reads a table header and builds the tables of the mode it selects. The bits run
+// through a register, as in the steps; the input is refilled exactly where the byte
+// position would be checked one field at a time.
 static void readTables20() {
   V20State* v = &unpackState.v20;
   if (unpackState.bits.bytePos > HeaderRefillLimit) refillV20();
+  StepRun r;
+  r.loadBits();
 
-  uint32_t header = peekBits();
+  uint32_t header = r.peek();
   v->audioMode = (header & 0x8000) != 0;
   // Without the keep flag the lengths are absolute: the base they add to is all zero.
   if ((header & 0x4000) == 0) memset(v->previousLengths, 0, sizeof v->previousLengths);
-  skipBits(2);
+  r.skip(2);
 
   uint32_t size;
   if (v->audioMode) {
@@ -61,50 +64,29 @@ static void readTables20() {
     // A rotation beyond the new channel count restarts at the first channel; otherwise
     // it carries on where it was.
     if (v->currentChannel >= v->channelCount) v->currentChannel = 0;
-    skipBits(2);
+    r.skip(2);
     size = (uint32_t)v->channelCount * AudioSymbols;
   } else {
     size = LzTableSize;
   }
 
   uint8_t codeLengths[CodeLengthSymbols];
-  for (uint32_t i = 0; i < CodeLengthSymbols; i++) codeLengths[i] = (uint8_t)readBits(4);
+  for (uint32_t i = 0; i < CodeLengthSymbols; i++) {
+    if (r.bitCount < 16) r.refill();
+    codeLengths[i] = (uint8_t)r.bits(4);
+  }
   buildHuffmanTable(codeLengths, CodeLengthSymbols, &v->codeLengthTable);
 
   uint8_t lengths[PreviousLengthsSize];
-  // Up to 1,028 code lengths: the bit position is kept in locals meanwhile (in the
-  // state it would be stored and loaded again for every symbol), read the same way
-  // as peekBits and skipBits do, and handed back around each refill.
-  const HuffmanTable* codeTable = &v->codeLengthTable;
-  const uint8_t* input = unpackState.bits.inputBuffer;
-  uint32_t bytePos = unpackState.bits.bytePos, bitPos = unpackState.bits.bitPos;
-  auto peek = [&]() __attribute__((always_inline)) {
-    const uint8_t* p = input + bytePos;
-    uint32_t wide = ((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | p[2];
-    return (wide >> (8 - bitPos)) & 0xFFFF;
-  };
-  auto skip = [&](uint32_t n) __attribute__((always_inline)) {
-    bitPos += n;
-    bytePos += bitPos >> 3;
-    bitPos &= 7;
-  };
-  auto bits = [&](uint32_t n) __attribute__((always_inline)) {
-    uint32_t value = peek() >> (16 - n);
-    skip(n);
-    return value;
-  };
   uint32_t i = 0;
   while (i < size) {
-    if (bytePos > LengthRefillLimit) {
-      unpackState.bits.bytePos = bytePos;
-      unpackState.bits.bitPos = bitPos;
+    if ((r.position() >> 3) > LengthRefillLimit) {
+      r.storeBits();
       refillV20();
-      bytePos = unpackState.bits.bytePos;
-      bitPos = unpackState.bits.bitPos;
+      r.loadBits();
     }
-    uint32_t codeLength;
-    uint32_t c = decodePeeked(codeTable, peek(), &codeLength);
-    skip(codeLength);
+    r.refill();  // a symbol and its extra bits take at most 22
+    uint32_t c = r.symbol(&v->codeLengthTable);
     if (c <= 15) {
       lengths[i] = (uint8_t)((c + v->previousLengths[i]) & 15);
       i++;
@@ -113,19 +95,18 @@ static void readTables20() {
     uint32_t n;
     uint8_t fill = 0;
     if (c == 16) {
-      n = bits(2) + 3;
+      n = r.bits(2) + 3;
       // A repeat with nothing before it repeats length 0.
       fill = i > 0 ? lengths[i - 1] : 0;
     } else if (c == 17) {
-      n = bits(3) + 3;
+      n = r.bits(3) + 3;
     } else {
-      n = bits(7) + 11;
+      n = r.bits(7) + 11;
     }
     // A run past the end of the table is cut there; the surplus is dropped.
     while (n-- > 0 && i < size) lengths[i++] = fill;
   }
-  unpackState.bits.bytePos = bytePos;
-  unpackState.bits.bitPos = bitPos;
+  r.storeBits();
 
   if (v->audioMode) {
     for (int32_t k = 0; k < v->channelCount; k++) {
@@ -133,7 +114,7 @@ static void readTables20() {
       buildHeldHuffmanTable(&lengths[k * AudioSymbols], AudioSymbols, &v->audioTables[k], 256);
     }
   } else {
-    buildHuffmanTable(&lengths[0], MainSymbols, &v->mainTable);
+    buildHuffmanTable(&lengths[0], MainSymbols, &v->mainTable, lengthExtraBits, MainMatchSymbol);
     buildHuffmanTable(&lengths[MainSymbols], DistanceSymbols, &v->distanceTable);
     buildHuffmanTable(&lengths[MainSymbols + DistanceSymbols], RepeatLengthSymbols,
                       &v->repeatLengthTable);
@@ -172,14 +153,16 @@ static void runLzSteps() {
   int64_t stopBelow = r.remaining - (int64_t)(freeSpan == 0 ? WindowSize : freeSpan) + FlushMargin;
   if (stopBelow < 0) stopBelow = 0;
   for (;;) {
-    uint32_t s = r.firstSymbol(mainTable);
+    uint32_t symbolAndExtra = r.firstSymbol(mainTable, lengthExtraBits, MainMatchSymbol);
+    uint32_t s = symbolAndExtra >> 3;
     if (s < 256) {
       r.window[r.writePos] = (uint8_t)s;
       r.writePos = (r.writePos + 1) & WindowMask;
       r.remaining--;
-    } else if (s >= 270) {
-      uint32_t slot = s - 270;
-      uint32_t length = lengthBase[slot] + 3u + r.bits(lengthExtraBits[slot]);
+    } else if (s >= MainMatchSymbol) {
+      // The count of the length's extra bits came with the symbol: the bits are read
+      // without waiting for a lookup by the slot.
+      uint32_t length = lengthBase[s - MainMatchSymbol] + 3u + r.bits(symbolAndExtra & 7);
       uint32_t d = r.symbol(&v->distanceTable);
       uint32_t distance = distanceBase[d] + 1u + r.bits(distanceExtraBits[d]);
       r.emitMatch(distance, length + distanceBonus(distance));
@@ -194,7 +177,7 @@ static void runLzSteps() {
       uint32_t distance = r.history.recentDistances[(r.history.recentIndex - (s - 256)) & 3];
       uint32_t slot = r.symbol(&v->repeatLengthTable);
       uint32_t length = lengthBase[slot] + 2u + r.bits(lengthExtraBits[slot]);
-      length += distanceBonus(distance) + (distance >= 0x101 ? 1u : 0u);
+      length += distanceBonus(distance) + atLeast(distance, 0x101);
       r.emitMatch(distance, length);
     } else {
       uint32_t slot = s - 261;

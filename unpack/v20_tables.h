@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 enum {
+  MainMatchSymbol = 270,  // the main table's first match symbol, length slot 0
   LengthSlots = 28,
   DistanceSlots = 48,
   ShortDistanceSlots = 8

@@ -25,19 +25,22 @@ uint32_t copyWithinWindowExactly(uint8_t* window, uint32_t dest, uint32_t distan
   if (dest + length <= WindowSize && source + length <= WindowSize) {
     uint8_t* to = window + dest;
     const uint8_t* from = window + source;
-    if (source < dest && gap < 16) {
-      // A source one to fifteen bytes behind repeats a pattern of `gap` bytes. Its
-      // first `period` bytes (the smallest multiple of gap from 16 up) go byte by byte;
-      // every later byte equals the one `period` back, a distance the wide copy takes.
-      uint32_t period = gap * ((16 + gap - 1) / gap);
-      uint32_t head = length < period ? length : period;
+    uint32_t n = length;
+    if (source < dest && gap < 8) {
+      // A source one to seven bytes behind repeats a pattern of `gap` bytes. Its first
+      // `period` bytes (the smallest multiple of gap from 8 up) go byte by byte; every
+      // later byte equals the one `period` back, a distance the eight-byte copy takes.
+      static const uint8_t periods[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+      uint32_t head = length < periods[gap] ? length : periods[gap];
       for (uint32_t i = 0; i < head; i++) to[i] = from[i];
       if (head == length) return (dest + length) & WindowMask;
-      return copyWithinWindow(window, dest + period, period, length - period);
+      to += head;
+      from = to - periods[gap];
+      n -= head;
     }
     // Eight bytes at a time, exactly `length` bytes: near the end of the window nothing
-    // may be touched past the match. The source is either far enough behind or ahead.
-    uint32_t n = length;
+    // may be touched past the match. The source is at least eight bytes behind or
+    // ahead, so every piece reads bytes already final or not yet overwritten.
     while (n >= 8) {
       uint64_t chunk;
       memcpy(&chunk, from, 8);

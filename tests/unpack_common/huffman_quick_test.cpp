@@ -117,7 +117,19 @@ TEST_F(HuffmanQuick, EverySixteenBitValueDecodesAsThePlainRuleSays) {
     std::vector<uint8_t> earlier = randomLengths(count, 0, random);
     buildHuffmanTable(earlier.data(), count, table);
     std::vector<uint8_t> lengths = randomLengths(count, kind, random);
-    buildHuffmanTable(lengths.data(), count, table);
+    // Every other round the last (up to) eight symbols carry extra bit counts 0..7 in
+    // the lookup, which must leave the symbols and lengths as they are.
+    const uint8_t extras[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    // Every third round one symbol is held out of the lookup instead, as the
+    // multimedia tables hold their switch symbol: it must still decode, by the limits.
+    uint32_t extraFrom = round % 2 ? count : count - std::min<uint32_t>(count, 8);
+    uint32_t held = round % 3 == 0 ? (uint32_t)(random() % count) : (uint32_t)MaxHuffmanSymbols;
+    if (held < count) {
+      extraFrom = count;
+      buildHeldHuffmanTable(lengths.data(), count, table, held);
+    } else {
+      buildHuffmanTable(lengths.data(), count, table, extras, extraFrom);
+    }
     ReferenceCode ref(lengths);
     for (uint32_t v = 0; v < 0x10000; v++) {
       uint32_t length = 0, refLength = 0;
@@ -125,6 +137,12 @@ TEST_F(HuffmanQuick, EverySixteenBitValueDecodesAsThePlainRuleSays) {
       uint32_t expected = ref.decode(v, &refLength);
       ASSERT_EQ(symbol, expected) << "round " << round << " kind " << kind << " value " << v;
       ASSERT_EQ(length, refLength) << "round " << round << " kind " << kind << " value " << v;
+      uint32_t entry = table->quick[v >> (16 - QuickBits)];
+      uint32_t extra = entry != 0 && symbol >= extraFrom ? extras[symbol - extraFrom] : 0;
+      ASSERT_EQ(quickSymbolAndExtra(entry) & 7, extra) << "round " << round << " value " << v;
+      if (symbol == held) {
+        ASSERT_EQ(entry, 0u) << "round " << round << " value " << v;
+      }
     }
   }
   delete table;

@@ -31,7 +31,8 @@ TEST(WindowCopy, EqualsTheByteLoopAtEveryEdge) {
   std::vector<uint32_t> distances;
   for (uint32_t d = 0; d <= 18; d++) distances.push_back(d);
   for (uint32_t d : {23u, 31u, 32u, 33u, 64u, 255u, 256u, 257u, 299u, 4095u, 65536u, 500000u}) distances.push_back(d);
-  for (uint32_t back = 0; back <= 9; back++) distances.push_back(WindowSize - back);
+  // A source just ahead of the destination, one to seventeen bytes (the whole window back).
+  for (uint32_t back = 0; back <= 17; back++) distances.push_back(WindowSize - back);
   for (uint32_t d : {WindowSize + 1, WindowSize + 8, 2 * WindowSize, 0xFFFFFFFFu}) distances.push_back(d);
   std::vector<uint32_t> lengths;
   for (uint32_t l = 0; l <= 40; l++) lengths.push_back(l);
