@@ -35,6 +35,7 @@ static void decryptPacked(unsigned char* data, int32_t total) {
 }
 
 int32_t readPacked(unsigned char* dest, int32_t count) {
+  servicePendingSignal();
   int32_t total = 0;
   int32_t last = 0;
   unsigned char* p = dest;
@@ -70,6 +71,7 @@ int32_t writeOutput(FILE* file, const unsigned char* data, int32_t count) {
 }
 
 int32_t writeUnpacked(const unsigned char* data, int32_t count) {
+  servicePendingSignal();
   if (count < 0) count = 0;
   int32_t n = session.testMode ? count : writeOutput(session.outputFile, data, count);
   if (!session.skipChecksum)

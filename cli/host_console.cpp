@@ -229,7 +229,10 @@ static int askYesNoCancel(const char* text) {
   for (;;) {
     fprintf(stderr, "%s: %s [y/n/c] ", consoleHost.programName, text);
     char answer[32];
-    if (fgets(answer, sizeof answer, stdin) == nullptr) return AnswerCancel;
+    // A signal while waiting ends the run here rather than answering for the user.
+    bool answered = fgets(answer, sizeof answer, stdin) != nullptr;
+    servicePendingSignal();
+    if (!answered) return AnswerCancel;
     if (answer[0] == 'y' || answer[0] == 'Y') return AnswerYes;
     if (answer[0] == 'n' || answer[0] == 'N') return AnswerNo;
     if (answer[0] == 'c' || answer[0] == 'C') return AnswerCancel;
@@ -297,6 +300,7 @@ static void promptPassword() {
   char line[sizeof passwordText + 2];
   if (fgets(line, sizeof line, stdin) == nullptr) line[0] = 0;
   restoreTerminal();
+  servicePendingSignal();
   fputc('\n', stderr);
   line[strcspn(line, "\r\n")] = 0;
   copyPassword(line);

@@ -13,6 +13,7 @@
 #include "cli/console_host.h"
 #include "cli/listing.h"
 #include "cli/name_encoding.h"
+#include "platform/posix/signals_posix.h"
 #include "cli/tool_options.h"
 #include "extract/session.h"
 #include "platform/posix/posix_path.h"
@@ -189,8 +190,9 @@ void printSummary(const Request& request, const char* outcome, double seconds) {
 
 // A closed terminal (SIGHUP) or a quit key (SIGQUIT) ends the run like a termination:
 // the partly written file is removed, no finished one, and no box is shown. A signal
-// the process inherited as ignored stays ignored.
-void endLikeTermination(int) { onSignal(SIGTERM); }
+// the process inherited as ignored stays ignored. Like the engine's own, the handler
+// only notes it; the run ends at the engine's next look.
+void endLikeTermination(int) { noteSignal(SIGTERM); }
 
 // The run in progress, for the summary of a run that ends the process through exit():
 // a fatal error or a termination. An interrupt (SIGINT) ends without one.
@@ -206,8 +208,7 @@ void summariseEndedRun() {
 
 void installConsoleSignals() {
   static const int signals[] = {SIGHUP, SIGQUIT};
-  for (int signalNumber : signals)
-    if (signal(signalNumber, SIG_IGN) != SIG_IGN) signal(signalNumber, endLikeTermination);
+  for (int signalNumber : signals) catchSignalUnlessIgnored(signalNumber, endLikeTermination);
 }
 
 }  // namespace

@@ -337,6 +337,7 @@ static EntryOutcome extractEntry(LoopState* state) {
 static ArchiveOutcome walkBlocks(LoopState* state) {
   state->lastBlockStart = -1;
   for (;;) {
+    servicePendingSignal();
     reportProgress();
     // The walk only ever moves forward: a block that would start at or before the one
     // just read (a folder entry whose header claims packed data without carrying it,

@@ -99,6 +99,18 @@ void fatalError(int errorNumber, int exitCode) {
   exit(exitCode);
 }
 
+// Written by the handler, read by the program: the only kind of variable a handler may
+// touch.
+static volatile sig_atomic_t pendingSignal;
+
+void noteSignal(int signalNumber) {
+  if (pendingSignal == 0) pendingSignal = signalNumber;
+}
+
+void servicePendingSignal() {
+  if (pendingSignal != 0) onSignal(pendingSignal);
+}
+
 void onSignal(int signalNumber) {
   session.endingSignal = signalNumber;
   session.endingExitCode = ExitUserBreak;

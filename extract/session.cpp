@@ -24,18 +24,11 @@ void resetSession() {
   archiveReader.archiveFile = nullptr;
 }
 
-static void signalHandler(int signalNumber) { onSignal(signalNumber); }
-
-// A signal the process inherited as ignored stays ignored.
-static void installSignalHandler(int signalNumber) {
-  if (signal(signalNumber, SIG_IGN) != SIG_IGN) signal(signalNumber, signalHandler);
-}
-
 static void installSignalHandlers() {
-  installSignalHandler(SIGINT);
-  installSignalHandler(SIGTERM);
+  platformCatchSignal(SIGINT);
+  platformCatchSignal(SIGTERM);
 #ifdef SIGBREAK
-  installSignalHandler(SIGBREAK);
+  platformCatchSignal(SIGBREAK);
 #endif
 }
 

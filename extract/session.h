@@ -102,6 +102,13 @@ void showMessageId(int target, unsigned stringId, ...);
 [[noreturn]] void fatalError(int errorNumber, int exitCode);
 void shutdownSession(int flags);
 [[noreturn]] void onSignal(int signalNumber);
+// Where the platform runs a signal handler between any two instructions of the program
+// (posix), the handler only notes the signal (noteSignal, which is safe there), and the
+// engine ends the run the next time it looks: before every read of packed data, every
+// write of unpacked data, every entry, and after a question or password request.
+void noteSignal(int signalNumber);
+// Ends the run as onSignal does when a signal was noted; returns otherwise.
+void servicePendingSignal();
 
 // Fills the status texts from the string table the way the install run does; for hosts
 // other than the installer shell.

@@ -54,6 +54,11 @@ bool platformCommitOutput(FILE* file, uint32_t dosTime, bool readOnly);
 // Removes the temporary file, if there is one. Fit for the end of the process after a
 // signal: it neither allocates nor touches any other file.
 void platformDiscardOutput();
+// Catches a signal that the process did not inherit as ignored (one that was stays
+// ignored). On posix the handler is noteSignal, and blocking reads are not resumed
+// after it, so that a question waiting for its answer returns; on Windows, which runs
+// handlers on a thread of their own, it is onSignal, which ends the run at once.
+void platformCatchSignal(int signalNumber);
 // Lets go of the folders below the destination that the platform holds while outputs are
 // written into them (so that nobody can swap one for a link meanwhile).
 void platformReleaseFolders();
