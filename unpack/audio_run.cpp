@@ -1,9 +1,10 @@
 // Multimedia blocks decoded a run of bytes at a time. The channels take turns byte by
-// byte, so the loop is written out for each channel count, a turn per pass: each
-// channel's latest delta, previous value and place in its batch then stay in locals,
-// and the chains that carry a byte's delta into the next bytes' predictions run
-// through registers rather than through memory. Older deltas are read back from the
-// channel's batch, which holds them anyway.
+// byte; most bytes go in whole turns, written out for each channel count, in which no
+// channel's cycle ends: no checks per byte, and each channel's batch words at one
+// index. The delta of the byte before, which every prediction adds, stays in a
+// register; so do each channel's last deltas where vector registers allow, so that the
+// chains that carry a byte's delta into the next predictions do not go through memory.
+// The batches keep every delta anyway, for the sums at a cycle's end.
 #include "unpack/audio_run.h"
 
 #include "unpack/audio.h"
@@ -15,6 +16,7 @@
 // vector register, oldest first, and weigh them with one multiply-add: a quarter of
 // the instructions of four multiplies, and no load of a delta stored a moment ago.
 #define AUDIO_HISTORY_IN_VECTORS 1
+typedef __m128i AudioVector;
 #endif
 
 // One channel's predictor while a run lasts. The prediction is the same sum as
@@ -43,35 +45,35 @@ struct AudioRun {
 #ifdef AUDIO_HISTORY_IN_VECTORS
 // The weights in the order of a history's places: a4 .. a1, or with the latest delta
 // kept apart, 0 and a4 .. a2 for a history one delta behind.
-static inline __m128i packWeights(const AudioLane& lane, bool latestApart) {
+static inline AudioVector packWeights(const AudioLane& lane, bool latestApart) {
   if (latestApart) return _mm_setr_epi16(0, (int16_t)lane.a4, (int16_t)lane.a3, (int16_t)lane.a2, 0, 0, 0, 0);
   return _mm_setr_epi16((int16_t)lane.a4, (int16_t)lane.a3, (int16_t)lane.a2, (int16_t)lane.a1, 0, 0, 0, 0);
 }
 
 // The weighted sum of a history: products of at most 34 by 128, added in 32 bits.
-static inline int32_t weighHistory(__m128i history, __m128i weights) {
-  __m128i pairs = _mm_madd_epi16(history, weights);
+static inline int32_t weighHistory(AudioVector history, AudioVector weights) {
+  AudioVector pairs = _mm_madd_epi16(history, weights);
   return _mm_cvtsi128_si32(_mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, 1)));
 }
 
 // The history with the oldest delta dropped and the newest added.
-static inline __m128i pushDelta(__m128i history, int32_t delta) {
+static inline AudioVector pushDelta(AudioVector history, int32_t delta) {
   return _mm_insert_epi16(_mm_srli_epi64(history, 16), delta, 3);
 }
 
 // The last four deltas before a batch slot, or with the latest kept apart, the four
 // before it (the first place is weighed 0; it is the word before the deltas).
-static inline __m128i loadHistory(const int16_t* slot, bool latestApart) {
+static inline AudioVector loadHistory(const int16_t* slot, bool latestApart) {
   return _mm_loadl_epi64((const __m128i*)(slot + AudioBatchDelta - (latestApart ? 1 : 0)));
 }
 
 #else
 // Without vector registers the histories are never used; these stand in for them.
-typedef int32_t __m128i;
-static inline __m128i packWeights(const AudioLane&, bool) { return 0; }
-static inline int32_t weighHistory(__m128i, __m128i) { return 0; }
-static inline __m128i pushDelta(__m128i, int32_t) { return 0; }
-static inline __m128i loadHistory(const int16_t*, bool) { return 0; }
+typedef int32_t AudioVector;
+static inline AudioVector packWeights(const AudioLane&, bool) { return 0; }
+static inline int32_t weighHistory(AudioVector, AudioVector) { return 0; }
+static inline AudioVector pushDelta(AudioVector, int32_t) { return 0; }
+static inline AudioVector loadHistory(const int16_t*, bool) { return 0; }
 #endif
 
 static void loadWeights(AudioLane* lane, const AudioChannelState* st) {
@@ -156,8 +158,8 @@ static void runChannels(AudioRun* run, uint32_t budget) {
   constexpr bool prevApart = Channels == 2;
   int32_t prev0 = lanes[0].prevValue, prev1 = count > 1 ? lanes[1].prevValue : 0;
   int32_t prev2 = 0, prev3 = 0;  // never apart; named for the written-out code
-  __m128i history0 = {}, history1 = {}, history2 = {}, history3 = {};
-  __m128i weights0 = {}, weights1 = {}, weights2 = {}, weights3 = {};
+  AudioVector history0 = {}, history1 = {}, history2 = {}, history3 = {};
+  AudioVector weights0 = {}, weights1 = {}, weights2 = {}, weights3 = {};
   int32_t latest0 = 0, latest1 = 0;
   if (inVectors) {
     history0 = loadHistory(lanes[0].slot, latestApart);
