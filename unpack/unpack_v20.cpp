@@ -85,8 +85,10 @@ static void readTables20() {
       refillV20();
       r.loadBits();
     }
-    r.refill();  // a symbol and its extra bits take at most 22
-    uint32_t c = r.symbol(&v->codeLengthTable);
+    // Looked up before the refill, which only adds bits below the ones looked at (a
+    // symbol and its extra bits take at most 22 of the 56 held after a refill): the
+    // chain from one symbol to the next does not wait for the input's load.
+    uint32_t c = r.firstSymbol(&v->codeLengthTable, nullptr, CodeLengthSymbols) >> 3;
     if (c <= 15) {
       lengths[i] = (uint8_t)((c + v->previousLengths[i]) & 15);
       i++;
@@ -144,8 +146,12 @@ static void readTrailingTables() {
 static void runLzSteps() {
   V20State* v = &unpackState.v20;
   const HuffmanTable* mainTable = &v->mainTable;
-  StepRun r;
-  r.load();
+  // The state is moved in and out through a copy: the steps' own run never has its
+  // address taken, so its fields stay in registers across the calls of the rare paths
+  // instead of going back to the stack after every step.
+  StepRun shared;
+  shared.load();
+  StepRun r = shared;
   // The frame flushes once the bytes produced leave fewer than FlushMargin free before
   // the first unflushed byte (the whole window when all are flushed, as at the start
   // of a run). So both that and a complete file show in the count of bytes owed.
@@ -167,7 +173,8 @@ static void runLzSteps() {
       uint32_t distance = distanceBase[d] + 1u + r.bits(distanceExtraBits[d]);
       r.emitMatch(distance, length + distanceBonus(distance));
     } else if (s == 269) {
-      r.store();
+      shared = r;
+      shared.store();
       readTables20();
       return;
     } else if (s == 256) {
@@ -189,7 +196,8 @@ static void runLzSteps() {
     // no refill due and the next run goes on.
     if (r.remaining < stopBelow || r.nextByte > StepRefillLimit) break;
   }
-  r.store();
+  shared = r;
+  shared.store();
 }
 
 void unpackV20File(uint8_t* window, bool solid) {
