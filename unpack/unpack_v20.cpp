@@ -85,10 +85,8 @@ static void readTables20() {
       refillV20();
       r.loadBits();
     }
-    // Looked up before the refill, which only adds bits below the ones looked at (a
-    // symbol and its extra bits take at most 22 of the 56 held after a refill): the
-    // chain from one symbol to the next does not wait for the input's load.
-    uint32_t c = r.firstSymbol(&v->codeLengthTable, nullptr, CodeLengthSymbols) >> 3;
+    r.refill();  // a symbol and its extra bits take at most 22
+    uint32_t c = r.symbol(&v->codeLengthTable);
     if (c <= 15) {
       lengths[i] = (uint8_t)((c + v->previousLengths[i]) & 15);
       i++;
