@@ -20,6 +20,9 @@ static uint32_t crcSlices[15][256];
 // move, then the accumulators into one, and one 128-bit remainder reduced to 32 bits
 // (Barrett). The constants are those powers of x, bit-reflected like the CRC itself.
 static bool crcFoldingAvailable;
+// Processors that multiply the four 128-bit lanes of a 512-bit register at once fold
+// 256 bytes per round into four such registers instead.
+static bool crcWideFoldingAvailable;
 
 // An accumulator moved by the distance k stands for, with the next 16 bytes added.
 __attribute__((target("pclmul,sse4.1"), always_inline)) static inline __m128i fold(__m128i x, __m128i k,
@@ -29,21 +32,15 @@ __attribute__((target("pclmul,sse4.1"), always_inline)) static inline __m128i fo
   return _mm_xor_si128(_mm_xor_si128(low, high), next);
 }
 
-__attribute__((target("pclmul,sse4.1"))) static uint32_t crcFolded(uint32_t acc, const uint8_t* p,
-                                                                     size_t length) {
-  // length >= 64 and a multiple of 16.
+// The four accumulators x1..x4 of consecutive 16-byte pieces, the bytes at p (length a
+// multiple of 16) after them, to the CRC.
+__attribute__((target("pclmul,sse4.1"), always_inline)) static inline uint32_t foldRest(
+    __m128i x1, __m128i x2, __m128i x3, __m128i x4, const uint8_t* p, size_t length) {
   const __m128i fold4 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);  // 512 and 576 bits
   const __m128i fold1 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);  // 128 and 192 bits
   const __m128i fold32 = _mm_set_epi64x(0, 0x163cd6124);
   const __m128i barrett = _mm_set_epi64x(0x1f7011641, 0x1db710641);  // mu and P
   const __m128i low32 = _mm_set_epi32(0, 0, 0, -1);
-  __m128i x1 = _mm_loadu_si128((const __m128i*)p);
-  __m128i x2 = _mm_loadu_si128((const __m128i*)(p + 16));
-  __m128i x3 = _mm_loadu_si128((const __m128i*)(p + 32));
-  __m128i x4 = _mm_loadu_si128((const __m128i*)(p + 48));
-  x1 = _mm_xor_si128(x1, _mm_cvtsi32_si128((int)acc));
-  p += 64;
-  length -= 64;
   while (length >= 64) {
     x1 = fold(x1, fold4, _mm_loadu_si128((const __m128i*)p));
     x2 = fold(x2, fold4, _mm_loadu_si128((const __m128i*)(p + 16)));
@@ -67,6 +64,67 @@ __attribute__((target("pclmul,sse4.1"))) static uint32_t crcFolded(uint32_t acc,
   t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), barrett, 0x00);
   return (uint32_t)_mm_extract_epi32(_mm_xor_si128(x1, t), 1);
 }
+
+__attribute__((target("pclmul,sse4.1"))) static uint32_t crcFolded(uint32_t acc, const uint8_t* p,
+                                                                     size_t length) {
+  // length >= 64 and a multiple of 16.
+  __m128i x1 = _mm_xor_si128(_mm_loadu_si128((const __m128i*)p), _mm_cvtsi32_si128((int)acc));
+  return foldRest(x1, _mm_loadu_si128((const __m128i*)(p + 16)), _mm_loadu_si128((const __m128i*)(p + 32)),
+                  _mm_loadu_si128((const __m128i*)(p + 48)), p + 64, length - 64);
+}
+
+__attribute__((target("avx512f,vpclmulqdq"), always_inline)) static inline __m512i fold512(__m512i x, __m512i k,
+                                                                                          __m512i next) {
+  __m512i low = _mm512_clmulepi64_epi128(x, k, 0x00);
+  __m512i high = _mm512_clmulepi64_epi128(x, k, 0x11);
+  return _mm512_ternarylogic_epi64(low, high, next, 0x96);  // the three xor'ed
+}
+
+__attribute__((target("avx512f,vpclmulqdq,pclmul,sse4.1"))) static uint32_t crcFoldedWide(uint32_t acc,
+                                                                                         const uint8_t* p,
+                                                                                         size_t length) {
+  // length >= 256 and a multiple of 16.
+  // In every lane (set by hand: the compiler's broadcast and extract helpers read an
+  // undefined register and warn about it).
+  const __m512i fold16 = _mm512_set_epi64(0x1322d1430, 0x11542778a, 0x1322d1430, 0x11542778a, 0x1322d1430,
+                                          0x11542778a, 0x1322d1430, 0x11542778a);  // 2048 and 2112 bits
+  const __m512i fold4 = _mm512_set_epi64(0x1c6e41596, 0x154442bd4, 0x1c6e41596, 0x154442bd4, 0x1c6e41596,
+                                         0x154442bd4, 0x1c6e41596, 0x154442bd4);
+  __m512i z1 = _mm512_loadu_si512(p);
+  __m512i z2 = _mm512_loadu_si512(p + 64);
+  __m512i z3 = _mm512_loadu_si512(p + 128);
+  __m512i z4 = _mm512_loadu_si512(p + 192);
+  z1 = _mm512_xor_si512(z1, _mm512_inserti32x4(_mm512_setzero_si512(), _mm_cvtsi32_si128((int)acc), 0));
+  p += 256;
+  length -= 256;
+  while (length >= 256) {
+    z1 = fold512(z1, fold16, _mm512_loadu_si512(p));
+    z2 = fold512(z2, fold16, _mm512_loadu_si512(p + 64));
+    z3 = fold512(z3, fold16, _mm512_loadu_si512(p + 128));
+    z4 = fold512(z4, fold16, _mm512_loadu_si512(p + 192));
+    p += 256;
+    length -= 256;
+  }
+  // Onto the last 64 bytes, whose lanes are then the four 16-byte accumulators.
+  z1 = fold512(z1, fold4, z2);
+  z1 = fold512(z1, fold4, z3);
+  z1 = fold512(z1, fold4, z4);
+  return foldRest(_mm512_maskz_extracti32x4_epi32(0xFF, z1, 0), _mm512_maskz_extracti32x4_epi32(0xFF, z1, 1),
+                  _mm512_maskz_extracti32x4_epi32(0xFF, z1, 2), _mm512_maskz_extracti32x4_epi32(0xFF, z1, 3), p,
+                  length);
+}
+
+// Whether the processor and the system (which must save the 512-bit registers) allow
+// the wide folding.
+static bool wideFoldingUsable() {
+  unsigned int eax, ebx, ecx, edx;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_OSXSAVE)) return false;
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) || !(ebx & bit_AVX512F) || !(ecx & bit_VPCLMULQDQ))
+    return false;
+  unsigned int low, high;
+  __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  return (low & 0xE6) == 0xE6;  // the SSE, AVX and three AVX-512 states
+}
 #endif
 
 void buildCrcTable() {
@@ -75,6 +133,7 @@ void buildCrcTable() {
 #ifdef CRC_FOLDING
   unsigned int eax, ebx, ecx, edx;
   crcFoldingAvailable = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & bit_PCLMUL) && (ecx & bit_SSE4_1);
+  crcWideFoldingAvailable = crcFoldingAvailable && wideFoldingUsable();
 #endif
   for (uint32_t i = 0; i < 256; i++) {
     uint32_t c = i;
@@ -96,7 +155,7 @@ uint32_t updateCrc32(uint32_t acc, const void* data, size_t length) {
 #ifdef CRC_FOLDING
   if (length >= 64 && crcFoldingAvailable) {
     size_t whole = length & ~(size_t)15;
-    acc = crcFolded(acc, p, whole);
+    acc = whole >= 256 && crcWideFoldingAvailable ? crcFoldedWide(acc, p, whole) : crcFolded(acc, p, whole);
     p += whole;
     length -= whole;
   }

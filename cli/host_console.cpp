@@ -63,6 +63,23 @@ int hostLoadString(unsigned id, char* buffer, int capacity) {
 
 // ---- the text of a line ----
 
+// Every entry makes a line or two, so they are put together by copies rather than by
+// formatting. Each appends to a line of `used` bytes (less than capacity) and cuts at
+// the capacity as snprintf would; they return the line's new length.
+static size_t appendText(char* line, size_t used, size_t capacity, const char* text, size_t length) {
+  if (used + length >= capacity) length = capacity - 1 - used;
+  memcpy(line + used, text, length);
+  line[used + length] = 0;
+  return used + length;
+}
+
+static size_t appendSpaces(char* line, size_t used, size_t capacity, size_t count) {
+  if (used + count >= capacity) count = capacity - 1 - used;
+  memset(line + used, ' ', count);
+  line[used + count] = 0;
+  return used + count;
+}
+
 // How far text, from its start, spells a leading part of name (separators alike).
 static size_t namePartLength(const char* text, const char* name) {
   size_t i = 0;
@@ -87,17 +104,16 @@ void consoleText(const char* text, char* out, unsigned capacity) {
     return;
   }
   char before[LineCapacity], shown[LineCapacity], after[LineCapacity];
-  snprintf(before, sizeof before, "%.*s", (int)(start - text), text);
+  appendText(before, 0, sizeof before, text, (size_t)(start - text));
   escapeControls(before, out, capacity, true);
   const char* nameStart = start + skipped;
   size_t length = namePartLength(nameStart, name);
   if (length == 0) length = strlen(nameStart);  // a path below the destination, not this entry's
   displayName(nameStart, length, shown, sizeof shown);
   escapeControls(nameStart + length, after, sizeof after, true);
-  size_t used = strlen(out);
-  snprintf(out + used, capacity - used, "%s%s", shown, after);
+  size_t used = appendText(out, strlen(out), capacity, shown, strlen(shown));
+  used = appendText(out, used, capacity, after, strlen(after));
   // The installer's templates pad names to a column; here the line ends with its text.
-  used = strlen(out);
   while (used > 0 && out[used - 1] == ' ') out[--used] = 0;
 }
 
@@ -190,10 +206,9 @@ static void showResult(const char* result) {
   size_t used = strlen(heldLine), columns = 0;
   for (size_t i = 0; i < used; i++) columns += ((unsigned char)heldLine[i] & 0xC0) != 0x80;
   int pad = columns < ResultColumn ? (int)(ResultColumn - columns) : 1;
-  if (consoleHost.verbose)
-    snprintf(heldLine + used, sizeof heldLine - used, "%*s%s  %u bytes", pad, "", result, archiveReader.entry.unpSize);
-  else
-    snprintf(heldLine + used, sizeof heldLine - used, "%*s%s", pad, "", result);
+  used = appendSpaces(heldLine, used, sizeof heldLine, (size_t)pad);
+  used = appendText(heldLine, used, sizeof heldLine, result, strlen(result));
+  if (consoleHost.verbose) snprintf(heldLine + used, sizeof heldLine - used, "  %u bytes", archiveReader.entry.unpSize);
   releaseHeldLine();
 }
 
@@ -213,7 +228,7 @@ void hostSetItemText(HostWindow, int item, const char* text) {
     if (consoleHost.verbose) printLine(line);
   } else if (id == 0 && (startsWith(text, "Extracting  ", 12) || startsWith(text, "Testing     ", 12))) {
     consoleCounts.files++;
-    snprintf(heldLine, sizeof heldLine, "%s", line);
+    appendText(heldLine, 0, sizeof heldLine, line, strlen(line));
     lineHeld = true;
   } else {
     if (id == 0 && startsWith(text, "Creating ", 9)) consoleCounts.folders++;

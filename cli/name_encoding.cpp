@@ -23,7 +23,12 @@ bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 void append(char* out, size_t capacity, size_t* used, const char* bytes, size_t length) {
   if (*used + length >= capacity) length = *used < capacity - 1 ? capacity - 1 - *used : 0;
-  memcpy(out + *used, bytes, length);
+  // Names go through here a byte at a time: a single byte is stored, not copied by a call.
+  if (length == 1) {
+    out[*used] = bytes[0];
+  } else {
+    memcpy(out + *used, bytes, length);
+  }
   *used += length;
   out[*used] = 0;
 }

@@ -425,7 +425,7 @@ static ArchiveOutcome extractArchive(LoopState* state) {
 
   // Zeroed, so that an archive whose first entry claims to continue a solid stream
   // decodes the same everywhere instead of reading whatever the heap held.
-  session.window = (unsigned char*)calloc(1, WindowSize);
+  session.window = platformAllocateWindow(WindowSize);
   if (session.window == nullptr) {
     showMessageId(TargetBox, IDS_NO_MEMORY_TO_EXTRACT);
     fatalError(SilentError, ExitMemory);

@@ -84,3 +84,7 @@ FolderScan* platformOpenFolder(const char* folder);
 // The next entry's name (valid until the next call), or null at the end.
 const char* platformReadFolder(FolderScan* scan);
 void platformCloseFolder(FolderScan* scan);
+
+// Memory for the decoder's window of `size` bytes (at most 2 MiB), zeroed; null when
+// there is none. It is given back with free().
+unsigned char* platformAllocateWindow(uint32_t size);

@@ -50,16 +50,19 @@ static void buildTable(const uint8_t* lengths, uint32_t count, HuffmanTable* tab
   // The symbol array is fixed in size; a longer alphabet never reaches past it.
   if (count > MaxHuffmanSymbols) count = MaxHuffmanSymbols;
 
-  // Counted in two halves, so that a run of equal lengths does not wait on its own
-  // previous increment at every symbol.
-  uint32_t lengthCount[16] = {0}, oddCount[16] = {0};
-  uint32_t i = 0;
-  for (; i + 1 < count; i += 2) {
+  // The alphabet's front and back halves are counted and placed side by side, so that
+  // a run of equal lengths does not wait on its own previous increment or slot at every
+  // symbol. The back half takes the odd symbol of an odd count.
+  uint32_t half = count / 2;
+  uint32_t lengthCount[16] = {0}, backCount[16] = {0};
+  for (uint32_t i = 0; i < half; i++) {
     lengthCount[lengths[i] & 15]++;
-    oddCount[lengths[i + 1] & 15]++;
+    backCount[lengths[half + i] & 15]++;
   }
-  if (i < count) lengthCount[lengths[i] & 15]++;
-  for (uint32_t length = 1; length < 16; length++) lengthCount[length] += oddCount[length];
+  if (count & 1) backCount[lengths[count - 1] & 15]++;
+  uint32_t frontCount[16];
+  memcpy(frontCount, lengthCount, sizeof frontCount);
+  for (uint32_t length = 1; length < 16; length++) lengthCount[length] += backCount[length];
   lengthCount[0] = 0;
 
   table->lengthLimit[0] = 0;
@@ -81,14 +84,23 @@ static void buildTable(const uint8_t* lengths, uint32_t count, HuffmanTable* tab
   // Absent symbols go to a slot of their own that is never read, without a branch
   // that guesses which symbols are present.
   uint32_t* next[16];
-  uint32_t absent;
-  next[0] = &absent;
-  for (uint32_t length = 1; length < 16; length++) next[length] = table->symbols + table->lengthStart[length];
-  for (uint32_t symbol = 0; symbol < count; symbol++) {
+  uint32_t* backNext[16];
+  uint32_t absent[2];
+  next[0] = &absent[0];
+  backNext[0] = &absent[1];
+  for (uint32_t length = 1; length < 16; length++) {
+    next[length] = table->symbols + table->lengthStart[length];
+    backNext[length] = next[length] + frontCount[length];
+  }
+  for (uint32_t symbol = 0; symbol < half; symbol++) {
     uint32_t length = lengths[symbol] & 15;
+    uint32_t backLength = lengths[half + symbol] & 15;
     *next[length] = symbol;
     next[length] += length != 0;
+    *backNext[backLength] = half + symbol;
+    backNext[backLength] += backLength != 0;
   }
+  if (count & 1) *backNext[lengths[count - 1] & 15] = count - 1;
   table->symbolCount = count;
   buildQuickTable(table, extraBits, extraFrom, held);
 }

@@ -144,8 +144,12 @@ static void readTrailingTables() {
 static void runLzSteps() {
   V20State* v = &unpackState.v20;
   const HuffmanTable* mainTable = &v->mainTable;
-  StepRun r;
-  r.load();
+  // The state is moved in and out through a copy: the steps' own run never has its
+  // address taken, so its fields stay in registers across the calls of the rare paths
+  // instead of going back to the stack after every step.
+  StepRun shared;
+  shared.load();
+  StepRun r = shared;
   // The frame flushes once the bytes produced leave fewer than FlushMargin free before
   // the first unflushed byte (the whole window when all are flushed, as at the start
   // of a run). So both that and a complete file show in the count of bytes owed.
@@ -167,7 +171,8 @@ static void runLzSteps() {
       uint32_t distance = distanceBase[d] + 1u + r.bits(distanceExtraBits[d]);
       r.emitMatch(distance, length + distanceBonus(distance));
     } else if (s == 269) {
-      r.store();
+      shared = r;
+      shared.store();
       readTables20();
       return;
     } else if (s == 256) {
@@ -189,7 +194,8 @@ static void runLzSteps() {
     // no refill due and the next run goes on.
     if (r.remaining < stopBelow || r.nextByte > StepRefillLimit) break;
   }
-  r.store();
+  shared = r;
+  shared.store();
 }
 
 void unpackV20File(uint8_t* window, bool solid) {

@@ -2,6 +2,7 @@
 // message first, a name list with "Not enough memory"; both with exit code 8.
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -24,6 +25,7 @@ static bool refuseNextRealloc = false;
 extern "C" void* __libc_malloc(size_t size);
 extern "C" void* __libc_realloc(void* block, size_t size);
 extern "C" void* __libc_calloc(size_t count, size_t size);
+extern "C" void* __libc_memalign(size_t alignment, size_t size);
 extern "C" void* malloc(size_t size) {
   if (refuseWindow && size == 1048576) {
     refuseWindow = false;
@@ -37,6 +39,15 @@ extern "C" void* calloc(size_t count, size_t size) {
     return nullptr;
   }
   return __libc_calloc(count, size);
+}
+// The window may come in a block aligned for a huge page, up to 2 MiB.
+extern "C" int posix_memalign(void** block, size_t alignment, size_t size) {
+  if (refuseWindow && size >= 1048576 && size <= 2097152) {
+    refuseWindow = false;
+    return ENOMEM;
+  }
+  *block = __libc_memalign(alignment, size);
+  return *block == nullptr ? ENOMEM : 0;
 }
 extern "C" void* realloc(void* block, size_t size) {
   if (refuseNextRealloc) {

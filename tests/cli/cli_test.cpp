@@ -17,8 +17,9 @@ using namespace clitest;
 namespace {
 
 TEST_F(Cli, ExtractsAPlainNewFormatArchive) {
+  std::string longName = std::string(70, 'n') + ".txt";
   std::string name = archive(newArchive({folder("docs"), file("docs\\readme.txt", "read me"),
-                                         file("top.bin", std::string(100000, '\x01'))}));
+                                         file("top.bin", std::string(100000, '\x01')), file(longName, "")}));
   Outcome result = run({name, out});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(text(readFile(out + "/docs/readme.txt")), "read me");
@@ -29,8 +30,12 @@ TEST_F(Cli, ExtractsAPlainNewFormatArchive) {
   // Paths relative to the destination, with slashes, "Ok" on the entry's line.
   EXPECT_TRUE(has(result.out, "\nExtracting  docs/readme.txt "));
   EXPECT_TRUE(has(result.out, "docs/readme.txt" + std::string(68 - 12 - 15, ' ') + "Ok\n"));
+  // A name past the column gets one space before its result; -v adds the size.
+  EXPECT_TRUE(has(result.out, "\nExtracting  " + longName + " Ok\n")) << result.out;
   EXPECT_FALSE(has(result.out, "\\"));
-  EXPECT_TRUE(has(result.out, "Extracted 2 files (100007 bytes), 2 folders made in ")) << result.out;
+  EXPECT_TRUE(has(result.out, "Extracted 3 files (100007 bytes), 2 folders made in ")) << result.out;
+  Outcome verbose = run({"--test", "-v", name});
+  EXPECT_TRUE(has(verbose.out, "docs/readme.txt" + std::string(68 - 12 - 15, ' ') + "Ok  7 bytes\n")) << verbose.out;
 }
 
 TEST_F(Cli, RelativePathsAndAnOldFormatArchive) {
