@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <random>
 #include <vector>
 
 #include "tests/support/fake_host.h"
 #include "unpack/audio.h"
+#include "unpack/audio_sums.h"
 
 namespace {
 
@@ -153,6 +155,49 @@ TEST(AudioPredictor, TwoChannelsFeedEachOtherThroughCrossDelta) {
   EXPECT_EQ(decodeAudioByte(0), 17);
   EXPECT_EQ(v->audio[0].byteCounter, 2);
   EXPECT_EQ(v->audio[1].byteCounter, 1);
+}
+
+// A cycle's winning sum, from its definition: sum 0 adds |e|, sums 2i + 1 and 2i + 2
+// add |e - input i| and |e + input i|, the lowest index wins a tie.
+uint32_t bestSumByDefinition(const int16_t* words) {
+  const int16_t* d = words + AudioBatchDelta;
+  uint64_t sums[11] = {0};
+  for (int k = 0; k < AudioCycleBytes; k++) {
+    int64_t e = 8 * (int8_t)(uint8_t)words[AudioBatchSymbol + k];
+    int64_t inputs[5] = {d[k + 3], d[k + 3] - d[k + 2], d[k + 2] - d[k + 1], d[k + 1] - d[k],
+                         words[AudioBatchCross + k]};
+    sums[0] += (uint64_t)llabs(e);
+    for (int i = 0; i < 5; i++) {
+      sums[1 + 2 * i] += (uint64_t)llabs(e - inputs[i]);
+      sums[2 + 2 * i] += (uint64_t)llabs(e + inputs[i]);
+    }
+  }
+  uint32_t best = 0;
+  for (uint32_t i = 1; i < 11; i++)
+    if (sums[i] < sums[best]) best = i;
+  return best;
+}
+
+TEST(AudioPredictor, CycleSumsPickTheSameWinnerInVectorsAndPlainly) {
+  // Random cycles, and cycles at the extremes, where a 16-bit lane sum comes nearest to
+  // wrapping (symbol 128 gives e = -1024; deltas swing between -128 and 127) or every
+  // sum ties.
+  std::mt19937 random(32);
+  for (int round = 0; round < 3000; round++) {
+    AudioBatch batch;
+    for (int w = 0; w < AudioBatchWords; w++) {
+      bool delta = w >= AudioBatchDelta;
+      int kind = round % 5;
+      int value = kind == 0 ? 0 : kind == 1 ? (w % 2 ? 127 : -128) : (int)(random() % 256) - 128;
+      batch.words[w] = (int16_t)(delta || w >= AudioBatchCross ? value : (kind == 1 ? 128 : value & 0xFF));
+    }
+    uint32_t expected = bestSumByDefinition(batch.words);
+    for (int vectors : {1, 0}) {
+      audioSumsInVectors = vectors;
+      EXPECT_EQ(bestCycleSum(batch.words), expected) << "round " << round << ", vectors " << vectors;
+    }
+  }
+  audioSumsInVectors = 1;
 }
 
 TEST(AudioPredictor, EncoderStepInvertsTheDecoder) {
