@@ -3,8 +3,6 @@
 
 #include "unpack/audio_sums.h"
 
-#include <string.h>
-
 // Nudges the weight that sum k favours: sum 2i + 1 lowers weight i, sum 2i + 2 raises
 // it, sum 0 ("no change") moves nothing. The bounds are deliberately asymmetric: a
 // weight may fall to -17 but rise only to 16. Weights only ever move by one within
