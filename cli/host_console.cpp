@@ -14,6 +14,7 @@
 #include "cli/name_encoding.h"
 #include "extract/host.h"
 #include "extract/session.h"
+#include "platform/posix/signals_posix.h"
 #include "shell/resources/english_catalogue.h"
 #include "shell/resources/string_ids.h"
 
@@ -245,9 +246,7 @@ static int askYesNoCancel(const char* text) {
     fprintf(stderr, "%s: %s [y/n/c] ", consoleHost.programName, text);
     char answer[32];
     // A signal while waiting ends the run here rather than answering for the user.
-    bool answered = fgets(answer, sizeof answer, stdin) != nullptr;
-    servicePendingSignal();
-    if (!answered) return AnswerCancel;
+    if (!readLineUnlessSignalled(answer, sizeof answer)) return AnswerCancel;
     if (answer[0] == 'y' || answer[0] == 'Y') return AnswerYes;
     if (answer[0] == 'n' || answer[0] == 'N') return AnswerNo;
     if (answer[0] == 'c' || answer[0] == 'C') return AnswerCancel;
@@ -313,9 +312,8 @@ static void promptPassword() {
     terminalQuiet = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
   }
   char line[sizeof passwordText + 2];
-  if (fgets(line, sizeof line, stdin) == nullptr) line[0] = 0;
+  if (!readLineUnlessSignalled(line, sizeof line)) line[0] = 0;
   restoreTerminal();
-  servicePendingSignal();
   fputc('\n', stderr);
   line[strcspn(line, "\r\n")] = 0;
   copyPassword(line);

@@ -43,6 +43,10 @@ class Terminal : public Cli {
     ASSERT_GE(child, 0);
     if (child == 0) {
       unsetenv("LUMVARD_PASSWORD");
+      // As from a shell on a terminal, whatever the test run inherited (a run started in
+      // the background ignores the interrupt and the quit key, and the program keeps that).
+      signal(SIGINT, SIG_DFL);
+      signal(SIGQUIT, SIG_DFL);
       if (!stdoutFile.empty()) dup2(open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
       std::vector<char*> argv;
       argv.push_back(program.data());
@@ -102,11 +106,19 @@ class Terminal : public Cli {
     return lines;
   }
 
+  // The exit code, or -1 when the program is killed by a signal or still runs ten
+  // seconds after it fell silent (killed then, so that no test waits forever).
   int finish() {
     waitFor("\x04never");  // collects the rest of the output until the terminal closes
     int status = 0;
-    waitpid(child, &status, 0);
+    pid_t ended = 0;
+    for (int i = 0; i < 1000 && (ended = waitpid(child, &status, WNOHANG)) == 0; i++) usleep(10000);
+    if (ended == 0) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+    }
     child = -1;
+    if (ended == 0) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 };

@@ -99,6 +99,8 @@ int runExtract(const std::string& archive, const std::string& destination, const
     dup2(quiet, 0);
     dup2(quiet, 1);
     dup2(quiet, 2);
+    signal(SIGINT, SIG_DFL);  // as a user's shell leaves them, not as this run inherited them
+    signal(SIGHUP, SIG_DFL);
     if (how.password != nullptr)
       setenv("LUMVARD_PASSWORD", how.password, 1);
     else

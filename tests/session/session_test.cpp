@@ -12,6 +12,7 @@
 #include "archive/reader.h"
 #include "extract/output_files.h"
 #include "extract/session.h"
+#include "platform/posix/signals_posix.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
@@ -159,6 +160,7 @@ TEST_F(Session, RaisedSignalsReachTheHandlerUnlessInheritedAsIgnored) {
   writeFile(archive, std::string("not an archive"));
   EXPECT_EXIT(
       {
+        signal(SIGINT, SIG_DFL);  // not as this test run may have inherited it
         echoBoxes();
         runExtraction(nullptr, archive.c_str(), dir.path.c_str());
         raise(SIGINT);
@@ -178,6 +180,22 @@ TEST_F(Session, RaisedSignalsReachTheHandlerUnlessInheritedAsIgnored) {
         _exit(7);
       },
       ::testing::ExitedWithCode(7), "");
+  // A signal landing between the question and the wait for its answer still ends the
+  // run, and the answer is not waited for (the alarm fails the test if it is).
+  EXPECT_EXIT(
+      {
+        int neverAnswered[2];
+        if (pipe(neverAnswered) != 0 || dup2(neverAnswered[0], STDIN_FILENO) < 0) _exit(3);
+        signal(SIGINT, SIG_DFL);
+        echoBoxes();
+        runExtraction(nullptr, archive.c_str(), dir.path.c_str());
+        alarm(10);
+        raise(SIGINT);
+        char answer[8];
+        readLineUnlessSignalled(answer, sizeof answer);
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(255), "User break");
 }
 
 TEST_F(Session, SetupAppendsRarOnlyWhenTheNameHasNoDotAndNamesNothing) {
