@@ -432,7 +432,13 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
   uint32_t pos = start;
   Block scratch;
   while (pos < stop) {
-    while (nextFile < fileStarts.size() && fileStarts[nextFile] <= pos) nextFile++;
+    bool fileBegins = false;
+    for (; nextFile < fileStarts.size() && fileStarts[nextFile] <= pos; nextFile++)
+      fileBegins = fileBegins || fileStarts[nextFile] == pos;
+    // The file before may be coded with audio blocks instead of the matches parsed in
+    // it, and then the decoder's history is not theirs: a file starts with none of its
+    // own, as a piece does.
+    if (fileBegins) memset(&s.h, 0, sizeof s.h);
     uint32_t end = nextFile < fileStarts.size() ? fileStarts[nextFile] : stop;
     if (!guide.empty()) {
       while (nextGuide + 1 < guide.size() && guide[nextGuide].stop <= pos) nextGuide++;

@@ -163,6 +163,13 @@ TEST(Pack20Encoder, SolidStreamSwitchingBetweenLzAndAudio) {
   std::vector<Bytes> files = {text(30000, 1), wav(16, 2, 6000), text(20000, 2), bmp24(60, 40),
                               Bytes(),        wav(8, 1, 5000),  noise(3000, 4), text(10000, 3),
                               Bytes(),        Bytes(),          wav(8, 2, 3000), text(100, 5)};
+  // Sound that ends in a repeat 300 bytes back, then a file that goes on repeating at
+  // that distance: the sound's matches never reach the decoder, so the file cannot
+  // refer to them as recent distances.
+  Bytes sound = wav(8, 1, 3000, 99);
+  for (size_t i = sound.size() - 40; i < sound.size(); i++) sound[i] = sound[i - 300];
+  files.push_back(sound);
+  files.push_back(Bytes(sound.end() - 300, sound.end() - 200));
   Packed p = packAll(files, true);
   expectDecodes(files, p);
   EXPECT_FALSE(p.audio[0]);
