@@ -100,6 +100,7 @@ struct V20EncoderImpl {
     lz.skipLength = o.skipLength;
     lz.lazyLength = o.lazyLength;
     lz.blockSymbols = o.blockSymbols;
+    lz.chooseBlocks = o.chooseBlocks;
     lz.guidePasses = o.guidePasses;
     options.threads = std::max(1, std::min<int>(options.threads, MaxEncoderThreads));
     if (options.pieceBytes < 1) options.pieceBytes = 1;

@@ -32,6 +32,7 @@ struct V20EncoderOptions {
   uint32_t maxChain = 48;       // hash chain links per search: speed against ratio
   uint32_t niceLength = 128;    // a match this long ends the search
   uint32_t blockSymbols = 1u << 13;  // LZ symbols per table block
+  bool chooseBlocks = false;  // join blocks where one set of tables costs less than two
   // Sound changes its statistics within a fraction of a second: short blocks follow it
   // with fresh tables, and a header that keeps the last lengths costs little.
   uint32_t audioBlockBytes = 1u << 14;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "pack/encode_v20_merge.h"
 #include "pack/huffman_encoder.h"
 
 namespace {
@@ -286,7 +287,8 @@ namespace {
 // Cheapest path through chunks of positions under the current symbol costs: every
 // literal, repeat, history, short and long match is weighed at every position, with
 // the match history the path so far leaves (so history matches are priced right). A
-// match of takeLength or more is taken as it stands and ends the chunk.
+// match of takeLength or more is taken as it stands and ends the chunk. A chunk ends
+// where the matches that start before its nominal end reach, so no match is cut there.
 void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& pos, uint32_t stop,
                        const LzParseOptions& o) {
   MatchFinder& finder = parser.finder;
@@ -295,19 +297,28 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
   const uint32_t chunk = 4096;
   const uint32_t infinite = 0xFFFFFFFFu;
   uint32_t tail = o.blockSymbols / 2;
-  nodes.resize(chunk + 1);
+  nodes.resize(chunk + MaxMatchLength + 1);
   std::vector<uint32_t> steps;
   while (pos < stop && (b.tokens.size() < o.blockSymbols || stop - pos < tail)) {
     uint32_t n = std::min(stop - pos, chunk);
+    // Matches from before n may run on to room; from n on the chunk ends at horizon,
+    // the farthest node reached by then.
+    uint32_t room = std::min(stop - pos, chunk + MaxMatchLength);
+    uint32_t horizon = room, reached = 0;
     // Nodes are cleared as the steps first reach them: a long match often ends the
     // chunk early.
     uint32_t cleared = 0;
     nodes[0].price = 0;
     nodes[0].h = s.h;
-    uint32_t end = n;
+    uint32_t end = 0;
     Choice forced;
     uint32_t searchFrom = 0;  // positions inside a long match found earlier are not searched
-    for (uint32_t i = 0; i < n; i++) {
+    for (uint32_t i = 0;; i++) {
+      if (i == n) horizon = reached;
+      if (i >= horizon) {
+        end = horizon;
+        break;
+      }
       PathNode& at = nodes[i];
       // The history a node leaves is worked out once its cheapest arrival is final.
       if (i > 0) {
@@ -317,7 +328,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
       uint32_t base = at.price;
       const History h = at.h;
       uint32_t p = pos + i;
-      for (uint32_t reach = std::min(n, i + MaxMatchLength); cleared < reach;) nodes[++cleared].price = infinite;
+      for (uint32_t reach = std::min(horizon, i + MaxMatchLength); cleared < reach;) nodes[++cleared].price = infinite;
       auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
         PathNode& to = nodes[i + length];
         if (base + cost >= to.price) return;
@@ -326,9 +337,10 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         to.distance = distance;
         to.kind = (uint8_t)kind;
         to.param = (uint8_t)param;
+        reached = std::max(reached, i + length);
       };
       relax(1, s.costs.main[data[p]], 0, 0, 0);
-      uint32_t limit = std::min<uint32_t>(MaxMatchLength, n - i);
+      uint32_t limit = std::min<uint32_t>(MaxMatchLength, horizon - i);
       if (limit < 2) continue;
       Choice longest;
       auto note = [&](uint32_t length, int kind, uint32_t distance, int param) {
@@ -413,6 +425,12 @@ struct GuideBlock {
   uint8_t lengths[LzTableSize];
 };
 
+void appendGuide(std::vector<GuideBlock>* guide, uint32_t stop, const uint8_t* lengths) {
+  guide->emplace_back();
+  guide->back().stop = stop;
+  memcpy(guide->back().lengths, lengths, LzTableSize);
+}
+
 // One pass over the piece, into blocks or, for a later pass, into what its blocks
 // learnt. Without a guide each block is priced with the tables of the block before;
 // with one, with those the earlier pass found at the same place.
@@ -430,6 +448,10 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
   seedLiteralCosts(s.costs, bytes + start, std::min<uint32_t>(stop - start, 65536));
   size_t nextFile = 0, nextGuide = 0;
   uint32_t pos = start;
+  // A pass that only learns keeps its blocks while it may still join them.
+  std::vector<Block> own;
+  std::vector<Block>& out = blocks ? *blocks : own;
+  size_t firstNew = out.size(), runStart = out.size();
   Block scratch;
   while (pos < stop) {
     bool fileBegins = false;
@@ -444,12 +466,13 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
       while (nextGuide + 1 < guide.size() && guide[nextGuide].stop <= pos) nextGuide++;
       costsFromLengths(s.costs, guide[nextGuide].lengths);
     }
-    if (learnt) {
-      scratch = Block();
+    bool keep = blocks || o.chooseBlocks;
+    if (keep) {
+      out.emplace_back();
     } else {
-      blocks->emplace_back();
+      scratch = Block();
     }
-    Block& b = learnt ? scratch : blocks->back();
+    Block& b = keep ? out.back() : scratch;
     b.start = pos;
     uint32_t at = pos - from;
     if (o.optimal)
@@ -461,10 +484,18 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
     uint8_t lengths[PreviousLengthsSize];
     blockCodeLengths(b, lengths);
     costsFromLengths(s.costs, lengths);
-    if (learnt) {
-      learnt->emplace_back();
-      learnt->back().stop = pos;
-      memcpy(learnt->back().lengths, lengths, LzTableSize);
+    if (learnt && !o.chooseBlocks) appendGuide(learnt, b.stop, lengths);
+    if (o.chooseBlocks && pos == end) {
+      // Blocks end at every file boundary: a run is joined within its file.
+      mergeBlocksByCost(out, runStart, out.size());
+      runStart = out.size();
+    }
+  }
+  if (learnt && o.chooseBlocks) {
+    for (size_t i = firstNew; i < out.size(); i++) {
+      uint8_t lengths[PreviousLengthsSize];
+      blockCodeLengths(out[i], lengths);
+      appendGuide(learnt, out[i].stop, lengths);
     }
   }
 }

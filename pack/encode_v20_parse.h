@@ -25,6 +25,9 @@ struct LzParseOptions {
   // end); 0: it searches at every position.
   uint32_t skipLength = 0;
   uint32_t blockSymbols = 1u << 13;  // symbols per table block
+  // Blocks of blockSymbols are joined with their neighbours where one set of tables
+  // costs less than two.
+  bool chooseBlocks = false;
   // Passes over each piece before the one that counts, each pricing its blocks with the
   // tables the pass before found at the same place (the first is a quick lazy parse).
   uint32_t guidePasses = 0;

@@ -11,14 +11,16 @@ struct LevelRow {
   uint32_t lazyLength;  // lazy matching: a match this long is taken without looking ahead
   uint32_t blockSymbols;  // symbols per table block
   uint32_t guidePasses;   // cheapest path: earlier passes that price the last one
+  bool chooseBlocks;      // blocks joined where one set of tables costs less than two
 };
 
 const LevelRow levels[MaxPackLevel] = {
-    {false, 4, 32, 0, 0, 16, 8192, 0},       // 1: lazy matching over short chains
-    {false, 24, 64, 0, 0, 32, 8192, 0},      // 2
-    {true, 16, 64, 64, 32, 0, 4096, 0},      // 3: cheapest path over short chains
-    {true, 48, 128, 128, 0, 0, 4096, 1},     // 4: priced by a quick pass first
-    {true, 256, 257, 257, 0, 0, 4096, 2},    // 5: long chains, priced by two passes
+    {false, 4, 32, 0, 0, 16, 8192, 0, false},    // 1: lazy matching over short chains
+    {false, 24, 64, 0, 0, 32, 8192, 0, false},   // 2
+    {true, 16, 64, 64, 32, 0, 4096, 0, false},   // 3: cheapest path over short chains
+    {true, 48, 128, 128, 0, 0, 4096, 1, false},  // 4: priced by a quick pass first
+    // 5: long chains, priced by two passes, short blocks joined by cost
+    {true, 256, 257, 257, 0, 0, 1024, 2, true},
 };
 
 }  // namespace
@@ -36,5 +38,6 @@ V20EncoderOptions v20LevelOptions(int level) {
   options.blockSymbols = row.blockSymbols;
   if (!row.optimal) options.lazyLength = row.lazyLength;
   options.guidePasses = row.guidePasses;
+  options.chooseBlocks = row.chooseBlocks;
   return options;
 }

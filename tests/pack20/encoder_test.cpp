@@ -183,10 +183,27 @@ TEST(Pack20Encoder, SmallBlocksResendTablesWithTheKeepFlag) {
   options.blockSymbols = 300;
   options.audioBlockBytes = 2000;
   std::vector<Bytes> files = {text(40000, 8), wav(16, 1, 8000), structured(20000, 9), wav(8, 2, 4000)};
-  Packed p = packAll(files, true, options);
-  expectDecodes(files, p);
-  Packed q = packAll(files, false, options);
-  expectDecodes(files, q);
+  // Short blocks as they are, and joined where one set of tables costs less; one file
+  // whose content changes inside, and a tiny one that ends within its first block.
+  Bytes mixed = text(30000, 3);
+  for (const Bytes& part : {structured(20000, 4), noise(3000, 5), text(20000, 6)})
+    mixed.insert(mixed.end(), part.begin(), part.end());
+  size_t sizes[2][2];
+  for (int joined = 0; joined < 2; joined++) {
+    options.chooseBlocks = joined;
+    Packed p = packAll(files, true, options);
+    expectDecodes(files, p);
+    Packed q = packAll(files, false, options);
+    expectDecodes(files, q);
+    std::vector<Bytes> lone = {mixed, Bytes(40, 'z')};
+    Packed m = packAll(lone, true, options);
+    expectDecodes(lone, m);
+    sizes[joined][0] = p.total;
+    sizes[joined][1] = m.total;
+  }
+  // Joining saves table headers and never costs more than rounding.
+  EXPECT_LT(sizes[1][0], sizes[0][0]);
+  EXPECT_LT(sizes[1][1] * 100, sizes[0][1] * 99);
 }
 
 TEST(Pack20Encoder, MultimediaBlocksBeatLzOnSoundAndPictures) {
@@ -250,11 +267,14 @@ TEST(Pack20Encoder, StreamsDoNotDependOnThreadsOrHowTheBytesAreFed) {
   std::vector<Bytes> files = {text(40000, 1), Bytes(), structured(41900, 2), wav(16, 2, 6000),
                               Bytes(10, 'a'), text(3000, 3), noise(9000, 4), text(50000, 1)};
   // Also with passes that price the last one, whose blocks end elsewhere.
-  for (int run = 0; run < 3; run++) {
+  // And with short blocks joined by cost.
+  for (int run = 0; run < 4; run++) {
     bool solid = run != 1;
     V20EncoderOptions one;
     one.pieceBytes = 16384;
-    one.guidePasses = run == 2 ? 2 : 0;
+    one.guidePasses = run >= 2 ? 2 : 0;
+    one.chooseBlocks = run == 3;
+    if (run == 3) one.blockSymbols = 500;
     Packed expected = packAll(files, solid, one);
     expectDecodes(files, expected);
     struct Way {
@@ -276,7 +296,7 @@ TEST(Pack20Encoder, StreamsDoNotDependOnThreadsOrHowTheBytesAreFed) {
       for (size_t i = 0; i < files.size(); i++)
         EXPECT_TRUE(encoder.finished[i] == expected.streams[i])
             << "file " << i << ", " << way.threads << " threads, fed " << way.feed << (solid ? ", solid" : "")
-            << ", guide passes " << one.guidePasses;
+            << ", guide passes " << one.guidePasses << ", joined " << one.chooseBlocks;
       EXPECT_TRUE(encoder.usedAudio == expected.audio);
     }
   }

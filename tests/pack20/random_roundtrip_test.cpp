@@ -40,6 +40,8 @@ TEST(Pack20Random, MixedInputsUnderRandomSettingsRoundTrip) {
     o.blockSymbols = 64 + nextRandom(r) % 9000;
     o.audioBlockBytes = 64 + nextRandom(r) % 20000;
     o.maxChain = 1 + nextRandom(r) % 64;
+    o.guidePasses = nextRandom(r) % 3;
+    o.chooseBlocks = nextRandom(r) % 2;
     bool solid = nextRandom(r) % 3 != 0;
     std::vector<Bytes> files(1 + nextRandom(r) % 6);
     for (Bytes& b : files) {
@@ -64,7 +66,10 @@ TEST(Pack20Random, MixedInputsUnderRandomSettingsRoundTrip) {
       if (pad && !p.empty()) p.insert(p.end(), 15, (uint8_t)nextRandom(r));
       Bytes out = harness.decode(p, (uint32_t)files[i].size(), 20, coded[i]);
       ASSERT_TRUE(out == files[i]) << "round " << round << ", file " << i << " of " << files[i].size()
-                                   << " bytes, block " << o.blockSymbols << ", optimal " << o.optimalParsing;
+                                   << " bytes, block " << o.blockSymbols << ", optimal " << o.optimalParsing
+                                   << ", passes " << o.guidePasses << ", joined " << o.chooseBlocks
+                                   << ", multimedia " << (int)o.multimedia << ", solid " << coded[i]
+                                   << ", chain " << o.maxChain << ", pad " << pad;
     }
   }
 }

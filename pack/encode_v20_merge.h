@@ -1,0 +1,13 @@
+// Table blocks cut by content: the parse makes short blocks, and neighbours whose
+// symbols cost less under one set of tables than under two (headers included) are
+// joined, the most profitable pair first, until no join pays.
+#pragma once
+
+#include <stddef.h>
+
+#include <vector>
+
+#include "pack/encode_v20_block.h"
+
+// Joins LZ blocks[first, last) (consecutive, all of one file) in place.
+void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last);
