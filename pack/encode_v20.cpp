@@ -205,7 +205,9 @@ struct V20EncoderImpl {
         (!b.audio || s.m.channelCount == b.channels)) {
       const uint8_t* old = b.audio ? s.m.audioLengths : s.m.lzLengths;
       uint64_t reuse = blockBits(b, old);
-      if (reuse != UINT64_MAX) {
+      if (reuse != UINT64_MAX && b.sharesTables) {
+        needHeader = false;
+      } else if (reuse != UINT64_MAX) {
         uint64_t fresh = blockBits(b, lengths) + plan.bits + switchBits(s.m, b.switchChannel);
         needHeader = fresh < reuse;
       }

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "pack/encode_v20_header.h"
 #include "pack/huffman_encoder.h"
 
@@ -50,7 +52,8 @@ void priceJoin(std::vector<Group>& groups, size_t i, size_t end) {
 
 }  // namespace
 
-void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last) {
+void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last,
+                       const std::vector<uint32_t>& fileStarts) {
   size_t n = last - first;
   if (n < 2) return;
   std::vector<Group> groups(n);
@@ -82,16 +85,26 @@ void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last) {
     priceJoin(groups, best, n);
     if (best > 0) priceJoin(groups, previous[best], n);
   }
-  // Rebuild the blocks: each group's tokens in order, under its summed counts.
+  // Rebuild the blocks: each group's tokens in order, one block per file it touches;
+  // the group's first block carries the counts of all.
   size_t out = first;
-  for (size_t i = 0; i < n; i = groups[i].next, out++) {
-    Block& to = blocks[out];
-    if (out != first + i) to = std::move(blocks[first + i]);
-    for (size_t j = i + 1; j < groups[i].next; j++) {
+  for (size_t i = 0; i < n; i = groups[i].next) {
+    size_t head = out;
+    Block* current = nullptr;
+    for (size_t j = i; j < groups[i].next; j++) {
       Block& from = blocks[first + j];
-      to.tokens.insert(to.tokens.end(), from.tokens.begin(), from.tokens.end());
-      to.stop = from.stop;
+      bool newFile = j > i && std::binary_search(fileStarts.begin(), fileStarts.end(), from.start);
+      if (j == i || newFile) {
+        if (out != first + j) blocks[out] = std::move(from);
+        blocks[out].sharesTables = newFile;
+        current = &blocks[out++];
+      } else {
+        current->tokens.insert(current->tokens.end(), from.tokens.begin(), from.tokens.end());
+        current->stop = from.stop;
+        addCounts(*current, from);
+      }
     }
+    Block& to = blocks[head];
     memcpy(to.mainCount, groups[i].counts.mainCount, sizeof to.mainCount);
     memcpy(to.distanceCount, groups[i].counts.distanceCount, sizeof to.distanceCount);
     memcpy(to.repeatCount, groups[i].counts.repeatCount, sizeof to.repeatCount);

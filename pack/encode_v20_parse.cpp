@@ -451,7 +451,7 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
   // A pass that only learns keeps its blocks while it may still join them.
   std::vector<Block> own;
   std::vector<Block>& out = blocks ? *blocks : own;
-  size_t firstNew = out.size(), runStart = out.size();
+  size_t firstNew = out.size();
   Block scratch;
   while (pos < stop) {
     bool fileBegins = false;
@@ -485,18 +485,14 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
     blockCodeLengths(b, lengths);
     costsFromLengths(s.costs, lengths);
     if (learnt && !o.chooseBlocks) appendGuide(learnt, b.stop, lengths);
-    if (o.chooseBlocks && pos == end) {
-      // Blocks end at every file boundary: a run is joined within its file.
-      mergeBlocksByCost(out, runStart, out.size());
-      runStart = out.size();
-    }
   }
-  if (learnt && o.chooseBlocks) {
-    for (size_t i = firstNew; i < out.size(); i++) {
-      uint8_t lengths[PreviousLengthsSize];
-      blockCodeLengths(out[i], lengths);
-      appendGuide(learnt, out[i].stop, lengths);
-    }
+  if (!o.chooseBlocks) return;
+  mergeBlocksByCost(out, firstNew, out.size(), fileStarts);
+  if (!learnt) return;
+  uint8_t lengths[PreviousLengthsSize];
+  for (size_t i = firstNew; i < out.size(); i++) {
+    if (!out[i].sharesTables) blockCodeLengths(out[i], lengths);
+    appendGuide(learnt, out[i].stop, lengths);
   }
 }
 
