@@ -96,6 +96,8 @@ struct V20EncoderImpl {
     lz.optimal = o.optimalParsing;
     lz.maxChain = o.maxChain;
     lz.niceLength = o.niceLength;
+    lz.goodLength = o.goodLength;
+    lz.guideChain = o.guideChain;
     lz.takeLength = o.takeLength;
     lz.skipLength = o.skipLength;
     lz.lazyLength = o.lazyLength;

@@ -31,6 +31,7 @@ struct V20EncoderOptions {
   MultimediaMode multimedia = MultimediaMode::Auto;
   uint32_t maxChain = 48;       // hash chain links per search: speed against ratio
   uint32_t niceLength = 128;    // a match this long ends the search
+  uint32_t goodLength = 32;     // after a match this long, a quarter of the links are left
   uint32_t blockSymbols = 1u << 13;  // LZ symbols per table block
   bool chooseBlocks = false;  // join blocks where one set of tables costs less than two
   // Sound changes its statistics within a fraction of a second: short blocks follow it
@@ -41,6 +42,7 @@ struct V20EncoderOptions {
   uint32_t skipLength = 0;     // optimal parsing does not search inside a match this long
   uint32_t lazyLength = 48;    // lazy matching takes a match this long without looking ahead
   uint32_t guidePasses = 0;    // earlier passes over each piece that price the last one
+  uint32_t guideChain = 0;     // chain links of the guide passes after the first; 0: maxChain
   // The stream is cut into pieces of this many bytes, parsed each on its own over the
   // window before it; one piece per thread is parsed at a time, in parallel, while
   // the pieces parsed before are coded.

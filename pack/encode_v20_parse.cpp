@@ -441,6 +441,7 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
   MatchFinder& finder = parser.finder;
   finder.maxChain = o.maxChain;
   finder.niceLength = o.niceLength;
+  finder.goodLength = o.goodLength;
   finder.load(bytes + from, stop - from, 0, start - from);
   ParseState s;
   memset(&s.h, 0, sizeof s.h);
@@ -511,9 +512,11 @@ void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFro
       quick.optimal = false;
       quick.maxChain = 4;
       quick.lazyLength = 16;
+    } else if (o.guideChain) {
+      quick.maxChain = o.guideChain;
     }
     learnt.clear();
-    parsePass(parser, bytes, from, start, stop, fileStarts, pass == 0 ? quick : o, guide, nullptr, &learnt);
+    parsePass(parser, bytes, from, start, stop, fileStarts, quick, guide, nullptr, &learnt);
     guide.swap(learnt);
   }
   parsePass(parser, bytes, from, start, stop, fileStarts, o, guide, blocks, nullptr);

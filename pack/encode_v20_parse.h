@@ -19,6 +19,7 @@ struct LzParseOptions {
   bool optimal = true;        // cheapest path; else lazy matching with one step ahead
   uint32_t maxChain = 48;     // hash chain links per search
   uint32_t niceLength = 128;  // a match this long ends the search
+  uint32_t goodLength = 32;   // after a match this long, a quarter of the links are left
   uint32_t takeLength = 128;  // the cheapest path takes a match this long without weighing
   uint32_t lazyLength = 48;   // lazy matching takes a match this long without looking ahead
   // The cheapest path does not search again inside a match this long (but near its
@@ -31,6 +32,9 @@ struct LzParseOptions {
   // Passes over each piece before the one that counts, each pricing its blocks with the
   // tables the pass before found at the same place (the first is a quick lazy parse).
   uint32_t guidePasses = 0;
+  // Chain links of the guide passes after the quick one (0: maxChain): their tables
+  // need no match the longest chains find.
+  uint32_t guideChain = 0;
 };
 
 struct PathNode;

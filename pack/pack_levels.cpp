@@ -6,21 +6,24 @@ struct LevelRow {
   bool optimal;
   uint32_t maxChain;
   uint32_t niceLength;
+  uint32_t goodLength;  // after a match this long a quarter of the chain is left
   uint32_t takeLength;  // cheapest path: a match this long is taken as it is
   uint32_t skipLength;  // cheapest path: no search inside a match this long
   uint32_t lazyLength;  // lazy matching: a match this long is taken without looking ahead
   uint32_t blockSymbols;  // symbols per table block
   uint32_t guidePasses;   // cheapest path: earlier passes that price the last one
+  uint32_t guideChain;    // chain of the guide passes after the quick one (0: maxChain)
   bool chooseBlocks;      // blocks joined where one set of tables costs less than two
 };
 
 const LevelRow levels[MaxPackLevel] = {
-    {false, 4, 32, 0, 0, 16, 8192, 0, false},    // 1: lazy matching over short chains
-    {false, 24, 64, 0, 0, 32, 8192, 0, false},   // 2
-    {true, 16, 64, 64, 32, 0, 4096, 0, false},   // 3: cheapest path over short chains
-    {true, 48, 128, 128, 0, 0, 4096, 1, false},  // 4: priced by a quick pass first
-    // 5: long chains, priced by two passes, short blocks joined by cost
-    {true, 256, 257, 257, 0, 0, 1024, 2, true},
+    {false, 4, 32, 32, 0, 0, 16, 8192, 0, 0, false},    // 1: lazy matching over short chains
+    {false, 24, 64, 32, 0, 0, 32, 8192, 0, 0, false},   // 2
+    {true, 16, 64, 32, 64, 32, 0, 4096, 0, 0, false},   // 3: cheapest path over short chains
+    {true, 48, 128, 32, 128, 0, 0, 4096, 1, 0, false},  // 4: priced by a quick pass first
+    // 5: the longest chains in the last pass, priced by two passes before it; short
+    // blocks joined by cost
+    {true, 1024, 257, 128, 257, 0, 0, 1024, 2, 48, true},
 };
 
 }  // namespace
@@ -33,11 +36,13 @@ V20EncoderOptions v20LevelOptions(int level) {
   options.optimalParsing = row.optimal;
   options.maxChain = row.maxChain;
   options.niceLength = row.niceLength;
+  options.goodLength = row.goodLength;
   if (row.optimal) options.takeLength = row.takeLength;
   options.skipLength = row.skipLength;
   options.blockSymbols = row.blockSymbols;
   if (!row.optimal) options.lazyLength = row.lazyLength;
   options.guidePasses = row.guidePasses;
+  options.guideChain = row.guideChain;
   options.chooseBlocks = row.chooseBlocks;
   return options;
 }
