@@ -157,6 +157,12 @@ TEST(Pack20Encoder, ManySmallFilesSolidAndNot) {
   EXPECT_FALSE(separate.solid[1]);
   // Shared history and tables carried over make the solid stream far smaller.
   EXPECT_LT(solid.total * 3, separate.total);
+  // Tables built for a run of small files, sent once, beat a header per file.
+  V20EncoderOptions joined = v20LevelOptions(MaxPackLevel), apart = joined;
+  apart.chooseBlocks = false;
+  Packed shared = packAll(files, true, joined);
+  expectDecodes(files, shared);
+  EXPECT_LT(shared.total * 100, packAll(files, true, apart).total * 95);
 }
 
 TEST(Pack20Encoder, SolidStreamSwitchingBetweenLzAndAudio) {
@@ -170,6 +176,8 @@ TEST(Pack20Encoder, SolidStreamSwitchingBetweenLzAndAudio) {
   for (size_t i = sound.size() - 40; i < sound.size(); i++) sound[i] = sound[i - 300];
   files.push_back(sound);
   files.push_back(Bytes(sound.end() - 300, sound.end() - 200));
+  // Blocks joined across the files share tables only where no audio block comes between.
+  expectDecodes(files, packAll(files, true, v20LevelOptions(MaxPackLevel)));
   Packed p = packAll(files, true);
   expectDecodes(files, p);
   EXPECT_FALSE(p.audio[0]);
