@@ -98,6 +98,7 @@ struct V20EncoderImpl {
     lz.niceLength = o.niceLength;
     lz.goodLength = o.goodLength;
     lz.guideChain = o.guideChain;
+    lz.matchLiteralRepeat = o.matchLiteralRepeat;
     lz.takeLength = o.takeLength;
     lz.skipLength = o.skipLength;
     lz.lazyLength = o.lazyLength;

@@ -43,6 +43,7 @@ struct V20EncoderOptions {
   uint32_t lazyLength = 48;    // lazy matching takes a match this long without looking ahead
   uint32_t guidePasses = 0;    // earlier passes over each piece that price the last one
   uint32_t guideChain = 0;     // chain links of the guide passes after the first; 0: maxChain
+  bool matchLiteralRepeat = false;  // optimal parsing weighs match, literal, same distance
   // The stream is cut into pieces of this many bytes, parsed each on its own over the
   // window before it; one piece per thread is parsed at a time, in parallel, while
   // the pieces parsed before are coded.

@@ -271,11 +271,16 @@ void parseLazyBlock(MatchFinder& finder, ParseState& s, Block& b, uint32_t& pos,
 
 }  // namespace
 
+// A step of kind 5 is three symbols: a long match of `first` bytes, a literal, and the
+// same distance again as the most recent one for the rest.
+enum { KindMatchLiteralRepeat = 5 };
+
 struct PathNode {
   uint32_t price;
   uint32_t length;  // of the step that arrives here; 1: a literal
   uint32_t distance;
   uint8_t kind, param;
+  uint16_t first;  // kind 5: the length of its long match
   History h;  // match history after the cheapest arrival, set when the parse reaches it
 };
 
@@ -297,7 +302,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
   const uint32_t chunk = 4096;
   const uint32_t infinite = 0xFFFFFFFFu;
   uint32_t tail = o.blockSymbols / 2;
-  nodes.resize(chunk + MaxMatchLength + 1);
+  nodes.resize(chunk + MaxMatchLength + 1);  // a step never passes room
   std::vector<uint32_t> steps;
   while (pos < stop && (b.tokens.size() < o.blockSymbols || stop - pos < tail)) {
     uint32_t n = std::min(stop - pos, chunk);
@@ -323,12 +328,18 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
       // The history a node leaves is worked out once its cheapest arrival is final.
       if (i > 0) {
         at.h = nodes[i - at.length].h;
-        if (at.kind != 0) pushDistance(at.h, at.distance, at.length);
+        if (at.kind == KindMatchLiteralRepeat) {
+          pushDistance(at.h, at.distance, at.first);
+          pushDistance(at.h, at.distance, at.length - at.first - 1);
+        } else if (at.kind != 0) {
+          pushDistance(at.h, at.distance, at.length);
+        }
       }
       uint32_t base = at.price;
       const History h = at.h;
       uint32_t p = pos + i;
-      for (uint32_t reach = std::min(horizon, i + MaxMatchLength); cleared < reach;) nodes[++cleared].price = infinite;
+      for (uint32_t reach = std::min(horizon, i + 2 * MaxMatchLength + 1); cleared < reach;)
+        nodes[++cleared].price = infinite;
       auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
         PathNode& to = nodes[i + length];
         if (base + cost >= to.price) return;
@@ -376,6 +387,21 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
           }
           if (most >= 3 + bonus) note(most, 4, d, 0);
           covered = std::max(covered, most);
+          // The match, the byte that ends it, and the same distance on: often a
+          // cheaper way on than the arrival that wins at the byte after the match.
+          uint32_t after = i + most + 1;
+          if (!o.matchLiteralRepeat || most < 3 + bonus || most == limit || after + 2 > horizon) continue;
+          uint32_t repeatBonus = historyBonus(d);
+          uint32_t rest = finder.reachableMatchLength(pos + after, d, std::min(257 + repeatBonus, horizon - after));
+          if (rest < 2 + repeatBonus) continue;
+          uint32_t cost = s.costs.matchLength[lengthSlotOf(most - 3 - bonus)] + distanceCost +
+                          s.costs.main[data[p + most]] + s.costs.main[SymHistory] +
+                          s.costs.repeatLength[lengthSlotOf(rest - 2 - repeatBonus)];
+          PathNode& to = nodes[after + rest];
+          if (base + cost < to.price) {
+            relax(most + 1 + rest, cost, KindMatchLiteralRepeat, d, 1);
+            to.first = (uint16_t)most;
+          }
         }
         if (o.skipLength && covered >= o.skipLength) searchFrom = i + covered - o.skipLength / 2;
         uint32_t pair = finder.findPair(p);
@@ -398,6 +424,10 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
       uint32_t from = steps[k] - step.length;
       if (step.kind == 0) {
         addLiteral(b, data[pos + from]);
+      } else if (step.kind == KindMatchLiteralRepeat) {
+        addMatch(s.h, b, Choice{step.first, step.distance, 4, 0, 0});
+        addLiteral(b, data[pos + from + step.first]);
+        addMatch(s.h, b, Choice{step.length - step.first - 1, step.distance, 2, 1, 0});
       } else {
         Choice c;
         c.length = step.length;

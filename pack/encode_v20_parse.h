@@ -35,6 +35,9 @@ struct LzParseOptions {
   // Chain links of the guide passes after the quick one (0: maxChain): their tables
   // need no match the longest chains find.
   uint32_t guideChain = 0;
+  // The cheapest path also weighs a long match followed by a literal and the same
+  // distance again.
+  bool matchLiteralRepeat = false;
 };
 
 struct PathNode;

@@ -14,16 +14,17 @@ struct LevelRow {
   uint32_t guidePasses;   // cheapest path: earlier passes that price the last one
   uint32_t guideChain;    // chain of the guide passes after the quick one (0: maxChain)
   bool chooseBlocks;      // blocks joined where one set of tables costs less than two
+  bool matchLiteralRepeat;  // cheapest path: a match, a literal, the same distance again
 };
 
 const LevelRow levels[MaxPackLevel] = {
-    {false, 4, 32, 32, 0, 0, 16, 8192, 0, 0, false},    // 1: lazy matching over short chains
-    {false, 24, 64, 32, 0, 0, 32, 8192, 0, 0, false},   // 2
-    {true, 16, 64, 32, 64, 32, 0, 4096, 0, 0, false},   // 3: cheapest path over short chains
-    {true, 48, 128, 32, 128, 0, 0, 4096, 1, 0, false},  // 4: priced by a quick pass first
+    {false, 4, 32, 32, 0, 0, 16, 8192, 0, 0, false, false},    // 1: lazy matching over short chains
+    {false, 24, 64, 32, 0, 0, 32, 8192, 0, 0, false, false},   // 2
+    {true, 16, 64, 32, 64, 32, 0, 4096, 0, 0, false, false},   // 3: cheapest path over short chains
+    {true, 48, 128, 32, 128, 0, 0, 4096, 1, 0, false, false},  // 4: priced by a quick pass first
     // 5: the longest chains in the last pass, priced by two passes before it; short
-    // blocks joined by cost
-    {true, 1024, 257, 128, 257, 0, 0, 512, 2, 48, true},
+    // blocks joined by cost; a match, a literal and the same distance again weighed
+    {true, 1024, 257, 128, 257, 0, 0, 512, 2, 48, true, true},
 };
 
 }  // namespace
@@ -44,5 +45,6 @@ V20EncoderOptions v20LevelOptions(int level) {
   options.guidePasses = row.guidePasses;
   options.guideChain = row.guideChain;
   options.chooseBlocks = row.chooseBlocks;
+  options.matchLiteralRepeat = row.matchLiteralRepeat;
   return options;
 }

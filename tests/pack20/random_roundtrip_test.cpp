@@ -42,6 +42,7 @@ TEST(Pack20Random, MixedInputsUnderRandomSettingsRoundTrip) {
     o.maxChain = 1 + nextRandom(r) % 64;
     o.guidePasses = nextRandom(r) % 3;
     o.chooseBlocks = nextRandom(r) % 2;
+    o.matchLiteralRepeat = nextRandom(r) % 2;
     bool solid = nextRandom(r) % 3 != 0;
     std::vector<Bytes> files(1 + nextRandom(r) % 6);
     for (Bytes& b : files) {
@@ -68,6 +69,7 @@ TEST(Pack20Random, MixedInputsUnderRandomSettingsRoundTrip) {
       ASSERT_TRUE(out == files[i]) << "round " << round << ", file " << i << " of " << files[i].size()
                                    << " bytes, block " << o.blockSymbols << ", optimal " << o.optimalParsing
                                    << ", passes " << o.guidePasses << ", joined " << o.chooseBlocks
+                                   << ", match literal repeat " << o.matchLiteralRepeat
                                    << ", multimedia " << (int)o.multimedia << ", solid " << coded[i]
                                    << ", chain " << o.maxChain << ", pad " << pad;
     }
