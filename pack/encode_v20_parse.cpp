@@ -271,8 +271,9 @@ void parseLazyBlock(MatchFinder& finder, ParseState& s, Block& b, uint32_t& pos,
 
 }  // namespace
 
-// A step of kind 5 is three symbols: a long match of `first` bytes, a literal, and the
-// same distance again as the most recent one for the rest.
+// A step of kind 5 is three symbols: a match of `first` bytes (param 0: a long one,
+// else with the param-th recent distance), a literal, and the same distance again as
+// the most recent one for the rest.
 enum { KindMatchLiteralRepeat = 5 };
 
 struct PathNode {
@@ -357,6 +358,21 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
       auto note = [&](uint32_t length, int kind, uint32_t distance, int param) {
         if (length > longest.length) longest = Choice{length, distance, kind, param, 0};
       };
+      // A match (param 0: long, else history k), the byte that ends it, and the same
+      // distance on: often cheaper than the arrival that wins at the byte after it.
+      auto repeatAfter = [&](uint32_t first, uint32_t firstCost, uint32_t d, int param) {
+        uint32_t after = i + first + 1;
+        if (!o.matchLiteralRepeat || first == limit || after + 2 > horizon) return;
+        uint32_t bonus = historyBonus(d);
+        uint32_t rest = finder.reachableMatchLength(pos + after, d, std::min(257 + bonus, horizon - after));
+        if (rest < 2 + bonus) return;
+        uint32_t cost = firstCost + s.costs.main[data[p + first]] + s.costs.main[SymHistory] +
+                        s.costs.repeatLength[lengthSlotOf(rest - 2 - bonus)];
+        PathNode& to = nodes[after + rest];
+        if (base + cost >= to.price) return;
+        relax(first + 1 + rest, cost, KindMatchLiteralRepeat, d, param);
+        to.first = (uint16_t)first;
+      };
       if (uint32_t n = repeatMatch(finder, h, p, limit)) {
         relax(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
         note(n, 1, h.lastDistance, 0);
@@ -371,6 +387,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
           int slot = lengthSlotOf(len - 2 - bonus);
           relax(len, symbolCost + s.costs.repeatLength[slot], 2, d, k);
         }
+        repeatAfter(most, symbolCost + s.costs.repeatLength[lengthSlotOf(most - 2 - bonus)], d, k);
       }
       if (longest.length < o.takeLength && i >= searchFrom) {
         MatchCandidate found[8];
@@ -387,21 +404,8 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
           }
           if (most >= 3 + bonus) note(most, 4, d, 0);
           covered = std::max(covered, most);
-          // The match, the byte that ends it, and the same distance on: often a
-          // cheaper way on than the arrival that wins at the byte after the match.
-          uint32_t after = i + most + 1;
-          if (!o.matchLiteralRepeat || most < 3 + bonus || most == limit || after + 2 > horizon) continue;
-          uint32_t repeatBonus = historyBonus(d);
-          uint32_t rest = finder.reachableMatchLength(pos + after, d, std::min(257 + repeatBonus, horizon - after));
-          if (rest < 2 + repeatBonus) continue;
-          uint32_t cost = s.costs.matchLength[lengthSlotOf(most - 3 - bonus)] + distanceCost +
-                          s.costs.main[data[p + most]] + s.costs.main[SymHistory] +
-                          s.costs.repeatLength[lengthSlotOf(rest - 2 - repeatBonus)];
-          PathNode& to = nodes[after + rest];
-          if (base + cost < to.price) {
-            relax(most + 1 + rest, cost, KindMatchLiteralRepeat, d, 1);
-            to.first = (uint16_t)most;
-          }
+          if (most >= 3 + bonus)
+            repeatAfter(most, s.costs.matchLength[lengthSlotOf(most - 3 - bonus)] + distanceCost, d, 0);
         }
         if (o.skipLength && covered >= o.skipLength) searchFrom = i + covered - o.skipLength / 2;
         uint32_t pair = finder.findPair(p);
@@ -425,7 +429,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
       if (step.kind == 0) {
         addLiteral(b, data[pos + from]);
       } else if (step.kind == KindMatchLiteralRepeat) {
-        addMatch(s.h, b, Choice{step.first, step.distance, 4, 0, 0});
+        addMatch(s.h, b, Choice{step.first, step.distance, step.param ? 2 : 4, step.param, 0});
         addLiteral(b, data[pos + from + step.first]);
         addMatch(s.h, b, Choice{step.length - step.first - 1, step.distance, 2, 1, 0});
       } else {
