@@ -42,7 +42,9 @@ struct V20EncoderOptions {
   uint32_t skipLength = 0;     // optimal parsing does not search inside a match this long
   uint32_t lazyLength = 48;    // lazy matching takes a match this long without looking ahead
   uint32_t guidePasses = 0;    // earlier passes over each piece that price the last one
-  uint32_t guideChain = 0;     // chain links of the guide passes after the first; 0: maxChain
+  // Chain links of the guide passes after the first, which is then a quick cheapest path
+  // (0: maxChain, and a quick lazy first pass).
+  uint32_t guideChain = 0;
   bool matchLiteralRepeat = false;  // optimal parsing weighs match, literal, same distance
   // The stream is cut into pieces of this many bytes, parsed each on its own over the
   // window before it; one piece per thread is parsed at a time, in parallel, while

@@ -539,11 +539,11 @@ void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFro
   uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
   std::vector<GuideBlock> guide, learnt;
   for (uint32_t pass = 0; pass < o.guidePasses; pass++) {
-    // The first guide is a quick lazy parse: its tables are close to those of the
-    // cheapest path already.
+    // The first guide is a quick parse over short chains: its tables are close to
+    // those of the cheapest path already, and closer when it is one too.
     LzParseOptions quick = o;
     if (pass == 0) {
-      quick.optimal = false;
+      quick.optimal = o.guideChain != 0;
       quick.maxChain = 4;
       quick.lazyLength = 16;
     } else if (o.guideChain) {

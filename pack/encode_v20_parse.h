@@ -32,8 +32,9 @@ struct LzParseOptions {
   // Passes over each piece before the one that counts, each pricing its blocks with the
   // tables the pass before found at the same place (the first is a quick lazy parse).
   uint32_t guidePasses = 0;
-  // Chain links of the guide passes after the quick one (0: maxChain): their tables
-  // need no match the longest chains find.
+  // Chain links of the guide passes after the quick first one, which is then a
+  // cheapest path too (0: maxChain, and the first is a lazy parse): their tables need
+  // no match the longest chains find.
   uint32_t guideChain = 0;
   // The cheapest path also weighs a long match followed by a literal and the same
   // distance again.

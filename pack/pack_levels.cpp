@@ -12,7 +12,7 @@ struct LevelRow {
   uint32_t lazyLength;  // lazy matching: a match this long is taken without looking ahead
   uint32_t blockSymbols;  // symbols per table block
   uint32_t guidePasses;   // cheapest path: earlier passes that price the last one
-  uint32_t guideChain;    // chain of the guide passes after the quick one (0: maxChain)
+  uint32_t guideChain;    // chain of the guide passes after the first (0: maxChain)
   bool chooseBlocks;      // blocks joined where one set of tables costs less than two
   bool matchLiteralRepeat;  // cheapest path: a match, a literal, the same distance again
 };
