@@ -67,6 +67,7 @@ struct PieceRange {
   uint32_t start, stop;  // in the buffer
   uint32_t history;      // matches never reach before this
   std::vector<uint32_t> fileStarts;  // files that begin inside
+  std::vector<uint32_t> historyRestarts;  // those of them after a file that may be sound
   std::vector<Block> blocks;
 };
 
@@ -128,10 +129,11 @@ struct V20EncoderImpl {
                        ? pos + options.audioBlockBytes
                        : stop;
     b.audioSymbols.reserve(end - pos);
+    b.audioCount.assign((size_t)channels * AudioSymbols, 0);
     for (; pos < end; pos++) {
       uint32_t symbol = audioEncodeByte(&s.m.audio[ch], &s.m.crossDelta, data[pos]);
       b.audioSymbols.push_back((uint16_t)(ch << 8 | symbol));
-      b.audioCount[ch][symbol]++;
+      b.audioCount[ch * AudioSymbols + symbol]++;
       if (++ch == channels) ch = 0;
     }
     s.m.currentChannel = ch;
@@ -144,7 +146,7 @@ struct V20EncoderImpl {
     if (b.audio) {
       uint64_t total = 0;
       for (int c = 0; c < b.channels; c++) {
-        uint64_t bits = codedBits(b.audioCount[c], lengths + c * AudioSymbols, AudioSymbols);
+        uint64_t bits = codedBits(b.audioCount.data() + c * AudioSymbols, lengths + c * AudioSymbols, AudioSymbols);
         if (bits == UINT64_MAX) return UINT64_MAX;
         total += bits;
       }
@@ -355,14 +357,27 @@ struct V20EncoderImpl {
 
   // Whether a file is sound is told from its first SampleBytes (all of a shorter one),
   // which codePieces makes sure are fed before the file's first piece is coded.
+  uint32_t sampleSize(const FileMark& f) const {
+    return (uint32_t)std::min<uint64_t>(f.ended ? f.end - f.start : SampleBytes, SampleBytes);
+  }
+
   void decideChannels(FileMark& f) {
     if (f.channels >= 0) return;
     f.channels = 0;
     uint32_t from = (uint32_t)(f.start - bufferBase);
-    uint32_t size = (uint32_t)std::min<uint64_t>(f.ended ? f.end - f.start : SampleBytes, SampleBytes);
+    uint32_t size = sampleSize(f);
     if (options.multimedia == MultimediaMode::Off || size == 0) return;
     f.channels = detectMultimediaChannels(buffer.data() + from, size);
     if (f.channels == 0 && options.multimedia == MultimediaMode::On) f.channels = estimateChannels(from, from + size);
+  }
+
+  // Whether a file may be coded with audio blocks, told before the files before it are
+  // coded (from its header only, so that nothing depends on how far coding has got).
+  bool maySound(const FileMark& f) const {
+    if (options.multimedia != MultimediaMode::Auto) return options.multimedia == MultimediaMode::On;
+    if (f.channels >= 0) return f.channels > 0;
+    uint32_t size = sampleSize(f);
+    return size > 0 && detectMultimediaChannels(buffer.data() + (f.start - bufferBase), size) > 0;
   }
 
   void startStream(FileMark& f) {
@@ -453,9 +468,18 @@ struct V20EncoderImpl {
         if (!all || at == end()) break;
         stop = end();
       }
-      PieceRange piece{(uint32_t)(at - bufferBase), (uint32_t)(stop - bufferBase), history, {}, {}};
-      for (const FileMark& f : files)
-        if (f.start > at && f.start < stop) piece.fileStarts.push_back((uint32_t)(f.start - bufferBase));
+      PieceRange piece{(uint32_t)(at - bufferBase), (uint32_t)(stop - bufferBase), history, {}, {}, {}};
+      // A file coded with audio blocks leaves the decoder's match history as it was:
+      // the parse restarts its own after it. Its first bytes are here already.
+      bool sound = false;
+      for (const FileMark& f : files) {
+        if (f.start >= stop) break;
+        if (f.start > at) {
+          piece.fileStarts.push_back((uint32_t)(f.start - bufferBase));
+          if (sound) piece.historyRestarts.push_back((uint32_t)(f.start - bufferBase));
+        }
+        if (!f.ended || f.end > at) sound = sound || maySound(f);
+      }
       batch.push_back(std::move(piece));
       at = stop;
     }
@@ -485,7 +509,8 @@ struct V20EncoderImpl {
       auto work = [this, &batch, &next, bytes](PieceParser& parser) {
         for (size_t k = next++; k < batch.size(); k = next++) {
           PieceRange& piece = batch[k];
-          parseLzPiece(parser, bytes, piece.history, piece.start, piece.stop, piece.fileStarts, lz, &piece.blocks);
+          parseLzPiece(parser, bytes, piece.history, piece.start, piece.stop, piece.fileStarts,
+                       piece.historyRestarts, lz, &piece.blocks);
         }
       };
       std::vector<std::thread> threads;

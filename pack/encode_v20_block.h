@@ -40,7 +40,8 @@ struct Block {
   uint32_t mainCount[MainSymbols] = {0};
   uint32_t distanceCount[DistanceSymbols] = {0};
   uint32_t repeatCount[RepeatLengthSymbols] = {0};
-  uint32_t audioCount[MaxChannels][AudioSymbols] = {{0}};
+  // Audio blocks only (LZ blocks are many and small): channel * AudioSymbols + symbol.
+  std::vector<uint32_t> audioCount;
 };
 
 // Code lengths for the block. Every table can always code a switch to a new header

@@ -12,28 +12,45 @@ namespace {
 // The symbol that announces a header, coded with the tables in force before it.
 const uint64_t SwitchBits = 8;
 
-// Bits of a block's symbols under its own tables, the table header they need included.
+// What a join looks at: the symbol counts of the LZ tables.
+struct LzCounts {
+  uint32_t main[MainSymbols];
+  uint32_t distance[DistanceSymbols];
+  uint32_t repeat[RepeatLengthSymbols];
+};
+
+void copyCounts(uint32_t* mainTo, uint32_t* distanceTo, uint32_t* repeatTo, const uint32_t* mainFrom,
+                const uint32_t* distanceFrom, const uint32_t* repeatFrom) {
+  memcpy(mainTo, mainFrom, sizeof(uint32_t) * MainSymbols);
+  memcpy(distanceTo, distanceFrom, sizeof(uint32_t) * DistanceSymbols);
+  memcpy(repeatTo, repeatFrom, sizeof(uint32_t) * RepeatLengthSymbols);
+}
+
+void addCounts(uint32_t* mainTo, uint32_t* distanceTo, uint32_t* repeatTo, const uint32_t* mainFrom,
+               const uint32_t* distanceFrom, const uint32_t* repeatFrom) {
+  for (int s = 0; s < MainSymbols; s++) mainTo[s] += mainFrom[s];
+  for (int s = 0; s < DistanceSymbols; s++) distanceTo[s] += distanceFrom[s];
+  for (int s = 0; s < RepeatLengthSymbols; s++) repeatTo[s] += repeatFrom[s];
+}
+
+// Bits of the symbols under their own tables, the table header they need included.
 // The header is priced without the lengths before it: a header that adds to them is
 // usually a little cheaper, which favours neither side of a join.
-uint64_t ownBits(const Block& b) {
+uint64_t ownBits(const LzCounts& c) {
   static const uint8_t noLengths[PreviousLengthsSize] = {0};
+  Block b;
+  copyCounts(b.mainCount, b.distanceCount, b.repeatCount, c.main, c.distance, c.repeat);
   uint8_t lengths[PreviousLengthsSize];
   blockCodeLengths(b, lengths);
-  uint64_t bits = codedBits(b.mainCount, lengths, MainSymbols) +
-                  codedBits(b.distanceCount, lengths + MainSymbols, DistanceSymbols) +
-                  codedBits(b.repeatCount, lengths + MainSymbols + DistanceSymbols, RepeatLengthSymbols);
+  uint64_t bits = codedBits(c.main, lengths, MainSymbols) +
+                  codedBits(c.distance, lengths + MainSymbols, DistanceSymbols) +
+                  codedBits(c.repeat, lengths + MainSymbols + DistanceSymbols, RepeatLengthSymbols);
   return bits + planTableHeader(lengths, LzTableSize, noLengths, 0).bits + SwitchBits;
 }
 
-void addCounts(Block& to, const Block& from) {
-  for (int s = 0; s < MainSymbols; s++) to.mainCount[s] += from.mainCount[s];
-  for (int s = 0; s < DistanceSymbols; s++) to.distanceCount[s] += from.distanceCount[s];
-  for (int s = 0; s < RepeatLengthSymbols; s++) to.repeatCount[s] += from.repeatCount[s];
-}
-
-// A run of joined blocks: their summed counts (without tokens) and what they cost.
+// A run of joined blocks: their summed counts and what they cost.
 struct Group {
-  Block counts;
+  LzCounts counts;
   uint64_t bits = 0;
   size_t next = 0;         // the group after this one; `last` when none
   int64_t joinSaving = 0;  // bits saved by joining the next group to this one
@@ -44,8 +61,9 @@ void priceJoin(std::vector<Group>& groups, size_t i, size_t end) {
   Group& g = groups[i];
   g.joinSaving = 0;
   if (g.next == end) return;
-  Block joined = g.counts;
-  addCounts(joined, groups[g.next].counts);
+  LzCounts joined = g.counts;
+  const LzCounts& next = groups[g.next].counts;
+  addCounts(joined.main, joined.distance, joined.repeat, next.main, next.distance, next.repeat);
   g.joinedBits = ownBits(joined);
   g.joinSaving = (int64_t)(g.bits + groups[g.next].bits) - (int64_t)g.joinedBits;
 }
@@ -58,11 +76,9 @@ void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last,
   if (n < 2) return;
   std::vector<Group> groups(n);
   for (size_t i = 0; i < n; i++) {
-    Block& c = groups[i].counts;
+    LzCounts& c = groups[i].counts;
     const Block& b = blocks[first + i];
-    memcpy(c.mainCount, b.mainCount, sizeof c.mainCount);
-    memcpy(c.distanceCount, b.distanceCount, sizeof c.distanceCount);
-    memcpy(c.repeatCount, b.repeatCount, sizeof c.repeatCount);
+    copyCounts(c.main, c.distance, c.repeat, b.mainCount, b.distanceCount, b.repeatCount);
     groups[i].bits = ownBits(c);
     groups[i].next = i + 1;
   }
@@ -78,7 +94,8 @@ void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last,
     if (best == n) break;
     Group& g = groups[best];
     size_t gone = g.next;
-    addCounts(g.counts, groups[gone].counts);
+    const LzCounts& joined = groups[gone].counts;
+    addCounts(g.counts.main, g.counts.distance, g.counts.repeat, joined.main, joined.distance, joined.repeat);
     g.bits = g.joinedBits;
     g.next = groups[gone].next;
     previous[g.next] = best;
@@ -101,13 +118,13 @@ void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last,
       } else {
         current->tokens.insert(current->tokens.end(), from.tokens.begin(), from.tokens.end());
         current->stop = from.stop;
-        addCounts(*current, from);
+        addCounts(current->mainCount, current->distanceCount, current->repeatCount, from.mainCount,
+                  from.distanceCount, from.repeatCount);
       }
     }
     Block& to = blocks[head];
-    memcpy(to.mainCount, groups[i].counts.mainCount, sizeof to.mainCount);
-    memcpy(to.distanceCount, groups[i].counts.distanceCount, sizeof to.distanceCount);
-    memcpy(to.repeatCount, groups[i].counts.repeatCount, sizeof to.repeatCount);
+    const LzCounts& all = groups[i].counts;
+    copyCounts(to.mainCount, to.distanceCount, to.repeatCount, all.main, all.distance, all.repeat);
   }
   blocks.erase(blocks.begin() + (ptrdiff_t)out, blocks.begin() + (ptrdiff_t)last);
 }

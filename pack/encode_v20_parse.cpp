@@ -469,8 +469,8 @@ void appendGuide(std::vector<GuideBlock>* guide, uint32_t stop, const uint8_t* l
 // learnt. Without a guide each block is priced with the tables of the block before;
 // with one, with those the earlier pass found at the same place.
 void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_t start, uint32_t stop,
-               const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
-               const std::vector<GuideBlock>& guide, std::vector<Block>* blocks,
+               const std::vector<uint32_t>& fileStarts, const std::vector<uint32_t>& historyRestarts,
+               const LzParseOptions& o, const std::vector<GuideBlock>& guide, std::vector<Block>* blocks,
                std::vector<GuideBlock>* learnt) {
   MatchFinder& finder = parser.finder;
   finder.maxChain = o.maxChain;
@@ -481,7 +481,7 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
   memset(&s.h, 0, sizeof s.h);
   defaultCosts(s.costs);
   seedLiteralCosts(s.costs, bytes + start, std::min<uint32_t>(stop - start, 65536));
-  size_t nextFile = 0, nextGuide = 0;
+  size_t nextFile = 0, nextRestart = 0, nextGuide = 0;
   uint32_t pos = start;
   // A pass that only learns keeps its blocks while it may still join them.
   std::vector<Block> own;
@@ -489,13 +489,14 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
   size_t firstNew = out.size();
   Block scratch;
   while (pos < stop) {
-    bool fileBegins = false;
-    for (; nextFile < fileStarts.size() && fileStarts[nextFile] <= pos; nextFile++)
-      fileBegins = fileBegins || fileStarts[nextFile] == pos;
+    while (nextFile < fileStarts.size() && fileStarts[nextFile] <= pos) nextFile++;
     // The file before may be coded with audio blocks instead of the matches parsed in
-    // it, and then the decoder's history is not theirs: a file starts with none of its
-    // own, as a piece does.
-    if (fileBegins) memset(&s.h, 0, sizeof s.h);
+    // it, and then the decoder's history is not theirs: the file starts with none of
+    // its own, as a piece does.
+    bool restart = false;
+    for (; nextRestart < historyRestarts.size() && historyRestarts[nextRestart] <= pos; nextRestart++)
+      restart = restart || historyRestarts[nextRestart] == pos;
+    if (restart) memset(&s.h, 0, sizeof s.h);
     uint32_t end = nextFile < fileStarts.size() ? fileStarts[nextFile] : stop;
     if (!guide.empty()) {
       while (nextGuide + 1 < guide.size() && guide[nextGuide].stop <= pos) nextGuide++;
@@ -534,7 +535,8 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
 }  // namespace
 
 void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
-                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& o,
+                  uint32_t stop, const std::vector<uint32_t>& fileStarts,
+                  const std::vector<uint32_t>& historyRestarts, const LzParseOptions& o,
                   std::vector<Block>* blocks) {
   uint32_t from = start - std::min(start - historyFrom, (uint32_t)MaxMatchDistance);
   std::vector<GuideBlock> guide, learnt;
@@ -550,17 +552,17 @@ void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFro
       quick.maxChain = o.guideChain;
     }
     learnt.clear();
-    parsePass(parser, bytes, from, start, stop, fileStarts, quick, guide, nullptr, &learnt);
+    parsePass(parser, bytes, from, start, stop, fileStarts, historyRestarts, quick, guide, nullptr, &learnt);
     guide.swap(learnt);
   }
-  parsePass(parser, bytes, from, start, stop, fileStarts, o, guide, blocks, nullptr);
+  parsePass(parser, bytes, from, start, stop, fileStarts, historyRestarts, o, guide, blocks, nullptr);
 }
 
 void blockCodeLengths(const Block& b, uint8_t* lengths) {
   if (b.audio) {
     for (int c = 0; c < b.channels; c++) {
       uint32_t counts[AudioSymbols];
-      memcpy(counts, b.audioCount[c], sizeof counts);
+      memcpy(counts, b.audioCount.data() + c * AudioSymbols, sizeof counts);
       if (counts[SymAudioTables] == 0) counts[SymAudioTables] = 1;
       bool other = false;
       for (int i = 0; i < 256 && !other; i++) other = counts[i] != 0;

@@ -52,8 +52,10 @@ struct PieceParser {
 };
 
 // Parses bytes[start, stop) into blocks; bytes[historyFrom, start) are the window
-// before the piece; fileStarts (ascending, within the piece) are where files begin.
+// before the piece; fileStarts (ascending, within the piece) are where files begin,
+// historyRestarts (some of them) where the match history starts empty again.
 // Positions are indexes into bytes.
 void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFrom, uint32_t start,
-                  uint32_t stop, const std::vector<uint32_t>& fileStarts, const LzParseOptions& options,
+                  uint32_t stop, const std::vector<uint32_t>& fileStarts,
+                  const std::vector<uint32_t>& historyRestarts, const LzParseOptions& options,
                   std::vector<Block>* blocks);

@@ -24,7 +24,7 @@ const LevelRow levels[MaxPackLevel] = {
     {true, 48, 128, 32, 128, 0, 0, 4096, 1, 0, false, false},  // 4: priced by a quick pass first
     // 5: the longest chains in the last pass, priced by two passes before it; short
     // blocks joined by cost; a match, a literal and the same distance again weighed
-    {true, 1024, 257, 128, 257, 0, 0, 512, 2, 48, true, true},
+    {true, 768, 257, 128, 257, 0, 0, 512, 2, 48, true, true},
 };
 
 }  // namespace
