@@ -200,22 +200,20 @@ struct V20EncoderImpl {
 
 
   void emitBlock(StreamState& s, Block& b, bool first, bool solid) {
-    uint8_t lengths[PreviousLengthsSize];
-    blockCodeLengths(b, lengths);
-    int size = b.audio ? b.channels * AudioSymbols : LzTableSize;
-    TableHeaderPlan plan = planTableHeader(lengths, size, s.m.previousLengths, b.audio ? b.channels : 0);
     bool startOfStream = first && !solid;
-    bool needHeader = true;
+    uint64_t reuse = UINT64_MAX;
     if (!startOfStream && s.m.haveTables && s.m.audioMode == b.audio &&
-        (!b.audio || s.m.channelCount == b.channels)) {
-      const uint8_t* old = b.audio ? s.m.audioLengths : s.m.lzLengths;
-      uint64_t reuse = blockBits(b, old);
-      if (reuse != UINT64_MAX && b.sharesTables) {
-        needHeader = false;
-      } else if (reuse != UINT64_MAX) {
-        uint64_t fresh = blockBits(b, lengths) + plan.bits + switchBits(s.m, b.switchChannel);
-        needHeader = fresh < reuse;
-      }
+        (!b.audio || s.m.channelCount == b.channels))
+      reuse = blockBits(b, b.audio ? s.m.audioLengths : s.m.lzLengths);
+    bool needHeader = !b.sharesTables || reuse == UINT64_MAX;
+    uint8_t lengths[PreviousLengthsSize];
+    int size = b.audio ? b.channels * AudioSymbols : LzTableSize;
+    TableHeaderPlan plan;
+    if (needHeader) {
+      blockCodeLengths(b, lengths);
+      plan = planTableHeader(lengths, size, s.m.previousLengths, b.audio ? b.channels : 0);
+      if (reuse != UINT64_MAX)
+        needHeader = blockBits(b, lengths) + plan.bits + switchBits(s.m, b.switchChannel) < reuse;
     }
     BitOutput& headerOut = (first && solid && s.hasPending) ? s.pending : s.current;
     if (needHeader) {

@@ -32,8 +32,8 @@ struct Block {
   int channels = 0;
   int switchChannel = 0;  // current channel before the block: a switch is coded there
   uint32_t start = 0, stop = 0;  // the bytes it codes, as the parser numbered them
-  // Coded with the tables of the LZ block before (of an earlier file), which were built
-  // for both: its counts are its own, the first block's counts are those of all.
+  // Coded with the tables of the LZ block before, which were built for both: its counts
+  // are its own, the first block's of such a run are those of all.
   bool sharesTables = false;
   std::vector<Token> tokens;
   std::vector<uint16_t> audioSymbols;  // channel << 8 | symbol

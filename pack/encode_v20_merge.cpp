@@ -2,8 +2,6 @@
 
 #include <string.h>
 
-#include <algorithm>
-
 #include "pack/encode_v20_header.h"
 #include "pack/huffman_encoder.h"
 
@@ -70,8 +68,7 @@ void priceJoin(std::vector<Group>& groups, size_t i, size_t end) {
 
 }  // namespace
 
-void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last,
-                       const std::vector<uint32_t>& fileStarts) {
+void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last) {
   size_t n = last - first;
   if (n < 2) return;
   std::vector<Group> groups(n);
@@ -102,29 +99,11 @@ void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last,
     priceJoin(groups, best, n);
     if (best > 0) priceJoin(groups, previous[best], n);
   }
-  // Rebuild the blocks: each group's tokens in order, one block per file it touches;
-  // the group's first block carries the counts of all.
-  size_t out = first;
+  // The first block of each run carries the counts of all; the others share its tables.
   for (size_t i = 0; i < n; i = groups[i].next) {
-    size_t head = out;
-    Block* current = nullptr;
-    for (size_t j = i; j < groups[i].next; j++) {
-      Block& from = blocks[first + j];
-      bool newFile = j > i && std::binary_search(fileStarts.begin(), fileStarts.end(), from.start);
-      if (j == i || newFile) {
-        if (out != first + j) blocks[out] = std::move(from);
-        blocks[out].sharesTables = newFile;
-        current = &blocks[out++];
-      } else {
-        current->tokens.insert(current->tokens.end(), from.tokens.begin(), from.tokens.end());
-        current->stop = from.stop;
-        addCounts(current->mainCount, current->distanceCount, current->repeatCount, from.mainCount,
-                  from.distanceCount, from.repeatCount);
-      }
-    }
-    Block& to = blocks[head];
+    for (size_t j = i + 1; j < groups[i].next; j++) blocks[first + j].sharesTables = true;
+    Block& head = blocks[first + i];
     const LzCounts& all = groups[i].counts;
-    copyCounts(to.mainCount, to.distanceCount, to.repeatCount, all.main, all.distance, all.repeat);
+    copyCounts(head.mainCount, head.distanceCount, head.repeatCount, all.main, all.distance, all.repeat);
   }
-  blocks.erase(blocks.begin() + (ptrdiff_t)out, blocks.begin() + (ptrdiff_t)last);
 }

@@ -281,7 +281,7 @@ struct PathNode {
   uint32_t length;  // of the step that arrives here; 1: a literal
   uint32_t distance;
   uint8_t kind, param;
-  uint16_t first;  // kind 5: the length of its long match
+  uint16_t first;  // kind 5: the length of its first match
   History h;  // match history after the cheapest arrival, set when the parse reaches it
 };
 
@@ -521,9 +521,11 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
     blockCodeLengths(b, lengths);
     costsFromLengths(s.costs, lengths);
     if (learnt && !o.chooseBlocks) appendGuide(learnt, b.stop, lengths);
+    // A pass that only learns joins blocks by their counts: their symbols can go.
+    if (!blocks) std::vector<Token>().swap(b.tokens);
   }
   if (!o.chooseBlocks) return;
-  mergeBlocksByCost(out, firstNew, out.size(), fileStarts);
+  mergeBlocksByCost(out, firstNew, out.size());
   if (!learnt) return;
   uint8_t lengths[PreviousLengthsSize];
   for (size_t i = firstNew; i < out.size(); i++) {
