@@ -343,13 +343,14 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         nodes[++cleared].price = infinite;
       auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
         PathNode& to = nodes[i + length];
-        if (base + cost >= to.price) return;
+        if (base + cost >= to.price) return false;
         to.price = base + cost;
         to.length = length;
         to.distance = distance;
         to.kind = (uint8_t)kind;
         to.param = (uint8_t)param;
         reached = std::max(reached, i + length);
+        return true;
       };
       relax(1, s.costs.main[data[p]], 0, 0, 0);
       uint32_t limit = std::min<uint32_t>(MaxMatchLength, horizon - i);
@@ -368,10 +369,7 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         if (rest < 2 + bonus) return;
         uint32_t cost = firstCost + s.costs.main[data[p + first]] + s.costs.main[SymHistory] +
                         s.costs.repeatLength[lengthSlotOf(rest - 2 - bonus)];
-        PathNode& to = nodes[after + rest];
-        if (base + cost >= to.price) return;
-        relax(first + 1 + rest, cost, KindMatchLiteralRepeat, d, param);
-        to.first = (uint16_t)first;
+        if (relax(first + 1 + rest, cost, KindMatchLiteralRepeat, d, param)) nodes[after + rest].first = (uint16_t)first;
       };
       if (uint32_t n = repeatMatch(finder, h, p, limit)) {
         relax(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);

@@ -13,9 +13,14 @@
 #include "platform/platform.h"
 #include "platform/posix/signals_posix.h"
 
+// The signals given a handler, which a terminal read holds off until it waits (all
+// bits zero is the empty set here).
+static sigset_t caughtSignals;
+
 void catchSignalUnlessIgnored(int signalNumber, void (*handler)(int)) {
   struct sigaction inherited;
   if (sigaction(signalNumber, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) return;
+  sigaddset(&caughtSignals, signalNumber);
   struct sigaction caught;
   memset(&caught, 0, sizeof caught);
   caught.sa_handler = handler;
@@ -30,11 +35,8 @@ void platformCatchSignal(int signalNumber) { catchSignalUnlessIgnored(signalNumb
 // never comes. So the caught signals are held off from the look until the wait, and
 // ppoll lets them in only for as long as it waits, in one step with the wait.
 bool readLineUnlessSignalled(char* line, size_t capacity) {
-  sigset_t held, before;
-  sigemptyset(&held);
-  static const int caughtSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-  for (int signalNumber : caughtSignals) sigaddset(&held, signalNumber);
-  sigprocmask(SIG_BLOCK, &held, &before);
+  sigset_t before;
+  sigprocmask(SIG_BLOCK, &caughtSignals, &before);
   size_t used = 0;
   bool gotLine = false;
   for (;;) {

@@ -9,6 +9,6 @@ void catchSignalUnlessIgnored(int signalNumber, void (*handler)(int));
 
 // Reads one line from stdin (a terminal) into line, at most capacity - 1 bytes and the
 // line feed, and ends the string. False at the end of input or on an error. A signal
-// the program catches (interrupt, termination, hangup, quit) ends the run while it
-// waits, even one that arrives between the question being printed and the wait.
+// caught through catchSignalUnlessIgnored ends the run while it waits, even one that
+// arrives between the question being printed and the wait.
 bool readLineUnlessSignalled(char* line, size_t capacity);
