@@ -275,10 +275,11 @@ TEST(Pack20Encoder, StreamsDoNotDependOnThreadsOrHowTheBytesAreFed) {
   std::vector<Bytes> files = {text(40000, 1), Bytes(), structured(41900, 2), wav(16, 2, 6000),
                               Bytes(10, 'a'), text(3000, 3), noise(9000, 4), text(50000, 1)};
   // Also with passes that price the last one, whose blocks end elsewhere.
-  // And with short blocks joined by cost, every file tried as sound.
-  for (int run = 0; run < 4; run++) {
+  // And with short blocks joined by cost, every file tried as sound; and as the
+  // default level packs.
+  for (int run = 0; run < 5; run++) {
     bool solid = run != 1;
-    V20EncoderOptions one;
+    V20EncoderOptions one = run == 4 ? v20LevelOptions(DefaultPackLevel) : V20EncoderOptions();
     one.pieceBytes = 16384;
     one.guidePasses = run >= 2 ? 2 : 0;
     one.chooseBlocks = run == 3;
