@@ -100,6 +100,7 @@ struct V20EncoderImpl {
     lz.goodLength = o.goodLength;
     lz.guideChain = o.guideChain;
     lz.matchLiteralRepeat = o.matchLiteralRepeat;
+    lz.arrivals = o.arrivals;
     lz.takeLength = o.takeLength;
     lz.skipLength = o.skipLength;
     lz.lazyLength = o.lazyLength;

@@ -46,6 +46,7 @@ struct V20EncoderOptions {
   // (0: maxChain, and a quick lazy first pass).
   uint32_t guideChain = 0;
   bool matchLiteralRepeat = false;  // optimal parsing weighs match, literal, same distance
+  uint32_t arrivals = 1;  // optimal parsing: cheapest paths of other recent distances kept
   // The stream is cut into pieces of this many bytes, parsed each on its own over the
   // window before it; one piece per thread is parsed at a time, in parallel, while
   // the pieces parsed before are coded.

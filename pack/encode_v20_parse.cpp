@@ -274,15 +274,26 @@ void parseLazyBlock(MatchFinder& finder, ParseState& s, Block& b, uint32_t& pos,
 // A step of kind 5 is three symbols: a match of `first` bytes (param 0: a long one,
 // else with the param-th recent distance), a literal, and the same distance again as
 // the most recent one for the rest.
-enum { KindMatchLiteralRepeat = 5 };
+enum { KindMatchLiteralRepeat = 5, MaxArrivals = 4 };
 
-struct PathNode {
+// One way the path arrives at a position.
+struct Arrival {
   uint32_t price;
   uint32_t length;  // of the step that arrives here; 1: a literal
   uint32_t distance;
   uint8_t kind, param;
+  uint8_t from;    // the arrival at the step's start it continues
   uint16_t first;  // kind 5: the length of its first match
-  History h;  // match history after the cheapest arrival, set when the parse reaches it
+  // The two most recent distances it leaves (kept only with more than one arrival):
+  // arrivals that leave the same are one, the older distances are seldom used.
+  uint32_t recent1, recent2;
+  History h;  // match history it leaves, set when the parse reaches its position
+};
+
+// The cheapest arrivals at a position, in order of price, each leaving other recent
+// distances.
+struct PathNode {
+  Arrival a[MaxArrivals];
 };
 
 PieceParser::PieceParser() = default;
@@ -290,11 +301,29 @@ PieceParser::~PieceParser() = default;
 
 namespace {
 
+void applyStep(History& h, const Arrival& a) {
+  if (a.kind == KindMatchLiteralRepeat) {
+    pushDistance(h, a.distance, a.first);
+    pushDistance(h, a.distance, a.length - a.first - 1);
+  } else if (a.kind != 0) {
+    pushDistance(h, a.distance, a.length);
+  }
+}
+
+// The history an arrival at position i leaves, from the one its step starts from.
+History historyAfter(const std::vector<PathNode>& nodes, uint32_t i, const Arrival& a) {
+  History h = nodes[i - a.length].a[a.from].h;
+  applyStep(h, a);
+  return h;
+}
+
 // Cheapest path through chunks of positions under the current symbol costs: every
 // literal, repeat, history, short and long match is weighed at every position, with
 // the match history the path so far leaves (so history matches are priced right). A
 // match of takeLength or more is taken as it stands and ends the chunk. A chunk ends
 // where the matches that start before its nominal end reach, so no match is cut there.
+// With two arrivals per position, a dearer one that leaves other recent distances is
+// carried on as well: its history matches may pay for the difference later.
 void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& pos, uint32_t stop,
                        const LzParseOptions& o) {
   MatchFinder& finder = parser.finder;
@@ -302,9 +331,10 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
   const uint8_t* data = finder.data.data();
   const uint32_t chunk = 4096;
   const uint32_t infinite = 0xFFFFFFFFu;
+  const int kept = (int)std::max(1u, std::min<uint32_t>(MaxArrivals, o.arrivals));
   uint32_t tail = o.blockSymbols / 2;
   nodes.resize(chunk + MaxMatchLength + 1);  // a step never passes room
-  std::vector<uint32_t> steps;
+  std::vector<std::pair<uint32_t, int>> steps;
   while (pos < stop && (b.tokens.size() < o.blockSymbols || stop - pos < tail)) {
     uint32_t n = std::min(stop - pos, chunk);
     // Matches from before n may run on to room; from n on the chunk ends at horizon,
@@ -314,9 +344,13 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
     // Nodes are cleared as the steps first reach them: a long match often ends the
     // chunk early.
     uint32_t cleared = 0;
-    nodes[0].price = 0;
-    nodes[0].h = s.h;
+    nodes[0].a[0].price = 0;
+    nodes[0].a[0].h = s.h;
+    nodes[0].a[0].recent1 = s.h.recent[(s.h.recentIndex - 1) & 3];
+    nodes[0].a[0].recent2 = s.h.recent[(s.h.recentIndex - 2) & 3];
+    for (int ar = 1; ar < kept; ar++) nodes[0].a[ar].price = infinite;
     uint32_t end = 0;
+    int endArrival = 0;
     Choice forced;
     uint32_t searchFrom = 0;  // positions inside a long match found earlier are not searched
     for (uint32_t i = 0;; i++) {
@@ -326,38 +360,55 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         break;
       }
       PathNode& at = nodes[i];
-      // The history a node leaves is worked out once its cheapest arrival is final.
-      if (i > 0) {
-        at.h = nodes[i - at.length].h;
-        if (at.kind == KindMatchLiteralRepeat) {
-          pushDistance(at.h, at.distance, at.first);
-          pushDistance(at.h, at.distance, at.length - at.first - 1);
-        } else if (at.kind != 0) {
-          pushDistance(at.h, at.distance, at.length);
-        }
-      }
-      uint32_t base = at.price;
-      const History h = at.h;
+      // The history an arrival leaves is worked out once the arrivals here are final.
+      if (i > 0)
+        for (int ar = 0; ar < kept && at.a[ar].price != infinite; ar++) at.a[ar].h = historyAfter(nodes, i, at.a[ar]);
       uint32_t p = pos + i;
-      for (uint32_t reach = std::min(horizon, i + 2 * MaxMatchLength + 1); cleared < reach;)
-        nodes[++cleared].price = infinite;
-      auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param) {
+      for (uint32_t reach = std::min(horizon, i + 2 * MaxMatchLength + 1); cleared < reach;) {
+        cleared++;
+        for (int ar = 0; ar < kept; ar++) nodes[cleared].a[ar].price = infinite;
+      }
+      int ar = 0;  // the arrival whose steps are relaxed
+      auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param, uint32_t first = 0) {
         PathNode& to = nodes[i + length];
-        if (base + cost >= to.price) return false;
-        to.price = base + cost;
-        to.length = length;
-        to.distance = distance;
-        to.kind = (uint8_t)kind;
-        to.param = (uint8_t)param;
+        uint32_t price = at.a[ar].price + cost;
+        if (price >= to.a[kept - 1].price) return false;
+        Arrival c;
+        c.price = price;
+        c.length = length;
+        c.distance = distance;
+        c.kind = (uint8_t)kind;
+        c.param = (uint8_t)param;
+        c.from = (uint8_t)ar;
+        c.first = (uint16_t)first;
+        if (kept == 1) {
+          to.a[0] = c;
+        } else {
+          const Arrival& start = at.a[ar];
+          c.recent1 = kind == 0 ? start.recent1 : distance;
+          c.recent2 = kind == 0 ? start.recent2 : kind == KindMatchLiteralRepeat ? distance : start.recent1;
+          int slot = 0, gone = kept - 1;
+          while (to.a[slot].price <= price) slot++;
+          for (int j = 0; j < kept && to.a[j].price != infinite; j++) {
+            if (to.a[j].recent1 != c.recent1 || to.a[j].recent2 != c.recent2) continue;
+            if (j < slot) return false;
+            gone = j;
+            break;
+          }
+          for (int j = gone; j > slot; j--) to.a[j] = to.a[j - 1];
+          to.a[slot] = c;
+        }
         reached = std::max(reached, i + length);
         return true;
       };
-      relax(1, s.costs.main[data[p]], 0, 0, 0);
       uint32_t limit = std::min<uint32_t>(MaxMatchLength, horizon - i);
-      if (limit < 2) continue;
       Choice longest;
+      int longestArrival = 0;
       auto note = [&](uint32_t length, int kind, uint32_t distance, int param) {
-        if (length > longest.length) longest = Choice{length, distance, kind, param, 0};
+        if (length > longest.length) {
+          longest = Choice{length, distance, kind, param, 0};
+          longestArrival = ar;
+        }
       };
       // A match (param 0: long, else history k), the byte that ends it, and the same
       // distance on: often cheaper than the arrival that wins at the byte after it.
@@ -369,25 +420,35 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         if (rest < 2 + bonus) return;
         uint32_t cost = firstCost + s.costs.main[data[p + first]] + s.costs.main[SymHistory] +
                         s.costs.repeatLength[lengthSlotOf(rest - 2 - bonus)];
-        if (relax(first + 1 + rest, cost, KindMatchLiteralRepeat, d, param)) nodes[after + rest].first = (uint16_t)first;
+        relax(first + 1 + rest, cost, KindMatchLiteralRepeat, d, param, first);
       };
-      if (uint32_t n = repeatMatch(finder, h, p, limit)) {
-        relax(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
-        note(n, 1, h.lastDistance, 0);
-      }
-      for (int k = 1; k <= 4; k++) {
-        uint32_t d, bonus;
-        uint32_t most = historyMatch(finder, h, k, p, limit, &d, &bonus);
-        if (most == 0) continue;
-        note(most, 2, d, k);
-        uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
-        for (uint32_t len = 2 + bonus; len <= most; len++) {
-          int slot = lengthSlotOf(len - 2 - bonus);
-          relax(len, symbolCost + s.costs.repeatLength[slot], 2, d, k);
+      // Steps that depend on the arrival's history.
+      for (ar = 0; ar < kept && at.a[ar].price != infinite; ar++) {
+        relax(1, s.costs.main[data[p]], 0, 0, 0);
+        if (limit < 2) continue;
+        const History h = at.a[ar].h;
+        if (uint32_t n = repeatMatch(finder, h, p, limit)) {
+          relax(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
+          note(n, 1, h.lastDistance, 0);
         }
-        repeatAfter(most, symbolCost + s.costs.repeatLength[lengthSlotOf(most - 2 - bonus)], d, k);
+        for (int k = 1; k <= 4; k++) {
+          uint32_t d, bonus;
+          uint32_t most = historyMatch(finder, h, k, p, limit, &d, &bonus);
+          if (most == 0) continue;
+          note(most, 2, d, k);
+          uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
+          for (uint32_t len = 2 + bonus; len <= most; len++) {
+            int slot = lengthSlotOf(len - 2 - bonus);
+            relax(len, symbolCost + s.costs.repeatLength[slot], 2, d, k);
+          }
+          repeatAfter(most, symbolCost + s.costs.repeatLength[lengthSlotOf(most - 2 - bonus)], d, k);
+        }
       }
+      if (limit < 2) continue;
       if (longest.length < o.takeLength && i >= searchFrom) {
+        // From a dearer arrival these would arrive dearer still, leaving the same most
+        // recent distance: only the cheapest takes them.
+        ar = 0;
         MatchCandidate found[8];
         int count = finder.findMatches(p, limit, found, 8);
         uint32_t covered = 2;
@@ -414,16 +475,22 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
       }
       if (longest.length >= o.takeLength) {
         end = i;
+        endArrival = longestArrival;
         forced = longest;
         break;
       }
     }
     // Walk back from the end, then replay the steps forward.
     steps.clear();
-    for (uint32_t j = end; j > 0; j -= nodes[j].length) steps.push_back(j);
+    for (uint32_t j = end; j > 0;) {
+      const Arrival& step = nodes[j].a[endArrival];
+      steps.emplace_back(j, endArrival);
+      endArrival = step.from;
+      j -= step.length;
+    }
     for (size_t k = steps.size(); k-- > 0;) {
-      const PathNode& step = nodes[steps[k]];
-      uint32_t from = steps[k] - step.length;
+      const Arrival& step = nodes[steps[k].first].a[steps[k].second];
+      uint32_t from = steps[k].first - step.length;
       if (step.kind == 0) {
         addLiteral(b, data[pos + from]);
       } else if (step.kind == KindMatchLiteralRepeat) {
@@ -551,6 +618,7 @@ void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFro
     } else if (o.guideChain) {
       quick.maxChain = o.guideChain;
     }
+    quick.arrivals = 1;
     learnt.clear();
     parsePass(parser, bytes, from, start, stop, fileStarts, historyRestarts, quick, guide, nullptr, &learnt);
     guide.swap(learnt);

@@ -39,6 +39,9 @@ struct LzParseOptions {
   // The cheapest path also weighs a long match followed by a literal and the same
   // distance again.
   bool matchLiteralRepeat = false;
+  // Arrivals the cheapest path keeps at each position (1 to 4): the cheapest, and the
+  // cheapest that leave other recent distances, whose history matches may pay later.
+  uint32_t arrivals = 1;
 };
 
 struct PathNode;

@@ -15,18 +15,20 @@ struct LevelRow {
   uint32_t guideChain;    // chain of the guide passes after the first (0: maxChain)
   bool chooseBlocks;      // blocks joined where one set of tables costs less than two
   bool matchLiteralRepeat;  // cheapest path: a match, a literal, the same distance again
+  uint32_t arrivals;  // cheapest path: arrivals of other recent distances kept per position
 };
 
 const LevelRow levels[MaxPackLevel] = {
-    {false, 4, 32, 32, 0, 0, 16, 8192, 0, 0, false, false},    // 1: lazy matching over short chains
+    {false, 4, 32, 32, 0, 0, 16, 8192, 0, 0, false, false, 1},    // 1: lazy matching over short chains
     // From level 2 on, table blocks are joined by cost: fewer headers, and fewer tables
     // for the decoder to build, so the output is also quicker to unpack.
-    {false, 24, 64, 32, 0, 0, 32, 8192, 0, 0, true, false},   // 2
-    {true, 16, 64, 32, 64, 32, 0, 2048, 0, 0, true, false},   // 3: cheapest path over short chains
-    {true, 48, 128, 32, 128, 0, 0, 2048, 1, 0, true, false},  // 4: priced by a quick pass first
+    {false, 24, 64, 32, 0, 0, 32, 8192, 0, 0, true, false, 1},   // 2
+    {true, 16, 64, 32, 64, 32, 0, 2048, 0, 0, true, false, 1},   // 3: cheapest path over short chains
+    {true, 48, 128, 32, 128, 0, 0, 2048, 1, 0, true, false, 1},  // 4: priced by a quick pass first
     // 5: the longest chains in the last pass, priced by two passes before it; short
-    // blocks joined by cost; a match, a literal and the same distance again weighed
-    {true, 768, 257, 128, 257, 0, 0, 512, 2, 48, true, true},
+    // blocks joined by cost; a match, a literal and the same distance again weighed;
+    // four arrivals of other recent distances kept at each position of the last pass
+    {true, 768, 257, 128, 257, 0, 0, 512, 2, 48, true, true, 4},
 };
 
 }  // namespace
@@ -48,5 +50,6 @@ V20EncoderOptions v20LevelOptions(int level) {
   options.guideChain = row.guideChain;
   options.chooseBlocks = row.chooseBlocks;
   options.matchLiteralRepeat = row.matchLiteralRepeat;
+  options.arrivals = row.arrivals;
   return options;
 }

@@ -80,6 +80,35 @@ TEST(Pack20Encoder, SingleFilesOfEveryKindRoundTrip) {
   EXPECT_LT(packAll({files[5]}, false).total, 100u);
 }
 
+TEST(Pack20Encoder, TableLinesThatDifferInAFewBytes) {
+  // Locale-like tables: each line repeats the one before but for a field or two, so
+  // the recent distances a path leaves decide what its next matches cost.
+  std::string table;
+  uint32_t seed = 11;
+  for (int line = 0; line < 3000; line++) {
+    char buffer[96];
+    snprintf(buffer, sizeof buffer, "<U%04X> /x%02x/x%02x  %s SMALL LETTER %c%s\n", 0x100 + line / 3,
+             0xc4 + line / 200, 0x80 + line % 64, line % 3 ? "LATIN" : "GREEK", 'A' + nextRandom(seed) % 26,
+             nextRandom(seed) % 4 ? "" : " WITH ACUTE");
+    table += buffer;
+  }
+  Bytes f(table.begin(), table.end());
+  V20EncoderOptions options = v20LevelOptions(MaxPackLevel);
+  Packed kept = packAll({f}, false, options);
+  expectDecodes({f}, kept);
+  // Fewer arrivals pack it larger; more than four are four.
+  for (uint32_t arrivals : {1u, 2u, 9u}) {
+    options.arrivals = arrivals;
+    Packed p = packAll({f}, false, options);
+    expectDecodes({f}, p);
+    if (arrivals < 4) {
+      EXPECT_LT(kept.total, p.total) << arrivals << " arrivals";
+    } else {
+      EXPECT_EQ(kept.total, p.total) << arrivals << " arrivals";
+    }
+  }
+}
+
 TEST(Pack20Encoder, FileLargerThanTheWindowWithFarMatches) {
   // Text blocks that come back about 600 KiB and 1 MiB later, past every distance
   // bonus and across the wrap of the window.

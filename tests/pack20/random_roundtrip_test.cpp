@@ -43,6 +43,7 @@ TEST(Pack20Random, MixedInputsUnderRandomSettingsRoundTrip) {
     o.guidePasses = nextRandom(r) % 3;
     o.chooseBlocks = nextRandom(r) % 2;
     o.matchLiteralRepeat = nextRandom(r) % 2;
+    o.arrivals = 1 + nextRandom(r) % 5;
     bool solid = nextRandom(r) % 3 != 0;
     std::vector<Bytes> files(1 + nextRandom(r) % 6);
     for (Bytes& b : files) {
@@ -70,6 +71,7 @@ TEST(Pack20Random, MixedInputsUnderRandomSettingsRoundTrip) {
                                    << " bytes, block " << o.blockSymbols << ", optimal " << o.optimalParsing
                                    << ", passes " << o.guidePasses << ", joined " << o.chooseBlocks
                                    << ", match literal repeat " << o.matchLiteralRepeat
+                                   << ", arrivals " << o.arrivals
                                    << ", multimedia " << (int)o.multimedia << ", solid " << coded[i]
                                    << ", chain " << o.maxChain << ", pad " << pad;
     }
