@@ -317,6 +317,21 @@ History historyAfter(const std::vector<PathNode>& nodes, uint32_t i, const Arriv
   return h;
 }
 
+// Whether a cheaper arrival at the node than the ar-th takes the same history step (k:
+// the k-th recent distance, 0: the last match again) to the same recent distances:
+// from the ar-th it could never win.
+bool takenBefore(const PathNode& node, int ar, int k) {
+  const History& h = node.a[ar].h;
+  for (int j = 0; j < ar; j++) {
+    const History& g = node.a[j].h;
+    if (g.lastDistance != h.lastDistance) continue;
+    if (k == 0 ? g.lastLength == h.lastLength
+               : freshHistoryDistance(g, k) && g.recent[(g.recentIndex - k) & 3] == h.recent[(h.recentIndex - k) & 3])
+      return true;
+  }
+  return false;
+}
+
 // Cheapest path through chunks of positions under the current symbol costs: every
 // literal, repeat, history, short and long match is weighed at every position, with
 // the match history the path so far leaves (so history matches are priced right). A
@@ -427,13 +442,13 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         relax(1, s.costs.main[data[p]], 0, 0, 0);
         if (limit < 2) continue;
         const History h = at.a[ar].h;
-        if (uint32_t n = repeatMatch(finder, h, p, limit)) {
+        if (uint32_t n = takenBefore(at, ar, 0) ? 0 : repeatMatch(finder, h, p, limit)) {
           relax(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
           note(n, 1, h.lastDistance, 0);
         }
         for (int k = 1; k <= 4; k++) {
           uint32_t d, bonus;
-          uint32_t most = historyMatch(finder, h, k, p, limit, &d, &bonus);
+          uint32_t most = takenBefore(at, ar, k) ? 0 : historyMatch(finder, h, k, p, limit, &d, &bonus);
           if (most == 0) continue;
           note(most, 2, d, k);
           uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
