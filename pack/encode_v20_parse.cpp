@@ -301,19 +301,15 @@ PieceParser::~PieceParser() = default;
 
 namespace {
 
-void applyStep(History& h, const Arrival& a) {
+// The history an arrival at position i leaves, from the one its step starts from.
+History historyAfter(const std::vector<PathNode>& nodes, uint32_t i, const Arrival& a) {
+  History h = nodes[i - a.length].a[a.from].h;
   if (a.kind == KindMatchLiteralRepeat) {
     pushDistance(h, a.distance, a.first);
     pushDistance(h, a.distance, a.length - a.first - 1);
   } else if (a.kind != 0) {
     pushDistance(h, a.distance, a.length);
   }
-}
-
-// The history an arrival at position i leaves, from the one its step starts from.
-History historyAfter(const std::vector<PathNode>& nodes, uint32_t i, const Arrival& a) {
-  History h = nodes[i - a.length].a[a.from].h;
-  applyStep(h, a);
   return h;
 }
 
@@ -337,8 +333,9 @@ bool takenBefore(const PathNode& node, int ar, int k) {
 // the match history the path so far leaves (so history matches are priced right). A
 // match of takeLength or more is taken as it stands and ends the chunk. A chunk ends
 // where the matches that start before its nominal end reach, so no match is cut there.
-// With two arrivals per position, a dearer one that leaves other recent distances is
-// carried on as well: its history matches may pay for the difference later.
+// With more than one arrival per position, dearer ones that leave other recent
+// distances are carried on as well: their history matches may pay for the difference
+// later, and the path is traced back through the arrival each step came from.
 void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& pos, uint32_t stop,
                        const LzParseOptions& o) {
   MatchFinder& finder = parser.finder;
@@ -461,8 +458,8 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
       }
       if (limit < 2) continue;
       if (longest.length < o.takeLength && i >= searchFrom) {
-        // From a dearer arrival these would arrive dearer still, leaving the same most
-        // recent distance: only the cheapest takes them.
+        // From a dearer arrival these arrive dearer with the same most recent distance,
+        // and next to never pay: only the cheapest takes them.
         ar = 0;
         MatchCandidate found[8];
         int count = finder.findMatches(p, limit, found, 8);
