@@ -153,11 +153,7 @@ struct V20EncoderImpl {
       }
       return total;
     }
-    uint64_t a = codedBits(b.mainCount, lengths, MainSymbols);
-    uint64_t d = codedBits(b.distanceCount, lengths + MainSymbols, DistanceSymbols);
-    uint64_t r = codedBits(b.repeatCount, lengths + MainSymbols + DistanceSymbols, RepeatLengthSymbols);
-    if (a == UINT64_MAX || d == UINT64_MAX || r == UINT64_MAX) return UINT64_MAX;
-    return a + d + r;
+    return lzCodedBits(b.counts, lengths);
   }
 
   // The symbol that announces a new header, coded with the tables now in force.

@@ -27,6 +27,13 @@ struct Token {
   uint32_t extra2;  // distance extra bits
 };
 
+// The symbol counts of an LZ block, which its tables are built from.
+struct LzCounts {
+  uint32_t main[MainSymbols] = {0};
+  uint32_t distance[DistanceSymbols] = {0};
+  uint32_t repeat[RepeatLengthSymbols] = {0};
+};
+
 struct Block {
   bool audio = false;
   int channels = 0;
@@ -37,9 +44,7 @@ struct Block {
   bool sharesTables = false;
   std::vector<Token> tokens;
   std::vector<uint16_t> audioSymbols;  // channel << 8 | symbol
-  uint32_t mainCount[MainSymbols] = {0};
-  uint32_t distanceCount[DistanceSymbols] = {0};
-  uint32_t repeatCount[RepeatLengthSymbols] = {0};
+  LzCounts counts;
   // Audio blocks only (LZ blocks are many and small): channel * AudioSymbols + symbol.
   std::vector<uint32_t> audioCount;
 };
@@ -47,3 +52,11 @@ struct Block {
 // Code lengths for the block. Every table can always code a switch to a new header
 // and one other symbol (the harmless symbol that ends a stream without a switch).
 void blockCodeLengths(const Block& b, uint8_t* lengths);
+
+// The LZ part of that: main, distance and repeat length tables side by side.
+void lzCodeLengths(const LzCounts& c, uint8_t* lengths);
+
+// Bits of the counted symbols under those lengths; UINT64_MAX when one has no code.
+uint64_t lzCodedBits(const LzCounts& c, const uint8_t* lengths);
+
+void addLzCounts(LzCounts& to, const LzCounts& from);

@@ -1,49 +1,20 @@
 #include "pack/encode_v20_merge.h"
 
-#include <string.h>
-
 #include "pack/encode_v20_header.h"
-#include "pack/huffman_encoder.h"
 
 namespace {
 
 // The symbol that announces a header, coded with the tables in force before it.
 const uint64_t SwitchBits = 8;
 
-// What a join looks at: the symbol counts of the LZ tables.
-struct LzCounts {
-  uint32_t main[MainSymbols];
-  uint32_t distance[DistanceSymbols];
-  uint32_t repeat[RepeatLengthSymbols];
-};
-
-void copyCounts(uint32_t* mainTo, uint32_t* distanceTo, uint32_t* repeatTo, const uint32_t* mainFrom,
-                const uint32_t* distanceFrom, const uint32_t* repeatFrom) {
-  memcpy(mainTo, mainFrom, sizeof(uint32_t) * MainSymbols);
-  memcpy(distanceTo, distanceFrom, sizeof(uint32_t) * DistanceSymbols);
-  memcpy(repeatTo, repeatFrom, sizeof(uint32_t) * RepeatLengthSymbols);
-}
-
-void addCounts(uint32_t* mainTo, uint32_t* distanceTo, uint32_t* repeatTo, const uint32_t* mainFrom,
-               const uint32_t* distanceFrom, const uint32_t* repeatFrom) {
-  for (int s = 0; s < MainSymbols; s++) mainTo[s] += mainFrom[s];
-  for (int s = 0; s < DistanceSymbols; s++) distanceTo[s] += distanceFrom[s];
-  for (int s = 0; s < RepeatLengthSymbols; s++) repeatTo[s] += repeatFrom[s];
-}
-
 // Bits of the symbols under their own tables, the table header they need included.
 // The header is priced without the lengths before it: a header that adds to them is
 // usually a little cheaper, which favours neither side of a join.
 uint64_t ownBits(const LzCounts& c) {
   static const uint8_t noLengths[PreviousLengthsSize] = {0};
-  Block b;
-  copyCounts(b.mainCount, b.distanceCount, b.repeatCount, c.main, c.distance, c.repeat);
   uint8_t lengths[PreviousLengthsSize];
-  blockCodeLengths(b, lengths);
-  uint64_t bits = codedBits(c.main, lengths, MainSymbols) +
-                  codedBits(c.distance, lengths + MainSymbols, DistanceSymbols) +
-                  codedBits(c.repeat, lengths + MainSymbols + DistanceSymbols, RepeatLengthSymbols);
-  return bits + planTableHeader(lengths, LzTableSize, noLengths, 0).bits + SwitchBits;
+  lzCodeLengths(c, lengths);
+  return lzCodedBits(c, lengths) + planTableHeader(lengths, LzTableSize, noLengths, 0).bits + SwitchBits;
 }
 
 // A run of joined blocks: their summed counts and what they cost.
@@ -60,8 +31,7 @@ void priceJoin(std::vector<Group>& groups, size_t i, size_t end) {
   g.joinSaving = 0;
   if (g.next == end) return;
   LzCounts joined = g.counts;
-  const LzCounts& next = groups[g.next].counts;
-  addCounts(joined.main, joined.distance, joined.repeat, next.main, next.distance, next.repeat);
+  addLzCounts(joined, groups[g.next].counts);
   g.joinedBits = ownBits(joined);
   g.joinSaving = (int64_t)(g.bits + groups[g.next].bits) - (int64_t)g.joinedBits;
 }
@@ -73,10 +43,8 @@ void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last) {
   if (n < 2) return;
   std::vector<Group> groups(n);
   for (size_t i = 0; i < n; i++) {
-    LzCounts& c = groups[i].counts;
-    const Block& b = blocks[first + i];
-    copyCounts(c.main, c.distance, c.repeat, b.mainCount, b.distanceCount, b.repeatCount);
-    groups[i].bits = ownBits(c);
+    groups[i].counts = blocks[first + i].counts;
+    groups[i].bits = ownBits(groups[i].counts);
     groups[i].next = i + 1;
   }
   std::vector<size_t> previous(n + 1);
@@ -91,8 +59,7 @@ void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last) {
     if (best == n) break;
     Group& g = groups[best];
     size_t gone = g.next;
-    const LzCounts& joined = groups[gone].counts;
-    addCounts(g.counts.main, g.counts.distance, g.counts.repeat, joined.main, joined.distance, joined.repeat);
+    addLzCounts(g.counts, groups[gone].counts);
     g.bits = g.joinedBits;
     g.next = groups[gone].next;
     previous[g.next] = best;
@@ -102,8 +69,6 @@ void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last) {
   // The first block of each run carries the counts of all; the others share its tables.
   for (size_t i = 0; i < n; i = groups[i].next) {
     for (size_t j = i + 1; j < groups[i].next; j++) blocks[first + j].sharesTables = true;
-    Block& head = blocks[first + i];
-    const LzCounts& all = groups[i].counts;
-    copyCounts(head.mainCount, head.distanceCount, head.repeatCount, all.main, all.distance, all.repeat);
+    blocks[first + i].counts = groups[i].counts;
   }
 }

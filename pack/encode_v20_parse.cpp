@@ -148,7 +148,7 @@ uint32_t historyMatch(const MatchFinder& finder, const History& h, int k, uint32
 
 void addLiteral(Block& b, uint8_t byte) {
   b.tokens.push_back(Token{byte, 0, 0, 0});
-  b.mainCount[byte]++;
+  b.counts.main[byte]++;
 }
 
 void addMatch(History& h, Block& b, const Choice& c) {
@@ -164,7 +164,7 @@ void addMatch(History& h, Block& b, const Choice& c) {
       t.symbol = (uint16_t)(SymHistory + c.param - 1);
       t.slot = (uint8_t)slot;
       t.extra1 = (uint8_t)(v - lengthBase[slot]);
-      b.repeatCount[slot]++;
+      b.counts.repeat[slot]++;
       break;
     }
     case 3:
@@ -179,11 +179,11 @@ void addMatch(History& h, Block& b, const Choice& c) {
       t.extra1 = (uint8_t)(v - lengthBase[lslot]);
       t.slot = (uint8_t)dslot;
       t.extra2 = d - 1 - distanceBase[dslot];
-      b.distanceCount[dslot]++;
+      b.counts.distance[dslot]++;
       break;
     }
   }
-  b.mainCount[t.symbol]++;
+  b.counts.main[t.symbol]++;
   b.tokens.push_back(t);
   pushDistance(h, d, n);
 }
@@ -290,20 +290,13 @@ struct Arrival {
   History h;  // match history it leaves, set when the parse reaches its position
 };
 
-// The cheapest arrivals at a position, in order of price, each leaving other recent
-// distances.
-struct PathNode {
-  Arrival a[MaxArrivals];
-};
-
 PieceParser::PieceParser() = default;
 PieceParser::~PieceParser() = default;
 
 namespace {
 
-// The history an arrival at position i leaves, from the one its step starts from.
-History historyAfter(const std::vector<PathNode>& nodes, uint32_t i, const Arrival& a) {
-  History h = nodes[i - a.length].a[a.from].h;
+// The history an arrival leaves, from that of the arrival its step starts from.
+History historyAfter(History h, const Arrival& a) {
   if (a.kind == KindMatchLiteralRepeat) {
     pushDistance(h, a.distance, a.first);
     pushDistance(h, a.distance, a.length - a.first - 1);
@@ -316,10 +309,10 @@ History historyAfter(const std::vector<PathNode>& nodes, uint32_t i, const Arriv
 // Whether a cheaper arrival at the node than the ar-th takes the same history step (k:
 // the k-th recent distance, 0: the last match again) to the same recent distances:
 // from the ar-th it could never win.
-bool takenBefore(const PathNode& node, int ar, int k) {
-  const History& h = node.a[ar].h;
+bool takenBefore(const Arrival* node, int ar, int k) {
+  const History& h = node[ar].h;
   for (int j = 0; j < ar; j++) {
-    const History& g = node.a[j].h;
+    const History& g = node[j].h;
     if (g.lastDistance != h.lastDistance) continue;
     if (k == 0 ? g.lastLength == h.lastLength
                : freshHistoryDistance(g, k) && g.recent[(g.recentIndex - k) & 3] == h.recent[(h.recentIndex - k) & 3])
@@ -336,16 +329,21 @@ bool takenBefore(const PathNode& node, int ar, int k) {
 // With more than one arrival per position, dearer ones that leave other recent
 // distances are carried on as well: their history matches may pay for the difference
 // later, and the path is traced back through the arrival each step came from.
+// Kept: the arrivals room is made for at each position, 1 or MaxArrivals; with one the
+// loops over them fold away.
+template <int Kept>
 void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& pos, uint32_t stop,
                        const LzParseOptions& o) {
   MatchFinder& finder = parser.finder;
-  std::vector<PathNode>& nodes = parser.nodes;
   const uint8_t* data = finder.data.data();
   const uint32_t chunk = 4096;
   const uint32_t infinite = 0xFFFFFFFFu;
-  const int kept = (int)std::max(1u, std::min<uint32_t>(MaxArrivals, o.arrivals));
+  const int kept = Kept == 1 ? 1 : (int)std::max(1u, std::min<uint32_t>(Kept, o.arrivals));
   uint32_t tail = o.blockSymbols / 2;
-  nodes.resize(chunk + MaxMatchLength + 1);  // a step never passes room
+  // The arrivals at position i, cheapest first.
+  parser.arrivals.resize((chunk + MaxMatchLength + 1) * Kept);  // a step never passes room
+  Arrival* const arrivals = parser.arrivals.data();
+  auto nodeAt = [arrivals](uint32_t i) { return arrivals + (size_t)i * Kept; };
   std::vector<std::pair<uint32_t, int>> steps;
   while (pos < stop && (b.tokens.size() < o.blockSymbols || stop - pos < tail)) {
     uint32_t n = std::min(stop - pos, chunk);
@@ -356,11 +354,11 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
     // Nodes are cleared as the steps first reach them: a long match often ends the
     // chunk early.
     uint32_t cleared = 0;
-    nodes[0].a[0].price = 0;
-    nodes[0].a[0].h = s.h;
-    nodes[0].a[0].recent1 = s.h.recent[(s.h.recentIndex - 1) & 3];
-    nodes[0].a[0].recent2 = s.h.recent[(s.h.recentIndex - 2) & 3];
-    for (int ar = 1; ar < kept; ar++) nodes[0].a[ar].price = infinite;
+    nodeAt(0)[0].price = 0;
+    nodeAt(0)[0].h = s.h;
+    nodeAt(0)[0].recent1 = s.h.recent[(s.h.recentIndex - 1) & 3];
+    nodeAt(0)[0].recent2 = s.h.recent[(s.h.recentIndex - 2) & 3];
+    for (int ar = 1; ar < kept; ar++) nodeAt(0)[ar].price = infinite;
     uint32_t end = 0;
     int endArrival = 0;
     Choice forced;
@@ -371,20 +369,20 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         end = horizon;
         break;
       }
-      PathNode& at = nodes[i];
+      Arrival* at = nodeAt(i);
       // The history an arrival leaves is worked out once the arrivals here are final.
       if (i > 0)
-        for (int ar = 0; ar < kept && at.a[ar].price != infinite; ar++) at.a[ar].h = historyAfter(nodes, i, at.a[ar]);
+        for (int ar = 0; ar < kept && at[ar].price != infinite; ar++) at[ar].h = historyAfter(nodeAt(i - at[ar].length)[at[ar].from].h, at[ar]);
       uint32_t p = pos + i;
       for (uint32_t reach = std::min(horizon, i + 2 * MaxMatchLength + 1); cleared < reach;) {
         cleared++;
-        for (int ar = 0; ar < kept; ar++) nodes[cleared].a[ar].price = infinite;
+        for (int ar = 0; ar < kept; ar++) nodeAt(cleared)[ar].price = infinite;
       }
       int ar = 0;  // the arrival whose steps are relaxed
       auto relax = [&](uint32_t length, uint32_t cost, int kind, uint32_t distance, int param, uint32_t first = 0) {
-        PathNode& to = nodes[i + length];
-        uint32_t price = at.a[ar].price + cost;
-        if (price >= to.a[kept - 1].price) return false;
+        Arrival* to = nodeAt(i + length);
+        uint32_t price = at[ar].price + cost;
+        if (price >= to[kept - 1].price) return false;
         Arrival c;
         c.price = price;
         c.length = length;
@@ -394,21 +392,21 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         c.from = (uint8_t)ar;
         c.first = (uint16_t)first;
         if (kept == 1) {
-          to.a[0] = c;
+          to[0] = c;
         } else {
-          const Arrival& start = at.a[ar];
+          const Arrival& start = at[ar];
           c.recent1 = kind == 0 ? start.recent1 : distance;
           c.recent2 = kind == 0 ? start.recent2 : kind == KindMatchLiteralRepeat ? distance : start.recent1;
           int slot = 0, gone = kept - 1;
-          while (to.a[slot].price <= price) slot++;
-          for (int j = 0; j < kept && to.a[j].price != infinite; j++) {
-            if (to.a[j].recent1 != c.recent1 || to.a[j].recent2 != c.recent2) continue;
+          while (to[slot].price <= price) slot++;
+          for (int j = 0; j < kept && to[j].price != infinite; j++) {
+            if (to[j].recent1 != c.recent1 || to[j].recent2 != c.recent2) continue;
             if (j < slot) return false;
             gone = j;
             break;
           }
-          for (int j = gone; j > slot; j--) to.a[j] = to.a[j - 1];
-          to.a[slot] = c;
+          for (int j = gone; j > slot; j--) to[j] = to[j - 1];
+          to[slot] = c;
         }
         reached = std::max(reached, i + length);
         return true;
@@ -435,17 +433,17 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
         relax(first + 1 + rest, cost, KindMatchLiteralRepeat, d, param, first);
       };
       // Steps that depend on the arrival's history.
-      for (ar = 0; ar < kept && at.a[ar].price != infinite; ar++) {
+      for (ar = 0; ar < kept && at[ar].price != infinite; ar++) {
         relax(1, s.costs.main[data[p]], 0, 0, 0);
         if (limit < 2) continue;
-        const History h = at.a[ar].h;
-        if (uint32_t n = takenBefore(at, ar, 0) ? 0 : repeatMatch(finder, h, p, limit)) {
+        const History h = at[ar].h;
+        if (uint32_t n = Kept > 1 && takenBefore(at, ar, 0) ? 0 : repeatMatch(finder, h, p, limit)) {
           relax(n, s.costs.main[SymRepeatLast], 1, h.lastDistance, 0);
           note(n, 1, h.lastDistance, 0);
         }
         for (int k = 1; k <= 4; k++) {
           uint32_t d, bonus;
-          uint32_t most = takenBefore(at, ar, k) ? 0 : historyMatch(finder, h, k, p, limit, &d, &bonus);
+          uint32_t most = Kept > 1 && takenBefore(at, ar, k) ? 0 : historyMatch(finder, h, k, p, limit, &d, &bonus);
           if (most == 0) continue;
           note(most, 2, d, k);
           uint32_t symbolCost = s.costs.main[SymHistory + k - 1];
@@ -495,13 +493,13 @@ void parseOptimalBlock(PieceParser& parser, ParseState& s, Block& b, uint32_t& p
     // Walk back from the end, then replay the steps forward.
     steps.clear();
     for (uint32_t j = end; j > 0;) {
-      const Arrival& step = nodes[j].a[endArrival];
+      const Arrival& step = nodeAt(j)[endArrival];
       steps.emplace_back(j, endArrival);
       endArrival = step.from;
       j -= step.length;
     }
     for (size_t k = steps.size(); k-- > 0;) {
-      const Arrival& step = nodes[steps[k].first].a[steps[k].second];
+      const Arrival& step = nodeAt(steps[k].first)[steps[k].second];
       uint32_t from = steps[k].first - step.length;
       if (step.kind == 0) {
         addLiteral(b, data[pos + from]);
@@ -589,7 +587,7 @@ void parsePass(PieceParser& parser, const uint8_t* bytes, uint32_t from, uint32_
     b.start = pos;
     uint32_t at = pos - from;
     if (o.optimal)
-      parseOptimalBlock(parser, s, b, at, end - from, o);
+      (o.arrivals > 1 ? parseOptimalBlock<MaxArrivals> : parseOptimalBlock<1>)(parser, s, b, at, end - from, o);
     else
       parseLazyBlock(finder, s, b, at, end - from, o);
     pos = at + from;
@@ -651,13 +649,31 @@ void blockCodeLengths(const Block& b, uint8_t* lengths) {
     }
     return;
   }
+  lzCodeLengths(b.counts, lengths);
+}
+
+void lzCodeLengths(const LzCounts& c, uint8_t* lengths) {
   uint32_t counts[MainSymbols];
-  memcpy(counts, b.mainCount, sizeof counts);
+  memcpy(counts, c.main, sizeof counts);
   if (counts[SymTables] == 0) counts[SymTables] = 1;
   bool other = false;
   for (int i = 0; i < MainSymbols && !other; i++) other = i != SymTables && counts[i] != 0;
   if (!other) counts[0] = 1;
   buildCodeLengths(counts, MainSymbols, MaxCodeLength, lengths);
-  buildCodeLengths(b.distanceCount, DistanceSymbols, MaxCodeLength, lengths + MainSymbols);
-  buildCodeLengths(b.repeatCount, RepeatLengthSymbols, MaxCodeLength, lengths + MainSymbols + DistanceSymbols);
+  buildCodeLengths(c.distance, DistanceSymbols, MaxCodeLength, lengths + MainSymbols);
+  buildCodeLengths(c.repeat, RepeatLengthSymbols, MaxCodeLength, lengths + MainSymbols + DistanceSymbols);
+}
+
+uint64_t lzCodedBits(const LzCounts& c, const uint8_t* lengths) {
+  uint64_t a = codedBits(c.main, lengths, MainSymbols);
+  uint64_t d = codedBits(c.distance, lengths + MainSymbols, DistanceSymbols);
+  uint64_t r = codedBits(c.repeat, lengths + MainSymbols + DistanceSymbols, RepeatLengthSymbols);
+  if (a == UINT64_MAX || d == UINT64_MAX || r == UINT64_MAX) return UINT64_MAX;
+  return a + d + r;
+}
+
+void addLzCounts(LzCounts& to, const LzCounts& from) {
+  for (int s = 0; s < MainSymbols; s++) to.main[s] += from.main[s];
+  for (int s = 0; s < DistanceSymbols; s++) to.distance[s] += from.distance[s];
+  for (int s = 0; s < RepeatLengthSymbols; s++) to.repeat[s] += from.repeat[s];
 }

@@ -44,12 +44,12 @@ struct LzParseOptions {
   uint32_t arrivals = 1;
 };
 
-struct PathNode;
+struct Arrival;
 
 // One parser's memory, reused from piece to piece (one per thread).
 struct PieceParser {
   MatchFinder finder;
-  std::vector<PathNode> nodes;
+  std::vector<Arrival> arrivals;  // the cheapest path's, position by position
   PieceParser();
   ~PieceParser();
 };
