@@ -97,6 +97,10 @@ TableHeaderPlan planTableHeader(const uint8_t* lengths, int size, const uint8_t*
                                 int audioChannels) {
   static const uint8_t zeros[4 * 257] = {0};
   TableHeaderPlan fresh = planWithBase(lengths, size, zeros, false, audioChannels);
+  // Added to no lengths at all, the lengths kept are the fresh ones.
+  bool nothingKept = true;
+  for (int s = 0; s < size && nothingKept; s++) nothingKept = previousLengths[s] == 0;
+  if (nothingKept) return fresh;
   TableHeaderPlan kept = planWithBase(lengths, size, previousLengths, true, audioChannels);
   return kept.bits < fresh.bits ? kept : fresh;
 }

@@ -1,42 +1,53 @@
 #include "pack/huffman_encoder.h"
 
 #include <algorithm>
-#include <queue>
 #include <vector>
 
 namespace {
 
-// Plain Huffman code lengths, unlimited.
-int huffmanLengths(const std::vector<uint64_t>& weights, const std::vector<int>& symbols,
-                   uint8_t* lengths) {
-  struct Node {
-    uint64_t weight;
-    int parent;
+enum { MostSymbols = 512 };  // more than any table of the format has
+
+// Plain Huffman code lengths, unlimited, for n <= MostSymbols weights. The two lightest
+// nodes are joined first, ties going to the lower node (leaves first, then parents in
+// the order they were made), so the lengths depend on the weights alone. The heap holds
+// node indexes; a table is built for every block, so nothing is allocated.
+int huffmanLengths(const uint64_t* weights, const int* symbols, int n, uint8_t* lengths) {
+  uint64_t weight[2 * MostSymbols];
+  int parent[2 * MostSymbols];
+  int heap[MostSymbols];
+  auto lighter = [&](int a, int b) { return weight[a] < weight[b] || (weight[a] == weight[b] && a < b); };
+  auto siftDown = [&](int size, int at) {
+    for (;;) {
+      int child = 2 * at + 1;
+      if (child >= size) return;
+      if (child + 1 < size && lighter(heap[child + 1], heap[child])) child++;
+      if (!lighter(heap[child], heap[at])) return;
+      std::swap(heap[child], heap[at]);
+      at = child;
+    }
   };
-  std::vector<Node> nodes;
-  nodes.reserve(symbols.size() * 2);
-  using Item = std::pair<uint64_t, int>;  // weight, node; ties broken by node index
-  std::priority_queue<Item, std::vector<Item>, std::greater<Item>> queue;
-  for (size_t i = 0; i < symbols.size(); i++) {
-    nodes.push_back({weights[i], -1});
-    queue.push({weights[i], (int)i});
+  for (int i = 0; i < n; i++) {
+    weight[i] = weights[i];
+    heap[i] = i;
   }
-  while (queue.size() > 1) {
-    Item a = queue.top();
-    queue.pop();
-    Item b = queue.top();
-    queue.pop();
-    int parent = (int)nodes.size();
-    nodes.push_back({a.first + b.first, -1});
-    nodes[a.second].parent = parent;
-    nodes[b.second].parent = parent;
-    queue.push({a.first + b.first, parent});
+  for (int i = n / 2; i-- > 0;) siftDown(n, i);
+  int size = n, made = n;
+  while (size > 1) {
+    int a = heap[0];
+    heap[0] = heap[--size];
+    siftDown(size, 0);
+    int b = heap[0];
+    weight[made] = weight[a] + weight[b];
+    parent[a] = parent[b] = made;
+    heap[0] = made++;
+    siftDown(size, 0);
   }
-  // Parents are created after their children, so depths resolve from the root down.
-  std::vector<int> depth(nodes.size(), 0);
-  for (int n = (int)nodes.size() - 2; n >= 0; n--) depth[n] = depth[nodes[n].parent] + 1;
+  // Parents are made after their children, so depths resolve from the root down.
+  int depth[2 * MostSymbols];
+  depth[made - 1] = 0;
+  for (int node = made - 2; node >= 0; node--) depth[node] = depth[parent[node]] + 1;
   int longest = 0;
-  for (size_t i = 0; i < symbols.size(); i++) {
+  for (int i = 0; i < n; i++) {
     lengths[symbols[i]] = (uint8_t)depth[i];
     longest = std::max(longest, depth[i]);
   }
@@ -46,24 +57,25 @@ int huffmanLengths(const std::vector<uint64_t>& weights, const std::vector<int>&
 }  // namespace
 
 void buildCodeLengths(const uint32_t* counts, int count, int maxLength, uint8_t* lengths) {
-  std::vector<int> symbols;
-  std::vector<uint64_t> weights;
+  int symbols[MostSymbols];
+  uint64_t weights[MostSymbols];
+  int n = 0;
   for (int s = 0; s < count; s++) {
     lengths[s] = 0;
-    if (counts[s] != 0) {
-      symbols.push_back(s);
-      weights.push_back(counts[s]);
+    if (counts[s] != 0 && n < MostSymbols) {
+      symbols[n] = s;
+      weights[n++] = counts[s];
     }
   }
-  if (symbols.empty()) return;
-  if (symbols.size() == 1) {
+  if (n == 0) return;
+  if (n == 1) {
     lengths[symbols[0]] = 1;
     return;
   }
   // Flattening the weights until the tree fits costs little and converges in a few
   // rounds; the lengths stay close to optimal.
-  while (huffmanLengths(weights, symbols, lengths) > maxLength) {
-    for (uint64_t& w : weights) w = (w >> 1) | 1;
+  while (huffmanLengths(weights, symbols, n, lengths) > maxLength) {
+    for (int i = 0; i < n; i++) weights[i] = (weights[i] >> 1) | 1;
   }
 }
 

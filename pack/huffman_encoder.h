@@ -8,7 +8,8 @@
 enum { MaxCodeLength = 15 };
 
 // Fills lengths[0..count-1]: 0 for symbols of count 0, else 1..maxLength. A lone used
-// symbol gets length 1, so the code stays decodable (its one bit is 0).
+// symbol gets length 1, so the code stays decodable (its one bit is 0). At most 512
+// symbols are used ones (the format's alphabets have fewer).
 void buildCodeLengths(const uint32_t* counts, int count, int maxLength, uint8_t* lengths);
 
 // The canonical code of every symbol with a non-zero length; the code of a symbol of
