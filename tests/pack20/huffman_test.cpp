@@ -1,6 +1,8 @@
 // Code lengths stay within 15 bits and form complete canonical codes.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "pack/huffman_encoder.h"
 
 TEST(Pack20Huffman, LengthsAreLimitedAndComplete) {
@@ -18,6 +20,33 @@ TEST(Pack20Huffman, LengthsAreLimitedAndComplete) {
   }
   EXPECT_DOUBLE_EQ(kraft, 1.0);
   EXPECT_LE(lengths[39], lengths[0]);
+}
+
+TEST(Pack20Huffman, LengthsOfSmallAlphabetsAndTies) {
+  // Equal weights join the lower nodes first (leaves before the parents made of them),
+  // so the lengths follow from the counts alone, on every machine.
+  struct Row {
+    std::vector<uint32_t> counts;
+    std::vector<uint8_t> lengths;
+  } rows[] = {
+      {{1, 1, 2, 4}, {3, 3, 2, 1}},
+      {{2, 2, 2, 2, 2, 2}, {3, 3, 3, 3, 2, 2}},
+      {{5, 0, 5}, {1, 0, 1}},
+      {{0, 9, 0, 1, 1, 0, 3}, {0, 1, 0, 3, 3, 0, 2}},
+  };
+  for (const Row& row : rows) {
+    std::vector<uint8_t> lengths(row.counts.size());
+    buildCodeLengths(row.counts.data(), (int)row.counts.size(), 15, lengths.data());
+    EXPECT_EQ(lengths, row.lengths) << "first count " << row.counts[0];
+  }
+  // The largest alphabet, all equal: 214 codes of 8 bits and 84 of 9 fill the space.
+  std::vector<uint32_t> flat(298, 7);
+  uint8_t lengths[298];
+  buildCodeLengths(flat.data(), 298, 15, lengths);
+  int eight = 0, nine = 0;
+  for (uint8_t l : lengths) (l == 8 ? eight : nine)++;
+  EXPECT_EQ(eight, 214);
+  EXPECT_EQ(nine, 84);
 }
 
 TEST(Pack20Huffman, LoneAndAbsentSymbols) {
