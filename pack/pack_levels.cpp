@@ -18,10 +18,10 @@ struct LevelRow {
   uint32_t arrivals;  // cheapest path: arrivals of other recent distances kept per position
 };
 
+// Every level joins its table blocks by cost: fewer headers, and fewer tables for the
+// decoder to build, so the output is also quicker to unpack.
 const LevelRow levels[MaxPackLevel] = {
-    {false, 4, 32, 32, 0, 0, 16, 8192, 0, 0, false, false, 1},    // 1: lazy matching over short chains
-    // From level 2 on, table blocks are joined by cost: fewer headers, and fewer tables
-    // for the decoder to build, so the output is also quicker to unpack.
+    {false, 4, 32, 32, 0, 0, 16, 8192, 0, 0, true, false, 1},    // 1: lazy matching over short chains
     {false, 24, 64, 32, 0, 0, 32, 8192, 0, 0, true, false, 1},   // 2
     {true, 16, 64, 32, 64, 32, 0, 2048, 0, 0, true, false, 1},   // 3: cheapest path over short chains
     {true, 48, 128, 32, 128, 0, 0, 2048, 1, 0, true, false, 1},  // 4: priced by a quick pass first
