@@ -1,7 +1,6 @@
 #include "pack/huffman_encoder.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -9,38 +8,30 @@ enum { MostSymbols = 512 };  // more than any table of the format has
 
 // Plain Huffman code lengths, unlimited, for n <= MostSymbols weights. The two lightest
 // nodes are joined first, ties going to the lower node (leaves first, then parents in
-// the order they were made), so the lengths depend on the weights alone. The heap holds
-// node indexes; a table is built for every block, so nothing is allocated.
+// the order they were made), so the lengths depend on the weights alone. Parents are
+// made in order of weight, so the lightest node is the lighter of the next leaf in
+// sorted order and the oldest parent not yet joined; a table is built for every block,
+// so nothing is allocated.
 int huffmanLengths(const uint64_t* weights, const int* symbols, int n, uint8_t* lengths) {
   uint64_t weight[2 * MostSymbols];
   int parent[2 * MostSymbols];
-  int heap[MostSymbols];
-  auto lighter = [&](int a, int b) { return weight[a] < weight[b] || (weight[a] == weight[b] && a < b); };
-  auto siftDown = [&](int size, int at) {
-    for (;;) {
-      int child = 2 * at + 1;
-      if (child >= size) return;
-      if (child + 1 < size && lighter(heap[child + 1], heap[child])) child++;
-      if (!lighter(heap[child], heap[at])) return;
-      std::swap(heap[child], heap[at]);
-      at = child;
-    }
-  };
+  int order[MostSymbols];
   for (int i = 0; i < n; i++) {
     weight[i] = weights[i];
-    heap[i] = i;
+    order[i] = i;
   }
-  for (int i = n / 2; i-- > 0;) siftDown(n, i);
-  int size = n, made = n;
-  while (size > 1) {
-    int a = heap[0];
-    heap[0] = heap[--size];
-    siftDown(size, 0);
-    int b = heap[0];
+  std::sort(order, order + n, [&](int a, int b) { return weight[a] < weight[b] || (weight[a] == weight[b] && a < b); });
+  int leaf = 0, oldest = n, made = n;
+  auto lightest = [&]() {
+    if (leaf < n && (oldest == made || weight[order[leaf]] <= weight[oldest])) return order[leaf++];
+    return oldest++;
+  };
+  while (made < 2 * n - 1) {
+    int a = lightest();
+    int b = lightest();
     weight[made] = weight[a] + weight[b];
     parent[a] = parent[b] = made;
-    heap[0] = made++;
-    siftDown(size, 0);
+    made++;
   }
   // Parents are made after their children, so depths resolve from the root down.
   int depth[2 * MostSymbols];
