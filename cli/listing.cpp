@@ -6,6 +6,7 @@
 #include "archive/checksum.h"
 #include "archive/reader.h"
 #include "cli/console_host.h"
+#include "cli/member_selection.h"
 #include "cli/name_encoding.h"
 #include "extract/output_files.h"
 #include "extract/session.h"
@@ -85,7 +86,7 @@ int listArchive(const char* path) {
   uint64_t totalSize = 0, totalPacked = 0;
   unsigned files = 0, folders = 0;
   while (readNextBlock() > 0) {
-    if (archiveReader.block.headType == FileBlock) {
+    if (archiveReader.block.headType == FileBlock && memberSelects(archiveReader.fileName)) {
       convertAttributes();
       char columns[128], name[NameCapacity];
       formatEntryColumns(columns, sizeof columns);
@@ -108,5 +109,6 @@ int listArchive(const char* path) {
   printf("%10llu %10llu %s %u file%s, %u folder%s\n", (unsigned long long)totalSize,
          (unsigned long long)totalPacked, ratio, files, files == 1 ? "" : "s", folders, folders == 1 ? "" : "s");
   fflush(stdout);
+  reportUnmatchedMembers();
   return consoleCounts.problems > 0 ? ExitWarning : ExitSuccess;
 }

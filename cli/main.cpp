@@ -12,9 +12,11 @@
 
 #include "cli/console_host.h"
 #include "cli/listing.h"
+#include "cli/member_selection.h"
 #include "cli/name_encoding.h"
 #include "platform/posix/signals_posix.h"
 #include "cli/tool_options.h"
+#include "extract/names.h"
 #include "extract/session.h"
 #include "platform/posix/posix_path.h"
 #include "shell/resources/string_ids.h"
@@ -42,13 +44,18 @@ const ToolOption options[] = {
 
 const ToolDescription tool = {
     "lumvard-extract",
-    "[OPTION]... ARCHIVE DESTINATION\n"
-    "  or:  lumvard-extract --test [OPTION]... ARCHIVE\n"
-    "  or:  lumvard-extract --list [OPTION]... ARCHIVE",
-    "Extract every entry of ARCHIVE (a plain archive, or an installer with its\n"
+    "[OPTION]... ARCHIVE DESTINATION [MEMBER]...\n"
+    "  or:  lumvard-extract --test [OPTION]... ARCHIVE [MEMBER]...\n"
+    "  or:  lumvard-extract --list [OPTION]... ARCHIVE [MEMBER]...",
+    "Extract the entries of ARCHIVE (a plain archive, or an installer with its\n"
     "payload appended) below DESTINATION, which is made when missing. Status lines\n"
     "go to stdout, problems to stderr, a progress bar to stderr when it is a\n"
-    "terminal.",
+    "terminal.\n"
+    "\n"
+    "MEMBERs take only some entries: a path as --list shows it (a folder takes\n"
+    "everything below it), or a shell pattern in quotes, where * and ? also match\n"
+    "'/' (\"*.txt\" takes every .txt file in every folder); case is ignored. A\n"
+    "MEMBER that takes no entry is reported and makes the exit status at least 1.",
     options,
     sizeof options / sizeof options[0],
     "Exit status:\n"
@@ -70,14 +77,15 @@ enum Mode : int { ModeExtract, ModeTest, ModeList };
 struct Request {
   int mode = ModeExtract;
   int codePage = 1252;
-  const char* operands[2] = {nullptr, nullptr};
+  const char** operands = nullptr;  // ARCHIVE, DESTINATION when extracting, MEMBERs
   int operandCount = 0;
+  int operandCapacity = 0;
 };
 
 // An option or an operand; 0 when it is taken, else the exit code.
 int takeArgument(void* context, const ToolOption* option, const char* value) {
   Request* request = (Request*)context;
-  if (option == nullptr) return keepOperand(tool, value, request->operands, &request->operandCount, 2);
+  if (option == nullptr) return keepOperand(tool, value, request->operands, &request->operandCount, request->operandCapacity);
   switch (option->id) {
     case OptList: request->mode = ModeList; break;
     case OptTest: request->mode = ModeTest; break;
@@ -94,12 +102,14 @@ int takeArgument(void* context, const ToolOption* option, const char* value) {
 
 // Returns -1 when the run goes on, else the exit code.
 int readCommandLine(int argc, char** argv, Request* request) {
+  request->operands = (const char**)calloc((size_t)argc, sizeof *request->operands);
+  request->operandCapacity = argc;
   int ended = readArguments(tool, argc, argv, takeArgument, request);
   if (ended >= 0) return ended;
   if (request->operandCount == 0) return usageError(tool, "no ARCHIVE given");
   if (request->mode == ModeExtract && request->operandCount < 2) return usageError(tool, "no DESTINATION given");
-  if (request->mode == ModeList && request->operandCount > 1)
-    return usageError(tool, "--list takes no DESTINATION ('%s')", request->operands[1]);
+  for (int i = request->mode == ModeExtract ? 2 : 1; i < request->operandCount; i++)
+    if (!addMember(request->operands[i])) return usageError(tool, "MEMBER '%s' names no entry", request->operands[i]);
   if (!setNameCodePage(request->codePage))
     return usageError(tool, "code page %d is not an ASCII-based single-byte code page iconv knows",
                       request->codePage);
@@ -230,6 +240,7 @@ int main(int argc, char** argv) {
   consoleHost.stdinIsTerminal = isatty(STDIN_FILENO) != 0;
   consoleHost.stderrIsTerminal = isatty(STDERR_FILENO) != 0 && !consoleHost.quiet;  // -q: no bar either
   consoleHost.testing = request.mode == ModeTest;
+  if (membersGiven()) entrySelector = memberSelects;
   if (request.mode == ModeList) return listArchive(archive);
 
   char title[sizeof appTitle];
@@ -249,6 +260,9 @@ int main(int argc, char** argv) {
   int result = runExtraction(nullptr, archive, destination);
   runReturned = true;
   finishConsoleProgress();
+  // A run that ended before the last entry cannot tell which MEMBERs the rest held.
+  bool walkedAll = result == ExitSuccess || result == ExitWarning || result == ExitCrc;
+  if (walkedAll && reportUnmatchedMembers() > 0 && result == ExitSuccess) result = ExitWarning;
   if (!consoleHost.quiet) printSummary(request, outcomeOf(result, false), secondsSince(runStart));
   return result;
 }

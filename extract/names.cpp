@@ -93,7 +93,10 @@ bool wildcardMatch(const char* mask, const char* name) {
   return matchNames(maskName, entryName);
 }
 
+bool (*entrySelector)(const char* entryName) = nullptr;
+
 bool isSelected() {
+  if (entrySelector != nullptr) return entrySelector(archiveReader.fileName);
   char mask[PathCapacity];
   char maskFolder[PathCapacity], maskName[PathCapacity];
   char entryFolder[PathCapacity], entryName[PathCapacity];

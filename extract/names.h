@@ -14,8 +14,12 @@ int compareNoCase(const char* a, const char* b);
 int compareNoCaseN(const char* a, const char* b, size_t n);
 // The wildcard match with the old-style rules for '*', '?' and '.'.
 bool wildcardMatch(const char* mask, const char* name);
-// Whether the current entry's fileName is selected by session.masks.
+// Whether the current entry's fileName is selected: by entrySelector when a host set
+// one, else by session.masks.
 bool isSelected();
+// A host that picks entries by rules of its own (the console's MEMBER operands) sets
+// this; it is asked once per entry, with the entry's name in the archive.
+extern bool (*entrySelector)(const char* entryName);
 // Fills archiveList from archiveName and sets archivesFound.
 void expandArchiveName();
 

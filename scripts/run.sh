@@ -21,7 +21,7 @@ if [ -x build/native/pack/lumvard-pack ]; then
   # installer itself runs on Windows (the tests run it and its 64-bit twin under Wine).
   # --exe: the installer executable this build tree made (build/win32/shell/).
   build/native/pack/lumvard-pack --exe -C scripts/sample -o "$out/setup-lumvard.exe" .
-  build/native/cli/lumvard-extract --test "$out/setup-lumvard.exe" "$out/installed" >/dev/null
+  build/native/cli/lumvard-extract --test "$out/setup-lumvard.exe" >/dev/null
   build/native/cli/lumvard-extract "$out/setup-lumvard.exe" "$out/installed" >/dev/null
   diff -r scripts/sample "$out/installed"
   echo "run: built the installer $out/setup-lumvard.exe ($(stat -c %s "$out/setup-lumvard.exe") bytes);" \

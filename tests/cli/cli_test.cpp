@@ -71,15 +71,69 @@ TEST_F(Cli, TestRunChecksWithoutWriting) {
   Entry damaged = file("damaged.txt", "damaged");
   damaged.wrongChecksum = true;
   std::string good = archive(newArchive({folder("d"), file("d\\good.txt", "g")}), "good.rar");
-  Outcome result = run({"--test", good, out});
+  Outcome result = run({"--test", good});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_FALSE(pathExists(out + "/d"));
   EXPECT_TRUE(has(result.out, "All OK"));
 
-  result = run({"--test", archive(newArchive({damaged}), "bad.rar"), out});
+  result = run({"--test", archive(newArchive({damaged}), "bad.rar")});
   EXPECT_EQ(result.status, 3);
   EXPECT_TRUE(has(result.err, "CRC failed"));
   EXPECT_FALSE(pathExists(out + "/damaged.txt"));
+}
+
+// MEMBERs pick entries by path or shell pattern, without case, in UTF-8 with slashes;
+// a folder takes what lies below it. In a solid archive the entries before a picked one
+// are still decoded, and nothing else is written.
+TEST_F(Cli, MembersSelectEntries) {
+  std::vector<Entry> entries = {folder("docs"),          file("docs\\README.TXT", "r"), folder("docs\\Sub"),
+                                file("docs\\Sub\\a.txt", "a"), file("A\xF1o.txt", "n"),  file("top.bin", "b")};
+  std::string plain = archive(newArchive(entries));
+  std::string solid = archive(newArchive(entries, 0x08), "solid.rar");
+  struct Case {
+    std::vector<std::string> members;
+    std::string written;  // the files extracted, sorted, each followed by a space
+    int status = 0;
+    std::string problem = "";
+  } cases[] = {
+      {{"docs"}, "docs/README.TXT docs/Sub/a.txt "},
+      {{"./DOCS/sub/"}, "docs/Sub/a.txt "},
+      {{"docs\\readme.txt"}, "docs/README.TXT "},
+      {{"*.TXT"}, "A\xC3\xB1o.txt docs/README.TXT docs/Sub/a.txt "},  // '*' crosses folders
+      {{"a\xC3\x91O.TXT"}, "A\xC3\xB1o.txt "},                        // case of a non-ASCII letter too
+      {{"?o?.bin", "d*/s*/?.txt"}, "docs/Sub/a.txt top.bin "},
+      {{"top.bin", "missing"}, "top.bin ", 1, "lumvard-extract: missing: not in the archive\n"},
+      {{"doc"}, "", 1, "doc: not in the archive"},  // a folder is taken whole, not its name's start
+  };
+  int index = 0;
+  for (const std::string& name : {plain, solid}) {
+    for (const Case& c : cases) {
+      std::string destination = temp / ("m" + std::to_string(index++));
+      std::vector<std::string> arguments = {name, destination};
+      arguments.insert(arguments.end(), c.members.begin(), c.members.end());
+      Outcome result = run(arguments);
+      EXPECT_EQ(result.status, c.status) << c.members[0] << result.err;
+      std::string written;
+      for (const char* path : {"A\xC3\xB1o.txt", "docs/README.TXT", "docs/Sub/a.txt", "top.bin"})
+        if (pathExists(destination + "/" + path)) written += std::string(path) + " ";
+      EXPECT_EQ(written, c.written) << c.members[0];
+      if (c.problem.empty()) {
+        EXPECT_EQ(result.err, "") << c.members[0];
+      } else {
+        EXPECT_TRUE(has(result.err, c.problem)) << result.err;
+      }
+    }
+  }
+  // --test and --list take MEMBERs after ARCHIVE alone.
+  Outcome tested = run({"-t", solid, "top.bin"});
+  EXPECT_EQ(tested.status, 0) << tested.err;
+  EXPECT_TRUE(has(tested.out, "Tested 1 file (1 bytes) in ")) << tested.out;
+  Outcome listed = run({"-l", plain, "docs/sub"});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_TRUE(has(listed.out, " docs/Sub\n")) << listed.out;
+  EXPECT_TRUE(has(listed.out, " docs/Sub/a.txt\n1 file, 1 folder") || has(listed.out, "1 file, 1 folder\n"))
+      << listed.out;
+  EXPECT_FALSE(has(listed.out, "README")) << listed.out;
 }
 
 TEST_F(Cli, NotAnArchiveIsExitOne) {
@@ -121,7 +175,7 @@ TEST_F(Cli, EncryptedArchivesTakeThePasswordFromTheOptionOrTheEnvironment) {
 
 TEST_F(Cli, EncryptedPayloadOfAnExecutableInBothFormatsAndUnderTest) {
   std::string exe = archive(embedded(newArchive({encrypted("p.txt", "payload", "pw")}, 0x08)), "setup.exe");
-  Outcome result = run({"--test", "--password", "pw", exe, out});
+  Outcome result = run({"--test", "--password", "pw", exe});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_FALSE(pathExists(out + "/p.txt"));
   result = run({"--password", "pw", exe, out});
@@ -164,7 +218,7 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
     std::string out, err;  // pieces that must appear; "" is not looked for
     rlim_t fileSizeLimit = 0;  // when not 0, writes beyond it fail: a full disk
   } cases[] = {
-      {{"--help"}, 0, "Usage: lumvard-extract [OPTION]... ARCHIVE DESTINATION\n", ""},
+      {{"--help"}, 0, "Usage: lumvard-extract [OPTION]... ARCHIVE DESTINATION [MEMBER]...\n", ""},
       {{"-h"}, 0, "\n  -l, --list ", ""},
       {{"--version"}, 0, "lumvard-extract 1.0.0\n", ""},
       {{"-V"}, 0, "lumvard-extract 1.0.0\n", ""},
@@ -175,8 +229,9 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{"-", out}, 64, "", "'-' is not read as standard input"},
       {{good}, 64, "", "no DESTINATION given"},
       {{}, 64, "", "no ARCHIVE given"},
-      {{"--list", good, out}, 64, "", "--list takes no DESTINATION"},
-      {{good, out, "extra"}, 64, "", "unexpected operand 'extra'"},
+      {{"--list", good, out}, 1, "", out + ": not in the archive\n"},  // a MEMBER, not a DESTINATION
+      {{"-t", good, "extra", "d"}, 1, "Tested 1 file (5 bytes) in ", "lumvard-extract: extra: not in the archive\n"},
+      {{"-t", good, ".//"}, 64, "", "MEMBER './/' names no entry"},
       {{"--codepage", "932", good, out}, 64, "", "code page 932 is not an ASCII-based single-byte"},
       {{"--codepage", "500", good, out}, 64, "", "code page 500 is not an ASCII-based"},  // EBCDIC
       {{"-l", "good"}, 0, " d/a.txt\n", ""},  // found with the extension the engine adds

@@ -84,12 +84,12 @@ TEST_F(Cli, WriterSolidEncryptedArchiveUnderTest) {
   std::string name = temp / "solid.rar";
   ASSERT_TRUE(writeArchiveFile(archive, name));
 
-  Outcome result = run({"--test", name, out}, "solid");
+  Outcome result = run({"--test", name}, "solid");
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_TRUE(has(result.out, "All OK"));
   EXPECT_FALSE(clitest::has(result.out, "Skipping"));
 
-  result = run({"--test", name, out}, "wrong");
+  result = run({"--test", name}, "wrong");
   EXPECT_EQ(result.status, 3);
   EXPECT_TRUE(has(result.err, "Total errors: 3"));
 }

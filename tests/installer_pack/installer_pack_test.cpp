@@ -182,7 +182,7 @@ TEST_F(InstallerPack, MarkerInTheWindowBehindTheStubAndAnEndBlockLast) {
   fclose(archiveReader.archiveFile);
   archiveReader.archiveFile = nullptr;
 
-  Outcome checked = run(extract, {"--test", installer, out}, temp);
+  Outcome checked = run(extract, {"--test", installer}, temp);
   EXPECT_EQ(checked.status, 0) << checked.err;
   EXPECT_NE(checked.out.find("All OK"), std::string::npos) << checked.out;
   Outcome extracted = run(extract, {installer, out}, temp);

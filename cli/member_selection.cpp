@@ -1,0 +1,80 @@
+#include "cli/member_selection.h"
+
+#include <fnmatch.h>
+#include <locale.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/console_host.h"
+#include "cli/name_encoding.h"
+
+namespace {
+
+struct Member {
+  std::string typed;    // as given, for the report
+  std::string pattern;  // separators as '/', no leading "./", no trailing '/'
+  bool matched;
+};
+
+std::vector<Member> members;
+
+std::string withSlashes(std::string text) {
+  for (char& c : text)
+    if (c == '\\') c = '/';
+  return text;
+}
+
+}  // namespace
+
+bool addMember(const char* member) {
+  std::string pattern = withSlashes(member);
+  while (pattern.compare(0, 2, "./") == 0) pattern.erase(0, pattern.find_first_not_of('/', 1));
+  while (!pattern.empty() && pattern.back() == '/') pattern.pop_back();
+  if (pattern.empty()) return false;
+  members.push_back({member, pattern, false});
+  return true;
+}
+
+bool membersGiven() { return !members.empty(); }
+
+// An entry is matched as the tool shows it: in UTF-8 with slashes, so that '?' stands
+// for one character, and without case, as the names of the system that made the
+// archive are compared. FNM_LEADING_DIR makes a folder select everything below it;
+// '*' also crosses '/'.
+bool memberSelects(const char* entryName) {
+  if (members.empty()) return true;
+  char utf8[4 * 1024];
+  nameToUtf8(entryName, strlen(entryName), utf8, sizeof utf8);
+  std::string name = withSlashes(utf8);
+  size_t start = name.find_first_not_of('/');
+  const char* shown = start == std::string::npos ? "" : name.c_str() + start;
+  // Only the match runs in a UTF-8 locale: the rest of the tool keeps the C locale.
+  static locale_t utf8Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
+  locale_t previous = utf8Locale != (locale_t)0 ? uselocale(utf8Locale) : (locale_t)0;
+  bool selected = false;
+  for (Member& m : members) {
+    if (fnmatch(m.pattern.c_str(), shown, FNM_NOESCAPE | FNM_CASEFOLD | FNM_LEADING_DIR) == 0) {
+      m.matched = true;
+      selected = true;
+    }
+  }
+  if (previous != (locale_t)0) uselocale(previous);
+  return selected;
+}
+
+int reportUnmatchedMembers() {
+  int unmatched = 0;
+  for (const Member& m : members) {
+    if (m.matched) continue;
+    char shown[4 * 1024], text[4 * 1024 + 64];
+    escapeControls(m.typed.c_str(), shown, sizeof shown, false);
+    snprintf(text, sizeof text, "%s: not in the archive", shown);
+    reportProblem(text);
+    unmatched++;
+  }
+  return unmatched;
+}
