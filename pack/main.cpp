@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -387,6 +388,14 @@ struct Progress {
   void end() { erase(); }
 };
 
+// The installer starts the setup.exe at the top of its destination once the payload is
+// out; a payload without one installs files and starts nothing, which is seldom meant.
+bool startsSetup(const std::vector<InputEntry>& inputs) {
+  for (const InputEntry& e : inputs)
+    if (!e.directory && strcasecmp(e.archiveName.c_str(), "setup.exe") == 0) return true;
+  return false;
+}
+
 // Every line of message is one problem.
 int fail(Progress& progress, const std::string& message) {
   progress.end();
@@ -477,6 +486,9 @@ int main(int argc, char** argv) {
     if (!readWholeFile(o.installerStub, (uint64_t)info.st_size, &stub, &error) ||
         !makeInstallerPrefix(stub, o.format, &installerPrefix, &error))
       return fail(progress, o.installerStub + ": " + error);
+    if (!startsSetup(inputs))
+      fprintf(stderr, "%s: warning: the payload holds no setup.exe at its top: the installer will put the files in place and start nothing\n",
+              programName);
   }
 
   for (const InputEntry& e : inputs) progress.total += e.size;
