@@ -16,14 +16,17 @@ if [ -x build/native/pack/lumvard-pack ]; then
   diff -r scripts/sample "$out/extracted"
   echo "run: the sample archive was packed and extracted into $out/extracted"
 
-  # The product: the 32-bit installer with the sample folder as its payload. Its
-  # payload is checked and extracted here with the installer's own engine; the
-  # installer itself runs on Windows (the tests run it and its 64-bit twin under Wine).
+  # The product: the 32-bit installer with the sample folder and a sample setup
+  # program (which says where the files went) as its payload. The payload is checked
+  # and extracted here with the installer's own engine; the installer itself runs on
+  # Windows (the tests run it and its 64-bit twin under Wine).
   # --exe: the installer executable this build tree made (build/win32/shell/).
-  build/native/pack/lumvard-pack --exe -C scripts/sample -o "$out/setup-lumvard.exe" .
+  cp -r scripts/sample "$out/payload"
+  cp build/win32/scripts/sample_setup/setup.exe "$out/payload/"
+  build/native/pack/lumvard-pack --exe -C "$out/payload" -o "$out/setup-lumvard.exe" .
   build/native/cli/lumvard-extract --test "$out/setup-lumvard.exe" >/dev/null
   build/native/cli/lumvard-extract "$out/setup-lumvard.exe" "$out/installed" >/dev/null
-  diff -r scripts/sample "$out/installed"
+  diff -r "$out/payload" "$out/installed"
   echo "run: built the installer $out/setup-lumvard.exe ($(stat -c %s "$out/setup-lumvard.exe") bytes);" \
     "its payload checks and extracts into $out/installed"
 
