@@ -1,7 +1,5 @@
 #include "cli/member_selection.h"
 
-#include <fnmatch.h>
-#include <locale.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,6 +9,7 @@
 
 #include "cli/console_host.h"
 #include "cli/name_encoding.h"
+#include "cli/path_pattern.h"
 
 namespace {
 
@@ -41,10 +40,9 @@ bool addMember(const char* member) {
 
 bool membersGiven() { return !members.empty(); }
 
-// An entry is matched as the tool shows it: in UTF-8 with slashes, so that '?' stands
-// for one character, and without case, as the names of the system that made the
-// archive are compared. FNM_LEADING_DIR makes a folder select everything below it;
-// '*' also crosses '/'.
+// An entry is matched as the tool shows it: in UTF-8 with slashes, and without case, as
+// the names of the system that made the archive are compared. A folder selects
+// everything below it.
 bool memberSelects(const char* entryName) {
   if (members.empty()) return true;
   char utf8[4 * 1024];
@@ -52,17 +50,13 @@ bool memberSelects(const char* entryName) {
   std::string name = withSlashes(utf8);
   size_t start = name.find_first_not_of('/');
   const char* shown = start == std::string::npos ? "" : name.c_str() + start;
-  // Only the match runs in a UTF-8 locale: the rest of the tool keeps the C locale.
-  static locale_t utf8Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
-  locale_t previous = utf8Locale != (locale_t)0 ? uselocale(utf8Locale) : (locale_t)0;
   bool selected = false;
   for (Member& m : members) {
-    if (fnmatch(m.pattern.c_str(), shown, FNM_NOESCAPE | FNM_CASEFOLD | FNM_LEADING_DIR) == 0) {
+    if (pathPatternMatches(m.pattern.c_str(), shown, true, true)) {
       m.matched = true;
       selected = true;
     }
   }
-  if (previous != (locale_t)0) uselocale(previous);
   return selected;
 }
 

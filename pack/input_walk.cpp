@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <set>
 
+#include "cli/path_pattern.h"
+
 NameConverter::NameConverter(int codePage) {
   std::string target = "CP" + std::to_string(codePage);
   handle = (void*)iconv_open(target.c_str(), "UTF-8");
@@ -110,6 +112,18 @@ struct Walker {
   std::set<std::string> seen;
   std::vector<FolderId> openFolders;  // the folders being walked, outermost first
   std::string problems;               // one line per offending input
+  const std::vector<std::string>& exclude;
+
+  bool isExcluded(const std::string& display) const {
+    if (display.empty()) return false;
+    size_t slash = display.rfind('/');
+    const char* name = slash == std::string::npos ? display.c_str() : display.c_str() + slash + 1;
+    for (const std::string& pattern : exclude)
+      if (pathPatternMatches(pattern.c_str(), pattern.find('/') == std::string::npos ? name : display.c_str(), false,
+                             false))
+        return true;
+    return false;
+  }
 
   bool isSkipped(const struct stat& st) const {
     return haveSkip && st.st_dev == skipStat.st_dev && st.st_ino == skipStat.st_ino;
@@ -177,6 +191,8 @@ struct Walker {
   }
 
   void add(const std::string& source, const std::string& display, bool topLevel) {
+    // Before anything is looked at: an excluded link or unreadable file is no problem.
+    if (isExcluded(display)) return;
     if (!linkAllowed(source, display, topLevel)) return;
     struct stat st;
     if (stat(source.c_str(), &st) != 0) return refuse(display, source, strerror(errno));
@@ -218,7 +234,8 @@ struct Walker {
 
 bool collectInputs(const std::vector<std::string>& inputs, const std::string& baseDir,
                    NameConverter& names, const std::string& skip,
-                   std::vector<InputEntry>* entries, std::string* error, LinkPolicy links) {
+                   std::vector<InputEntry>* entries, std::string* error, LinkPolicy links,
+                   const std::vector<std::string>& exclude) {
   if (!names.valid()) {
     *error = "the code page is not supported by iconv";
     return false;
@@ -234,7 +251,7 @@ bool collectInputs(const std::vector<std::string>& inputs, const std::string& ba
     *error = "cannot enter " + base + ": " + strerror(ENOTDIR);
     return false;
   }
-  Walker walker{names, links, root, {}, false, entries, {}, {}, {}};
+  Walker walker{names, links, root, {}, false, entries, {}, {}, {}, exclude};
   if (!skip.empty() && stat(skip.c_str(), &walker.skipStat) == 0) walker.haveSkip = true;
   for (const std::string& input : inputs) {
     std::string normalized;

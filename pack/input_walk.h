@@ -50,11 +50,14 @@ enum class LinkPolicy {
 
 // Resolves every input below baseDir and appends the entries in archive order: inputs
 // in command-line order, a folder before its contents, folder contents sorted by name.
-// `skip` names files never to take (the output archive itself). Returns false when any
+// `skip` names files never to take (the output archive itself); a file or folder that
+// an `exclude` pattern matches is left out, a folder with all below it: a pattern
+// without '/' is matched against the last part of its path, one with '/' against the
+// whole path as stored. Returns false when any
 // input cannot be read or stored; error then holds one line per offending input, all
 // of them, each starting with the input's name. A folder reached again through a link
 // inside itself is refused, so a walk always ends.
 bool collectInputs(const std::vector<std::string>& inputs, const std::string& baseDir,
                    NameConverter& names, const std::string& skip,
                    std::vector<InputEntry>* entries, std::string* error,
-                   LinkPolicy links = LinkPolicy::InsideOnly);
+                   LinkPolicy links = LinkPolicy::InsideOnly, const std::vector<std::string>& exclude = {});

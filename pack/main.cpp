@@ -51,6 +51,7 @@ struct Options {
   std::string directory;
   std::string output;
   std::vector<std::string> inputs;
+  std::vector<std::string> exclude;  // --exclude patterns, without "./" before or '/' after
   LinkPolicy links = LinkPolicy::InsideOnly;
   bool quiet = false;
   bool verbose = false;
@@ -237,6 +238,21 @@ const PackOption packOptions[] = {
       "content when the target lies inside DIR, and refused when it leads\n"
       "outside DIR or nowhere"},
      [](Options& o, const char*, std::string*) { o.links = LinkPolicy::Follow; return true; }},
+    {{"--exclude", 0, "PATTERN", 0,
+      "leave out every file and folder (with all below it) whose name matches\n"
+      "the shell PATTERN, or whose path below DIR does when PATTERN holds a\n"
+      "'/'; * and ? also match '/'. May be given again"},
+     [](Options& o, const char* v, std::string* error) {
+       std::string pattern = v;
+       while (pattern.compare(0, 2, "./") == 0) pattern.erase(0, pattern.find_first_not_of('/', 1));
+       while (!pattern.empty() && pattern.back() == '/') pattern.pop_back();
+       if (pattern.empty()) {
+         *error = "--exclude wants a pattern";
+         return false;
+       }
+       o.exclude.push_back(pattern);
+       return true;
+     }},
     {{"--quiet", 'q', nullptr, 0, "print nothing but problems"},
      [](Options& o, const char*, std::string*) { return o.quiet = true; }},
     {{"--verbose", 'v', nullptr, 0, "print each entry as it is added"},
@@ -465,7 +481,7 @@ int main(int argc, char** argv) {
   std::vector<InputEntry> inputs;
   std::string error;
   if (!checkOutput(o.output, &error)) return fail(progress, error);
-  if (!collectInputs(o.inputs, o.directory, names, outputFromBase, &inputs, &error, o.links))
+  if (!collectInputs(o.inputs, o.directory, names, outputFromBase, &inputs, &error, o.links, o.exclude))
     return fail(progress, error);
   // Old headers hold names of at most 80 bytes; a reader ends the archive at a longer one.
   if (o.format == PackFormat::Old) {

@@ -182,6 +182,15 @@ TEST_F(Pack20Cli, PathsAreStoredAsGivenAndTimesCanBeFixed) {
   EXPECT_EQ(local.tm_hour, 7);
   EXPECT_EQ(local.tm_min, 8);
   EXPECT_EQ(local.tm_sec, 10);
+
+  // --exclude: "./" before and '/' after a pattern are dropped; names match with case.
+  std::string some = temp / "some";
+  ASSERT_EQ(pack({"--exclude", "./sub/", "--exclude", "*.TXT", "-C", input, "-o", temp / "ex.rar", "."}).status, 0);
+  ASSERT_EQ(extract(temp / "ex.rar", some).status, 0);
+  tree.clear();
+  listTree(some, "", &tree);
+  EXPECT_EQ(tree.size(), 3u);  // docs/, docs/a.txt, c.txt
+  EXPECT_TRUE(tree.count("docs/a.txt") && tree.count("c.txt"));
 }
 
 TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
@@ -215,6 +224,7 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"--mtime", "2023-02-29T12:00:00", "-o", archive, "ok.txt"}, 64, "--mtime"},
       {{"--mtime", "2024-04-31T12:00:00", "-o", archive, "ok.txt"}, 64, "--mtime"},
       {{"--codepage", "abc", "-o", archive, "ok.txt"}, 64, "--codepage"},
+      {{"--exclude", ".//", "-o", archive, "ok.txt"}, 64, "--exclude wants a pattern"},
       {{"--level", "0", "-o", archive, "ok.txt"}, 64, "--level"},
       {{"--level", "6", "-o", archive, "ok.txt"}, 64, "--level"},
       {{"--threads", "0", "-o", archive, "ok.txt"}, 64, "--threads"},

@@ -151,6 +151,7 @@ TEST(Pack20Inputs, SymbolicLinksFollowThePolicy) {
     LinkPolicy links;
     std::vector<std::string> names;  // on success
     std::vector<std::string> errors; // pieces, each on its own line, in this order
+    std::vector<std::string> exclude = {};
   } cases[] = {
       {{"in-file", "in-dir"}, LinkPolicy::InsideOnly, {"in-file", "in-dir/", "in-dir\\inner.txt"}, {}},
       {{"out-abs"}, LinkPolicy::InsideOnly, {}, {"out-abs: symbolic link that leads outside the input folder (to " + t / "outside/secret" + "); --dereference"}},
@@ -160,12 +161,17 @@ TEST(Pack20Inputs, SymbolicLinksFollowThePolicy) {
       {{"."}, LinkPolicy::InsideOnly, {}, {"cycle/back: ", "dangling: ", "out-abs: ", "out-dir: "}},
       {{"out-abs", "out-dir"}, LinkPolicy::Follow, {"out-abs", "out-dir/", "out-dir\\secret"}, {}},
       {{"."}, LinkPolicy::Follow, {}, {"cycle/back: symbolic link to a folder", "dangling: symbolic link that leads nowhere"}},
+      // Left out before they are looked at: excluded links are no problem. A pattern
+      // without '/' takes names at any depth, one with '/' whole paths only.
+      {{"."}, LinkPolicy::InsideOnly, {"dir/", "file.txt", "in-dir/", "in-file"}, {}, {"cycle", "d?ngling", "out-*", "inner.txt"}},
+      {{"dir", "in-dir"}, LinkPolicy::InsideOnly, {"dir/", "in-dir/", "in-dir\\inner.txt"}, {}, {"dir/inner.txt"}},
+      {{"dir", "in-dir", "file.txt"}, LinkPolicy::InsideOnly, {"dir/", "in-dir/"}, {}, {"*/inner.txt", "file.txt"}},
   };
   NameConverter names(1252);
   for (const Case& c : cases) {
     std::vector<InputEntry> entries;
     std::string error;
-    bool taken = collectInputs(c.inputs, root, names, "", &entries, &error, c.links);
+    bool taken = collectInputs(c.inputs, root, names, "", &entries, &error, c.links, c.exclude);
     EXPECT_EQ(taken, c.errors.empty()) << c.inputs[0] << ": " << error;
     if (taken) {
       EXPECT_EQ(archiveNames(entries), c.names) << c.inputs[0];

@@ -1,0 +1,7 @@
+// Shell patterns over paths, as the console tools take them from their users.
+#pragma once
+
+// Whether path (UTF-8, '/' between folders) matches the shell pattern: '*' and '?'
+// also match '/', '?' stands for one character. With leadingFolder a match of a
+// folder above path counts too ("docs" matches "docs/a.txt").
+bool pathPatternMatches(const char* pattern, const char* path, bool ignoreCase, bool leadingFolder);
