@@ -474,6 +474,7 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> stub;
     if (stat(o.installerStub.c_str(), &info) != 0) return fail(progress, o.installerStub + ": " + strerror(errno));
     if (!S_ISREG(info.st_mode)) return fail(progress, o.installerStub + ": not a file");
+    if (!installerStubFits((uint64_t)info.st_size, &error)) return fail(progress, o.installerStub + ": " + error);
     if (!readWholeFile(o.installerStub, (uint64_t)info.st_size, &stub, &error) ||
         !makeInstallerPrefix(stub, o.format, &installerPrefix, &error))
       return fail(progress, o.installerStub + ": " + error);
