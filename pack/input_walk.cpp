@@ -180,7 +180,9 @@ struct Walker {
     if (!linkAllowed(source, display, topLevel)) return;
     struct stat st;
     if (stat(source.c_str(), &st) != 0) return refuse(display, source, strerror(errno));
-    if (isSkipped(st)) return;
+    // Met in a folder, the output is left out; named as an input, taking it out would
+    // leave the archive without it, and replacing it would lose the file.
+    if (isSkipped(st)) return topLevel ? refuse(display, source, "the output archive itself") : void();
     bool directory = S_ISDIR(st.st_mode);
     if (!directory && !S_ISREG(st.st_mode)) return refuse(display, source, "not a regular file or folder");
     if (directory) {

@@ -50,7 +50,7 @@ enum class LinkPolicy {
 
 // Resolves every input below baseDir and appends the entries in archive order: inputs
 // in command-line order, a folder before its contents, folder contents sorted by name.
-// `skip` names files never to take (the output archive itself). Returns false when any
+// `skip` names the output archive: left out of a folder, refused as an input. Returns false when any
 // input cannot be read or stored; error then holds one line per offending input, all
 // of them, each starting with the input's name. A folder reached again through a link
 // inside itself is refused, so a walk always ends.

@@ -226,6 +226,8 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"-o", archive, "/etc/hostname"}, 1, "absolute"},
       {{"-o", archive, "../in/ok.txt"}, 1, ".."},
       {{"--codepage", "1251", "-o", archive, "."}, 1, "code page"},
+      // An input named on the command line that is the output itself.
+      {{"-o", input + "/ok.txt", "ok.txt", "caf\xC3\xA9.txt"}, 1, "ok.txt: the output archive itself"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = {"-C", input};
@@ -235,6 +237,7 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_FALSE(pathExists(archive)) << c.message;
   }
+  EXPECT_EQ(readFile(input + "/ok.txt"), text(100, 1));
   // A failure keeps an existing archive as it was, and leaves no temporary file.
   writeFile(archive, std::string("previous"));
   EXPECT_EQ(pack({"-C", input, "-o", archive, "ok.txt", "missing.txt"}).status, 1);
