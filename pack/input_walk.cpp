@@ -4,13 +4,17 @@
 #include <errno.h>
 #include <iconv.h>
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
+
+#include "pack/windows_names.h"
 
 NameConverter::NameConverter(int codePage) {
   std::string target = "CP" + std::to_string(codePage);
@@ -108,6 +112,7 @@ struct Walker {
   bool haveSkip = false;
   std::vector<InputEntry>* entries;
   std::set<std::string> seen;
+  std::map<std::u32string, std::string> caseKeys;  // each taken name as Windows compares it
   std::vector<FolderId> openFolders;  // the folders being walked, outermost first
   std::string problems;               // one line per offending input
 
@@ -115,8 +120,39 @@ struct Walker {
     return haveSkip && st.st_dev == skipStat.st_dev && st.st_ino == skipStat.st_ino;
   }
 
+  // Control characters are shown as \xNN: a name cannot break its line or send escape
+  // sequences to the terminal.
   void refuse(const std::string& display, const std::string& source, const std::string& reason) {
-    problems += (display.empty() ? source : display) + ": " + reason + "\n";
+    for (char c : (display.empty() ? source : display) + ": " + reason) {
+      char escaped[5];
+      snprintf(escaped, sizeof escaped, "\\x%02X", (unsigned char)c);
+      problems += (unsigned char)c < 0x20 || c == 0x7F ? std::string(escaped) : std::string(1, c);
+    }
+    problems += "\n";
+  }
+
+  // Whether every part of the name (the last only, for a folder's child, whose
+  // folders have been checked) can be made on Windows.
+  bool windowsCanMake(const std::string& display, const std::string& source, bool topLevel) {
+    size_t lastSlash = display.rfind('/');
+    for (size_t at = topLevel || lastSlash == std::string::npos ? 0 : lastSlash + 1; at < display.size();) {
+      size_t end = std::min(display.find('/', at), display.size());
+      std::string problem = windowsNameProblem(display.substr(at, end - at));
+      if (!problem.empty()) {
+        refuse(display, source, problem);
+        return false;
+      }
+      at = end + 1;
+    }
+    return true;
+  }
+
+  // Whether no name taken before differs from this one only in case.
+  bool caseIsUnique(const std::string& display, const std::string& source) {
+    auto taken = caseKeys.emplace(windowsNameKey(display), display);
+    if (taken.second) return true;
+    refuse(display, source, "differs only in case from " + taken.first->second + "; Windows takes them for one name");
+    return false;
   }
 
   // Whether path is folder or lies below it (both with every link resolved).
@@ -177,7 +213,7 @@ struct Walker {
   }
 
   void add(const std::string& source, const std::string& display, bool topLevel) {
-    if (!linkAllowed(source, display, topLevel)) return;
+    if (!windowsCanMake(display, source, topLevel) || !linkAllowed(source, display, topLevel)) return;
     struct stat st;
     if (stat(source.c_str(), &st) != 0) return refuse(display, source, strerror(errno));
     // Met in a folder, the output is left out; named as an input, taking it out would
@@ -190,7 +226,10 @@ struct Walker {
         if (open.device == st.st_dev && open.inode == st.st_ino)
           return refuse(display, source, "symbolic link to a folder that contains it");
     }
-    if (!display.empty() && seen.insert(display).second) addEntry(source, display, st);
+    if (!display.empty() && seen.insert(display).second) {
+      if (!caseIsUnique(display, source)) return;
+      addEntry(source, display, st);
+    }
     if (directory) walkFolder(source, display, st);
   }
 
@@ -236,7 +275,7 @@ bool collectInputs(const std::vector<std::string>& inputs, const std::string& ba
     *error = "cannot enter " + base + ": " + strerror(ENOTDIR);
     return false;
   }
-  Walker walker{names, links, root, {}, false, entries, {}, {}, {}};
+  Walker walker{names, links, root, {}, false, entries, {}, {}, {}, {}};
   if (!skip.empty() && stat(skip.c_str(), &walker.skipStat) == 0) walker.haveSkip = true;
   for (const std::string& input : inputs) {
     std::string normalized;

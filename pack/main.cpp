@@ -261,7 +261,9 @@ const ToolDescription tool = {
     "\n"
     "Exit status:\n"
     "  0    written\n"
-    "  1    an input cannot be read or stored, or the archive cannot be written\n"
+    "  1    an input cannot be read or stored (among them names Windows cannot\n"
+    "       make, such as a:b or con.txt, and names differing only in case), or the\n"
+    "       archive cannot be written\n"
     "  64   bad command line\n",
     printFoundInstallerStub,
 };

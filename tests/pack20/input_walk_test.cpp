@@ -186,3 +186,63 @@ TEST(Pack20Inputs, SymbolicLinksFollowThePolicy) {
   ASSERT_TRUE(collectInputs({"in-file"}, root, names, "", &entries, &error));
   EXPECT_EQ(entries[0].size, 5u);
 }
+
+// Names that a Windows installer could not make as they are (a colon reads as a drive,
+// a trailing dot or space is dropped, a device name opens the device), and names that
+// differ only in case, which Windows takes for one file, are refused; a refused
+// folder is not walked, so it is named once.
+TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
+  struct Case {
+    std::vector<std::string> files;  // made below the input folder; "/" ends a folder
+    std::string error;               // empty: taken
+  } cases[] = {
+      {{"c:d"}, "c:d: a name with ':' cannot be made on Windows"},
+      // Shown escaped, so that a name cannot break the message's line or send escape
+      // sequences to the terminal.
+      {{"n\nl"}, "n\\x0Al: a name with a control character cannot be made on Windows"},
+      {{"esc\x1B[2J"}, "esc\\x1B[2J: a name with a control character"},
+      {{"q?"}, "q?: a name with '?'"},
+      {{"a*b"}, "'*'"},
+      {{"a<b"}, "'<'"},
+      {{"a>b"}, "'>'"},
+      {{"a|b"}, "'|'"},
+      {{"a\"b"}, "'\"'"},
+      {{"trail."}, "trail.: a name ending in a dot or a space changes on Windows"},
+      {{"trail "}, "a dot or a space"},
+      {{"..."}, "a dot or a space"},
+      {{"CON"}, "CON: CON is a device name on Windows"},
+      {{"aux.txt"}, "aux.txt: AUX is a device name"},
+      {{"Lpt9.log"}, "LPT9 is a device name"},
+      {{"com0"}, "COM0 is a device name"},
+      {{"com\xC2\xB9"}, "is a device name"},
+      {{"bad:dir/", "bad:dir/inner.txt", "bad:dir/more.txt"}, "bad:dir: a name with ':'"},
+      {{"Readme.txt", "README.TXT"}, "Readme.txt: differs only in case from README.TXT"},
+      {{"caf\xC3\xA9", "CAF\xC3\x89"}, "caf\xC3\xA9: differs only in case from CAF\xC3\x89"},
+      {{"Docs/", "docs/", "docs/a"}, "docs: differs only in case from Docs"},
+      {{"CONSOLE", "nul_x", "x.con", "com10", ".hidden", "a.b", "a b", "com\xC2\xBA", "caf\xC3\xA9", "cafe"}, ""},
+  };
+  NameConverter names(1252);
+  for (const Case& c : cases) {
+    TempDir t;
+    for (const std::string& f : c.files) {
+      if (f.back() != '/') writeFile(t / f, std::string("x"));
+      if (f.back() == '/') mkdir((t / f).c_str(), 0755);
+    }
+    std::vector<InputEntry> entries;
+    std::string error;
+    bool taken = collectInputs({"."}, t.path, names, "", &entries, &error);
+    EXPECT_EQ(taken, c.error.empty()) << c.files[0] << ": " << error;
+    if (c.error.empty()) continue;
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.error << " in\n" << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+  // Given on the command line, every part of the path is checked.
+  TempDir t;
+  mkdir((t / "x:y").c_str(), 0755);
+  writeFile(t / "x:y/z", std::string("x"));
+  std::vector<InputEntry> entries;
+  std::string error;
+  EXPECT_FALSE(collectInputs({"x:y/z"}, t.path, names, "", &entries, &error));
+  EXPECT_EQ(error, "x:y/z: a name with ':' cannot be made on Windows");
+}
+
