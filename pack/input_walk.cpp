@@ -202,6 +202,8 @@ struct Walker {
     e.size = directory ? 0 : (uint64_t)st.st_size;
     e.mtime = st.st_mtime;
     e.readOnly = (st.st_mode & S_IWUSR) == 0;
+    e.device = st.st_dev;
+    e.inode = st.st_ino;
     std::string converted;
     if (!names.convert(display, &converted)) return refuse(display, source, "the name cannot be written in the archive's code page");
     std::replace(converted.begin(), converted.end(), '/', '\\');

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <sys/types.h>
 #include <time.h>
 
 #include <string>
@@ -16,6 +17,9 @@ struct InputEntry {
   uint64_t size = 0;
   time_t mtime = 0;
   bool readOnly = false;
+  // The file found by the walk; reading it checks that it is still that file.
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 // Converts UTF-8 names to a single-byte code page (iconv's "CP<n>").

@@ -1,12 +1,14 @@
 // Input paths resolved like tar, folders walked in sorted order, names checked against
 // the archive's code page and length limit.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 
 #include "pack/input_walk.h"
+#include "pack/pack_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -246,3 +248,40 @@ TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
   EXPECT_EQ(error, "x:y/z: a name with ':' cannot be made on Windows");
 }
 
+// What was walked is what is read: a file replaced after the walk, by a pipe (which
+// must not stall the run), a link to a file outside the input folder or another file
+// of the same size, fails the run instead of packing something else.
+TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
+  enum Replacement { None, Pipe, LinkOutside, OtherFile };
+  struct Case {
+    Replacement replacement;
+    const char* method;
+  } cases[] = {{None, "store"}, {Pipe, "store"}, {Pipe, "2.0"}, {LinkOutside, "store"}, {OtherFile, "1.5"}};
+  NameConverter names(1252);
+  alarm(20);  // a read that waits on a pipe ends the test instead of stalling it
+  for (const Case& c : cases) {
+    TempDir t;
+    mkdir((t / "in").c_str(), 0755);
+    writeFile(t / "in/file", std::string("walked"));
+    writeFile(t / "secret", std::string("secret"));
+    std::vector<InputEntry> entries;
+    std::string error;
+    ASSERT_TRUE(collectInputs({"file"}, t / "in", names, "", &entries, &error)) << error;
+    std::string file = t / "in/file", other = t / "in/new";
+    if (c.replacement == Pipe) other += ".pipe", mkfifo(other.c_str(), 0644);
+    if (c.replacement == LinkOutside) other += ".link", symlink((t / "secret").c_str(), other.c_str());
+    if (c.replacement == OtherFile) writeFile(other, std::string("other!"));
+    if (c.replacement != None) {
+      ASSERT_EQ(rename(other.c_str(), file.c_str()), 0) << other;
+    }
+    PackJob job;
+    job.method = findPackMethod(c.method);
+    job.entryTime = [](const InputEntry&) { return 0u; };
+    bool packed = packInputs(entries, job, t / "out.rar", &error);
+    EXPECT_EQ(packed, c.replacement == None) << c.replacement << " " << c.method << ": " << error;
+    if (packed) continue;
+    EXPECT_EQ(error, "file: the file changed while it was read") << c.replacement;
+    EXPECT_FALSE(pathExists(t / "out.rar")) << c.replacement;
+  }
+  alarm(0);
+}
