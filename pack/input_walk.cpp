@@ -99,6 +99,8 @@ bool normalizeInputPath(const std::string& path, std::string* normalized, std::s
 
 namespace {
 
+enum { MaxFolderWalks = 16 };
+
 struct FolderId {
   dev_t device;
   ino_t inode;
@@ -113,6 +115,7 @@ struct Walker {
   std::vector<InputEntry>* entries;
   std::set<std::string> seen;
   std::map<std::u32string, std::string> caseKeys;  // each taken name as Windows compares it
+  std::map<std::pair<dev_t, ino_t>, int> folderWalks;  // how often each folder's contents were taken
   std::vector<FolderId> openFolders;  // the folders being walked, outermost first
   std::string problems;               // one line per offending input
 
@@ -193,7 +196,12 @@ struct Walker {
     return false;
   }
 
-  void addEntry(const std::string& source, const std::string& display, const struct stat& st) {
+  // False when the entry is refused.
+  bool addEntry(const std::string& source, const std::string& display, const struct stat& st) {
+    auto refused = [&](const std::string& reason) {
+      refuse(display, source, reason);
+      return false;
+    };
     bool directory = S_ISDIR(st.st_mode);
     InputEntry e;
     e.sourcePath = source;
@@ -205,13 +213,14 @@ struct Walker {
     e.device = st.st_dev;
     e.inode = st.st_ino;
     std::string converted;
-    if (!names.convert(display, &converted)) return refuse(display, source, "the name cannot be written in the archive's code page");
+    if (!names.convert(display, &converted)) return refused("the name cannot be written in the archive's code page");
     std::replace(converted.begin(), converted.end(), '/', '\\');
-    if (converted.size() > MaxArchiveNameBytes) return refuse(display, source, "the name is longer than 259 bytes");
-    if (!directory && e.size >= 0x80000000ull) return refuse(display, source, "files of 2 GiB or more cannot be stored");
-    if (!directory && access(source.c_str(), R_OK) != 0) return refuse(display, source, strerror(errno));
+    if (converted.size() > MaxArchiveNameBytes) return refused("the name is longer than 259 bytes");
+    if (!directory && e.size >= 0x80000000ull) return refused("files of 2 GiB or more cannot be stored");
+    if (!directory && access(source.c_str(), R_OK) != 0) return refused(strerror(errno));
     e.archiveName = converted;
     entries->push_back(e);
+    return true;
   }
 
   void add(const std::string& source, const std::string& display, bool topLevel) {
@@ -227,11 +236,16 @@ struct Walker {
       for (const FolderId& open : openFolders)
         if (open.device == st.st_dev && open.inode == st.st_ino)
           return refuse(display, source, "symbolic link to a folder that contains it");
+      // Links that each lead twice to the next folder would double the tree at every
+      // level.
+      if (++folderWalks[{st.st_dev, st.st_ino}] > MaxFolderWalks)
+        return refuse(display, source,
+                      "symbolic link to a folder taken " + std::to_string(MaxFolderWalks) + " times already");
     }
-    if (!display.empty() && seen.insert(display).second) {
-      if (!caseIsUnique(display, source)) return;
-      addEntry(source, display, st);
-    }
+    // A refused folder is not walked: everything below it would be refused as well.
+    if (!display.empty() && seen.insert(display).second &&
+        (!caseIsUnique(display, source) || !addEntry(source, display, st)))
+      return;
     if (directory) walkFolder(source, display, st);
   }
 
@@ -277,7 +291,7 @@ bool collectInputs(const std::vector<std::string>& inputs, const std::string& ba
     *error = "cannot enter " + base + ": " + strerror(ENOTDIR);
     return false;
   }
-  Walker walker{names, links, root, {}, false, entries, {}, {}, {}, {}};
+  Walker walker{names, links, root, {}, false, entries, {}, {}, {}, {}, {}};
   if (!skip.empty() && stat(skip.c_str(), &walker.skipStat) == 0) walker.haveSkip = true;
   for (const std::string& input : inputs) {
     std::string normalized;

@@ -106,6 +106,15 @@ TEST(Pack20Inputs, NamesMustFitTheCodePageAndTheLengthLimit) {
   entries.clear();
   EXPECT_FALSE(collectInputs({"."}, u.path, cp1252, "", &entries, &error));
   EXPECT_NE(error.find("259"), std::string::npos) << error;
+  // A refused folder is named once, not with everything below it.
+  TempDir v;
+  std::string deep = v / std::string(255, 'f');
+  mkdir(deep.c_str(), 0755);
+  for (int level = 0; level < 4; level++) mkdir((deep += "/d").c_str(), 0755);
+  writeFile(deep + "/x", std::string("x"));
+  entries.clear();
+  EXPECT_FALSE(collectInputs({"."}, v.path, cp1252, "", &entries, &error));
+  EXPECT_EQ(error, std::string(255, 'f') + "/d/d/d: the name is longer than 259 bytes");
 }
 
 TEST(Pack20Inputs, MissingAndHugeFilesAreRefused) {
@@ -182,6 +191,21 @@ TEST(Pack20Inputs, SymbolicLinksFollowThePolicy) {
     }
     EXPECT_EQ((size_t)std::count(error.begin(), error.end(), '\n') + 1, c.errors.size()) << error;
   }
+  // Links that each lead twice to the next folder multiply the tree (2^n paths at
+  // depth n); a folder's contents are taken at most 16 times.
+  TempDir d;
+  for (int level = 0; level <= 12; level++) mkdir((d / ("l" + std::to_string(level))).c_str(), 0755);
+  for (int level = 0; level < 12; level++)
+    for (const char* link : {"/x", "/y"})
+      ASSERT_EQ(symlink(("../l" + std::to_string(level + 1)).c_str(), (d / ("l" + std::to_string(level)) + link).c_str()), 0);
+  for (LinkPolicy links : {LinkPolicy::InsideOnly, LinkPolicy::Follow}) {
+    std::vector<InputEntry> multiplied;
+    std::string why;
+    EXPECT_FALSE(collectInputs({"l0"}, d.path, names, "", &multiplied, &why, links));
+    EXPECT_EQ(why.find("l0/x/x/x/x/x/x/x/y/x/x/x/x: symbolic link to a folder taken 16 times already"), 0u) << why;
+    EXPECT_LT(multiplied.size(), 200u);
+  }
+
   // The content of a stored link is its target's.
   std::vector<InputEntry> entries;
   std::string error;
