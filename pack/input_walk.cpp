@@ -253,11 +253,14 @@ struct Walker {
     DIR* dir = opendir(source.c_str());
     if (dir == nullptr) return refuse(display, source, strerror(errno));
     std::vector<std::string> children;
+    errno = 0;
     while (struct dirent* d = readdir(dir)) {
       if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
       children.push_back(d->d_name);
     }
+    int listingError = errno;  // the listing ended early: the folder would go in incomplete
     closedir(dir);
+    if (listingError != 0) return refuse(display, source, strerror(listingError));
     std::sort(children.begin(), children.end());
     openFolders.push_back({st.st_dev, st.st_ino});
     for (const std::string& child : children) {
