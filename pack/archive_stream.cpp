@@ -9,6 +9,7 @@
 
 #include "archive/checksum.h"
 #include "archive/cipher.h"
+#include "pack/unfinished_archive.h"
 
 namespace {
 
@@ -84,6 +85,7 @@ bool openArchiveStream(ArchiveStream& a, const std::string& output, const PackAr
     return false;
   }
   a.tempPath = name.data();
+  noteUnfinishedArchive(name.data());
   append(a, archiveOpening(a.layout));
   return a.error.empty();
 }
@@ -161,15 +163,14 @@ bool closeArchiveStream(ArchiveStream& a) {
   if (close(a.fd) != 0) failWith(a, strerror(errno));
   a.fd = -1;
   if (a.error.empty() && rename(a.tempPath.c_str(), a.output.c_str()) != 0) failWith(a, strerror(errno));
-  if (!a.error.empty()) {
-    unlink(a.tempPath.c_str());
-    return false;
-  }
-  return true;
+  if (!a.error.empty()) unlink(a.tempPath.c_str());
+  forgetUnfinishedArchive();
+  return a.error.empty();
 }
 
 void abandonArchiveStream(ArchiveStream& a) {
   if (a.fd >= 0) close(a.fd);
   a.fd = -1;
   if (!a.tempPath.empty()) unlink(a.tempPath.c_str());
+  forgetUnfinishedArchive();
 }

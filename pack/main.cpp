@@ -27,6 +27,7 @@
 #include "pack/pack_methods.h"
 #include "pack/stub_locate.h"
 #include "pack/pack_run.h"
+#include "pack/unfinished_archive.h"
 
 namespace {
 
@@ -508,6 +509,7 @@ int main(int argc, char** argv) {
     job.onFileStart = [&progress](uint64_t size) { progress.startFile(size); };
     job.onFileDone = [&progress](uint64_t size) { progress.advance(size); };
   }
+  removeUnfinishedArchiveOnSignals();
   bool packed = packInputs(inputs, job, o.output, &error);
   progress.end();
   if (!packed) return fail(progress, error);

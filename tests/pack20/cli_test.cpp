@@ -3,8 +3,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
@@ -325,4 +327,42 @@ TEST_F(Pack20Cli, HelpVersionSummaryAndVerbosity) {
       << r.out;
   r = pack({"-qC" + input, "-o", temp / "s.rar", "d"});  // a flag, then -C with its value, in one word
   EXPECT_EQ(r.out + r.err, "");
+}
+
+// A run ended by a signal removes its unfinished archive and keeps the file it was to
+// replace. The run is held mid-way by its -v lines filling a pipe nobody reads.
+TEST_F(Pack20Cli, ASignalLeavesNoUnfinishedArchive) {
+  for (int i = 0; i < 1500; i++) put("entries-enough-to-fill-a-pipe/" + std::to_string(i) + std::string(40, 'x'), {});
+  std::string archive = temp / "x.rar", pack = builtProgram("pack/lumvard-pack");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    writeFile(archive, std::string("previous"));
+    int lines[2];
+    ASSERT_EQ(pipe(lines), 0);
+    pid_t child = fork();
+    if (child == 0) {
+      dup2(lines[1], 1);
+      execl(pack.c_str(), pack.c_str(), "-v", "-C", input.c_str(), "-o", archive.c_str(), ".", (char*)nullptr);
+      _exit(127);
+    }
+    close(lines[1]);
+    bool unfinished = false;  // the temporary archive beside x.rar
+    for (int wait = 0; wait < 500 && !unfinished; wait++) {
+      std::map<std::string, Bytes> tree;
+      listTree(temp.path, "", &tree);
+      for (auto& [name, bytes] : tree) unfinished = unfinished || name.rfind("x.rar.", 0) == 0;
+      usleep(10000);
+    }
+    EXPECT_TRUE(unfinished) << signal;
+    usleep(100000);  // the run is now held by the full pipe
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(lines[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": " << status;
+    std::map<std::string, Bytes> tree;
+    listTree(temp.path, "", &tree);
+    for (auto& [name, bytes] : tree) EXPECT_NE(name.rfind("x.rar.", 0), 0u) << signal << ": " << name;
+    Bytes kept = readFile(archive);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous") << signal;
+  }
 }
