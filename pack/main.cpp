@@ -229,7 +229,14 @@ const PackOption packOptions[] = {
       "one found. --installer STUB wins over it"},
      [](Options& o, const char*, std::string*) { return o.installerFound = true; }},
     {{"--directory", 'C', "DIR", 0, "read the INPUTs below DIR (default: the current folder)"},
-     [](Options& o, const char* v, std::string*) { o.directory = v; return true; }},
+     [](Options& o, const char* v, std::string* error) {
+       if (*v == 0) {
+         *error = "--directory wants a folder";  // not the current one in silence
+         return false;
+       }
+       o.directory = v;
+       return true;
+     }},
     {{"--output", 'o', "OUTPUT", 0, "the archive (or installer) to write; replaced only when complete"},
      [](Options& o, const char* v, std::string*) { o.output = v; return true; }},
     {{"--dereference", 0, nullptr, 0,

@@ -228,6 +228,7 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"-o", archive, "/etc/hostname"}, 1, "absolute"},
       {{"-o", archive, "../in/ok.txt"}, 1, ".."},
       {{"--codepage", "1251", "-o", archive, "."}, 1, "code page"},
+      {{"-C", "", "-o", archive, "ok.txt"}, 64, "--directory wants a folder"},
       // An input named on the command line that is the output itself.
       {{"-o", input + "/ok.txt", "ok.txt", "caf\xC3\xA9.txt"}, 1, "ok.txt: the output archive itself"},
   };
