@@ -185,6 +185,8 @@ bool packInputs(const std::vector<InputEntry>& inputs, const PackJob& job, const
       // compression state of a solid stream alone.
       entry.method = StoredMethod;
       if (input.size == 0) {
+        // Nothing to read, but a file that has grown since the walk is not stored empty.
+        if (!readInPieces(input, piece, [](const uint8_t*, size_t) {}, error)) return failed(*error);
         entry.fileCrc = sum.result();
         queue.add(entry, false);
       } else {

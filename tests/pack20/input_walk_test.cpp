@@ -274,19 +274,22 @@ TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
 
 // What was walked is what is read: a file replaced after the walk, by a pipe (which
 // must not stall the run), a link to a file outside the input folder or another file
-// of the same size, fails the run instead of packing something else.
+// of the same size, or grown since (empty ones too), fails the run instead of packing
+// something else.
 TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
-  enum Replacement { None, Pipe, LinkOutside, OtherFile };
+  enum Replacement { None, Pipe, LinkOutside, OtherFile, Grown };
   struct Case {
     Replacement replacement;
     const char* method;
-  } cases[] = {{None, "store"}, {Pipe, "store"}, {Pipe, "2.0"}, {LinkOutside, "store"}, {OtherFile, "1.5"}};
+    std::string walked = "walked";  // the file's content when the inputs were walked
+  } cases[] = {{None, "store"}, {Pipe, "store"}, {Pipe, "2.0"}, {LinkOutside, "store"}, {OtherFile, "1.5"},
+               {Grown, "store", ""}, {Grown, "2.0", ""}, {Grown, "2.0"}, {None, "2.0", ""}};
   NameConverter names(1252);
   alarm(20);  // a read that waits on a pipe ends the test instead of stalling it
   for (const Case& c : cases) {
     TempDir t;
     mkdir((t / "in").c_str(), 0755);
-    writeFile(t / "in/file", std::string("walked"));
+    writeFile(t / "in/file", c.walked);
     writeFile(t / "secret", std::string("secret"));
     std::vector<InputEntry> entries;
     std::string error;
@@ -295,7 +298,12 @@ TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
     if (c.replacement == Pipe) other += ".pipe", mkfifo(other.c_str(), 0644);
     if (c.replacement == LinkOutside) other += ".link", symlink((t / "secret").c_str(), other.c_str());
     if (c.replacement == OtherFile) writeFile(other, std::string("other!"));
-    if (c.replacement != None) {
+    if (c.replacement == Grown) {
+      FILE* f = fopen(file.c_str(), "ab");
+      fputs("more", f);
+      fclose(f);
+    }
+    if (c.replacement != None && c.replacement != Grown) {
       ASSERT_EQ(rename(other.c_str(), file.c_str()), 0) << other;
     }
     PackJob job;
