@@ -409,11 +409,12 @@ int fail(Progress& progress, const std::string& message) {
   return ExitFailure;
 }
 
-// The output must be able to appear: its folder exists and it is no folder itself.
+// The output must be able to appear: its folder exists and it is no folder itself. A
+// pipe or device there (or a link to one: /dev/stdout) would be replaced by a file.
 bool checkOutput(const std::string& output, std::string* error) {
   struct stat info;
-  if (stat(output.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    *error = "cannot write " + output + ": " + strerror(EISDIR);
+  if (stat(output.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    *error = "cannot write " + output + ": " + (S_ISDIR(info.st_mode) ? strerror(EISDIR) : "not a regular file");
     return false;
   }
   size_t slash = output.rfind('/');

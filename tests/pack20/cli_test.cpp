@@ -190,6 +190,8 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
   put("ok.txt", text(100, 1));
   put("caf\xC3\xA9.txt", text(100, 1));
   std::string archive = temp / "x.rar";
+  ASSERT_EQ(mkfifo((temp / "pipe").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("pipe", (temp / "pipe-link").c_str()), 0);
   struct Case {
     std::vector<std::string> arguments;
     int status;
@@ -229,6 +231,9 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"-o", archive, "../in/ok.txt"}, 1, ".."},
       {{"--codepage", "1251", "-o", archive, "."}, 1, "code page"},
       {{"-C", "", "-o", archive, "ok.txt"}, 64, "--directory wants a folder"},
+      // A pipe or device at OUTPUT is not replaced by a file (a link to one neither).
+      {{"-o", temp / "pipe", "ok.txt"}, 1, "cannot write " + temp / "pipe" + ": not a regular file"},
+      {{"-o", temp / "pipe-link", "ok.txt"}, 1, "pipe-link: not a regular file"},
       // An input named on the command line that is the output itself.
       {{"-o", input + "/ok.txt", "ok.txt", "caf\xC3\xA9.txt"}, 1, "ok.txt: the output archive itself"},
   };
@@ -241,6 +246,9 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
     EXPECT_FALSE(pathExists(archive)) << c.message;
   }
   EXPECT_EQ(readFile(input + "/ok.txt"), text(100, 1));
+  struct stat pipe;
+  EXPECT_TRUE(lstat((temp / "pipe").c_str(), &pipe) == 0 && S_ISFIFO(pipe.st_mode));
+  unlink((temp / "pipe").c_str());  // the listing below reads every file
   // A failure keeps an existing archive as it was, and leaves no temporary file.
   writeFile(archive, std::string("previous"));
   EXPECT_EQ(pack({"-C", input, "-o", archive, "ok.txt", "missing.txt"}).status, 1);
