@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -374,4 +375,52 @@ TEST_F(Pack20Cli, ASignalLeavesNoUnfinishedArchive) {
     Bytes kept = readFile(archive);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous") << signal;
   }
+}
+
+// lumvard-localtext replaces OUTPUT only with a complete file: a write that fails (here
+// at a file size limit) keeps what was there, and a link at OUTPUT is replaced, not
+// written through; a pipe there is refused.
+TEST_F(Pack20Cli, LocalTextReplacesItsOutputOnlyWhenWritten) {
+  std::string description = temp / "texts", output = temp / "lmvtid.tdx", shared = temp / "shared.tdx";
+  writeFile(description, std::string("language en\n1 = ") + std::string(200, 'T') + "\n2 = C:\\LUMVARD\n");
+  std::string localText = builtProgram("pack/localtext/lumvard-localtext");
+  ASSERT_EQ(mkfifo((temp / "pipe").c_str(), 0644), 0);
+  struct Case {
+    std::string output;
+    rlim_t sizeLimit;  // of any file the tool writes
+    int status;  // on failure lmvtid.tdx keeps what it held
+  } cases[] = {
+      {output, 100, 1},
+      {output, RLIM_INFINITY, 0},
+      {temp / "link.tdx", RLIM_INFINITY, 0},
+      {temp / "pipe", RLIM_INFINITY, 1},
+  };
+  signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the tool
+  for (const Case& c : cases) {
+    writeFile(output, std::string("previous"));
+    writeFile(shared, std::string("shared"));
+    unlink((temp / "link.tdx").c_str());
+    ASSERT_EQ(symlink("shared.tdx", (temp / "link.tdx").c_str()), 0);
+    struct rlimit saved, limited;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    limited = saved;
+    limited.rlim_cur = c.sizeLimit;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    Outcome r = runProgram(localText, {description, c.output}, temp.path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(r.status, c.status) << c.output << ": " << r.err;
+    Bytes shown = readFile(c.status == 0 ? c.output : output);
+    EXPECT_TRUE(c.status == 0 ? shown.size() > 200 : std::string(shown.begin(), shown.end()) == "previous")
+        << c.output;
+    Bytes untouched = readFile(shared);
+    EXPECT_EQ(std::string(untouched.begin(), untouched.end()), "shared") << c.output;
+    struct stat info;
+    EXPECT_EQ(lstat((temp / "link.tdx").c_str(), &info) == 0 && S_ISLNK(info.st_mode), c.output != temp / "link.tdx")
+        << c.output;
+  }
+  signal(SIGXFSZ, SIG_DFL);
+  std::map<std::string, Bytes> tree;
+  unlink((temp / "pipe").c_str());
+  listTree(temp.path, "", &tree);
+  for (auto& [name, bytes] : tree) EXPECT_EQ(name.find("lmvtid.tdx."), std::string::npos) << name;
 }
