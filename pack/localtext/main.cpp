@@ -48,16 +48,21 @@ const ToolDescription tool = {
     nullptr,
 };
 
+enum : size_t { MaxDescriptionBytes = 16u << 20 };
+
+// False with errno set, or with errno 0 when the description passes MaxDescriptionBytes
+// (a device without end such as /dev/zero would take all memory).
 bool readWhole(const char* path, std::string* text) {
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return false;
   char buffer[4096];
   size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+  while (text->size() <= MaxDescriptionBytes && (got = fread(buffer, 1, sizeof buffer, file)) > 0)
+    text->append(buffer, got);
   bool failed = ferror(file) != 0;
   fclose(file);
-  if (failed) errno = EIO;
-  return !failed;
+  errno = failed ? EIO : 0;
+  return !failed && text->size() <= MaxDescriptionBytes;
 }
 
 // Written beside path under a temporary name and moved over it only when complete, so
@@ -118,7 +123,10 @@ int main(int argc, char** argv) {
 
   std::string text;
   if (!readWhole(operands[0], &text)) {
-    fprintf(stderr, "%s: cannot read %s: %s\n", tool.name, operands[0], strerror(errno));
+    if (errno == 0)
+      fprintf(stderr, "%s: %s: the description is larger than 16 MiB\n", tool.name, operands[0]);
+    else
+      fprintf(stderr, "%s: cannot read %s: %s\n", tool.name, operands[0], strerror(errno));
     return 1;
   }
   std::vector<LocalTextLanguage> languages;

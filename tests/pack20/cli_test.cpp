@@ -419,6 +419,10 @@ TEST_F(Pack20Cli, LocalTextReplacesItsOutputOnlyWhenWritten) {
         << c.output;
   }
   signal(SIGXFSZ, SIG_DFL);
+  // A description without end is refused at a size no description comes near.
+  Outcome endless = runProgram(localText, {"/dev/zero", output}, temp.path);
+  EXPECT_EQ(endless.status, 1);
+  EXPECT_NE(endless.err.find("/dev/zero: the description is larger than 16 MiB"), std::string::npos) << endless.err;
   std::map<std::string, Bytes> tree;
   unlink((temp / "pipe").c_str());
   listTree(temp.path, "", &tree);
