@@ -156,9 +156,13 @@ void writeWholeEntry(ArchiveStream& a, const PackEntry& entry) {
 bool closeArchiveStream(ArchiveStream& a) {
   append(a, archiveClosing(a.layout));
   if (a.error.empty()) {
+    // The permissions of the archive it replaces (one made private stays private),
+    // else those of a new file.
     mode_t mask = umask(0);
     umask(mask);
-    if (fchmod(a.fd, 0666 & ~mask) != 0) failWith(a, strerror(errno));
+    struct stat replaced;
+    mode_t mode = stat(a.output.c_str(), &replaced) == 0 ? replaced.st_mode & 0777 : 0666 & ~mask;
+    if (fchmod(a.fd, mode) != 0) failWith(a, strerror(errno));
   }
   if (close(a.fd) != 0) failWith(a, strerror(errno));
   a.fd = -1;

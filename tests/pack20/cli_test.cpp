@@ -258,6 +258,14 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
   std::map<std::string, Bytes> tree;
   listTree(temp.path, "", &tree);
   for (auto& [name, bytes] : tree) EXPECT_EQ(name.find("x.rar."), std::string::npos) << name;
+  // A complete archive takes the place of the old one with its permissions: one made
+  // private stays private.
+  for (mode_t mode : {0600, 0640, 0755}) {
+    chmod(archive.c_str(), mode);
+    EXPECT_EQ(pack({"-C", input, "-o", archive, "ok.txt"}).status, 0);
+    struct stat replaced;
+    EXPECT_TRUE(stat(archive.c_str(), &replaced) == 0 && (replaced.st_mode & 0777) == mode) << std::oct << mode;
+  }
   // The output folder must exist.
   Outcome r = pack({"-C", input, "-o", temp / "no/such/dir/x.rar", "ok.txt"});
   EXPECT_EQ(r.status, 1);
