@@ -14,7 +14,8 @@ struct UnfinishedArchive {
 };
 UnfinishedArchive unfinished;
 
-const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// SIGPIPE: -v lines into a pipe whose reader has gone; SIGXFSZ: a file size limit met.
+const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ};
 
 // Only async-signal-safe calls: unlink, signal, raise.
 void removeAndEnd(int signalNumber) {
