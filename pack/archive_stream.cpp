@@ -2,10 +2,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "archive/checksum.h"
 #include "archive/cipher.h"
@@ -76,7 +79,10 @@ bool openArchiveStream(ArchiveStream& a, const std::string& output, const PackAr
   a.output = output;
   a.layout = layout;
   a.layout.items.clear();
-  std::vector<char> name(output.begin(), output.end());
+  // OUTPUT's name with a suffix, its name cut short when the suffix would not fit.
+  size_t nameStart = output.rfind('/') + 1;  // 0 without a folder
+  std::string kept = output.substr(0, nameStart + std::min<size_t>(output.size() - nameStart, NAME_MAX - 7));
+  std::vector<char> name(kept.begin(), kept.end());
   const char* suffix = ".XXXXXX";
   name.insert(name.end(), suffix, suffix + strlen(suffix) + 1);
   a.fd = mkstemp(name.data());

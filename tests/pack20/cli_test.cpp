@@ -266,6 +266,12 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
     struct stat replaced;
     EXPECT_TRUE(stat(archive.c_str(), &replaced) == 0 && (replaced.st_mode & 0777) == mode) << std::oct << mode;
   }
+  // An OUTPUT name as long as the file system takes leaves no room for a suffix on the
+  // temporary name.
+  std::string longest = temp / (std::string(251, 'n') + ".rar");
+  EXPECT_EQ(pack({"-C", input, "-o", longest, "ok.txt"}).status, 0);
+  EXPECT_TRUE(pathExists(longest));
+  unlink(longest.c_str());
   // The output folder must exist.
   Outcome r = pack({"-C", input, "-o", temp / "no/such/dir/x.rar", "ok.txt"});
   EXPECT_EQ(r.status, 1);
