@@ -2,13 +2,17 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "archive/checksum.h"
 #include "archive/cipher.h"
+#include "pack/unfinished_archive.h"
 
 namespace {
 
@@ -75,7 +79,10 @@ bool openArchiveStream(ArchiveStream& a, const std::string& output, const PackAr
   a.output = output;
   a.layout = layout;
   a.layout.items.clear();
-  std::vector<char> name(output.begin(), output.end());
+  // OUTPUT's name with a suffix, its name cut short when the suffix would not fit.
+  size_t nameStart = output.rfind('/') + 1;  // 0 without a folder
+  std::string kept = output.substr(0, nameStart + std::min<size_t>(output.size() - nameStart, NAME_MAX - 7));
+  std::vector<char> name(kept.begin(), kept.end());
   const char* suffix = ".XXXXXX";
   name.insert(name.end(), suffix, suffix + strlen(suffix) + 1);
   a.fd = mkstemp(name.data());
@@ -84,6 +91,7 @@ bool openArchiveStream(ArchiveStream& a, const std::string& output, const PackAr
     return false;
   }
   a.tempPath = name.data();
+  noteUnfinishedArchive(name.data());
   append(a, archiveOpening(a.layout));
   return a.error.empty();
 }
@@ -154,22 +162,25 @@ void writeWholeEntry(ArchiveStream& a, const PackEntry& entry) {
 bool closeArchiveStream(ArchiveStream& a) {
   append(a, archiveClosing(a.layout));
   if (a.error.empty()) {
+    // The permissions of the archive it replaces (one made private stays private),
+    // else those of a new file.
     mode_t mask = umask(0);
     umask(mask);
-    if (fchmod(a.fd, 0666 & ~mask) != 0) failWith(a, strerror(errno));
+    struct stat replaced;
+    mode_t mode = stat(a.output.c_str(), &replaced) == 0 ? replaced.st_mode & 0777 : 0666 & ~mask;
+    if (fchmod(a.fd, mode) != 0) failWith(a, strerror(errno));
   }
   if (close(a.fd) != 0) failWith(a, strerror(errno));
   a.fd = -1;
   if (a.error.empty() && rename(a.tempPath.c_str(), a.output.c_str()) != 0) failWith(a, strerror(errno));
-  if (!a.error.empty()) {
-    unlink(a.tempPath.c_str());
-    return false;
-  }
-  return true;
+  if (!a.error.empty()) unlink(a.tempPath.c_str());
+  forgetUnfinishedArchive();
+  return a.error.empty();
 }
 
 void abandonArchiveStream(ArchiveStream& a) {
   if (a.fd >= 0) close(a.fd);
   a.fd = -1;
   if (!a.tempPath.empty()) unlink(a.tempPath.c_str());
+  forgetUnfinishedArchive();
 }

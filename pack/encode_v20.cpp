@@ -62,6 +62,7 @@ struct QueueSink : PackedSink {
 };
 
 const uint32_t SampleBytes = 65536;
+const size_t MaxPieceFiles = 1024;
 
 struct PieceRange {
   uint32_t start, stop;  // in the buffer
@@ -451,8 +452,9 @@ struct V20EncoderImpl {
   }
 
   // The next whole pieces after the parsed ones, and with `all` the last short one too.
-  // Pieces are cut every pieceBytes from the start of the run, so the same input always
-  // gives the same pieces whatever the batch.
+  // Pieces are cut every pieceBytes from the start of the run, and before a piece's
+  // MaxPieceFiles + 1st file, so the same input always gives the same pieces whatever
+  // the batch.
   std::vector<PieceRange> nextBatch(bool all) {
     std::vector<PieceRange> batch;
     uint32_t history = historyFrom > bufferBase ? (uint32_t)(historyFrom - bufferBase) : 0;
@@ -462,6 +464,18 @@ struct V20EncoderImpl {
       if (stop + (all ? 0 : SampleBytes) > end()) {
         if (!all || at == end()) break;
         stop = end();
+      }
+      // Each file takes blocks of its own, whose counts are kept until the piece is
+      // coded and whose joining is weighed pairwise: a piece ends before its
+      // MaxPieceFiles + 1st file, so that memory and time stay bounded however small
+      // the files are.
+      size_t starts = 0;
+      for (const FileMark& f : files) {
+        if (f.start >= stop) break;
+        if (f.start > at && ++starts > MaxPieceFiles) {
+          stop = f.start;
+          break;
+        }
       }
       PieceRange piece{(uint32_t)(at - bufferBase), (uint32_t)(stop - bufferBase), history, {}, {}, {}};
       // A file coded with audio blocks leaves the decoder's match history as it was:

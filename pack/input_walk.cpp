@@ -4,15 +4,18 @@
 #include <errno.h>
 #include <iconv.h>
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "cli/path_pattern.h"
+#include "pack/windows_names.h"
 
 NameConverter::NameConverter(int codePage) {
   std::string target = "CP" + std::to_string(codePage);
@@ -97,6 +100,8 @@ bool normalizeInputPath(const std::string& path, std::string* normalized, std::s
 
 namespace {
 
+enum { MaxFolderWalks = 16 };
+
 struct FolderId {
   dev_t device;
   ino_t inode;
@@ -110,6 +115,8 @@ struct Walker {
   bool haveSkip = false;
   std::vector<InputEntry>* entries;
   std::set<std::string> seen;
+  std::map<std::u32string, std::string> caseKeys;  // each taken name as Windows compares it
+  std::map<std::pair<dev_t, ino_t>, int> folderWalks;  // how often each folder's contents were taken
   std::vector<FolderId> openFolders;  // the folders being walked, outermost first
   std::string problems;               // one line per offending input
   const std::vector<std::string>& exclude;
@@ -129,8 +136,39 @@ struct Walker {
     return haveSkip && st.st_dev == skipStat.st_dev && st.st_ino == skipStat.st_ino;
   }
 
+  // Control characters are shown as \xNN: a name cannot break its line or send escape
+  // sequences to the terminal.
   void refuse(const std::string& display, const std::string& source, const std::string& reason) {
-    problems += (display.empty() ? source : display) + ": " + reason + "\n";
+    for (char c : (display.empty() ? source : display) + ": " + reason) {
+      char escaped[5];
+      snprintf(escaped, sizeof escaped, "\\x%02X", (unsigned char)c);
+      problems += (unsigned char)c < 0x20 || c == 0x7F ? std::string(escaped) : std::string(1, c);
+    }
+    problems += "\n";
+  }
+
+  // Whether every part of the name (the last only, for a folder's child, whose
+  // folders have been checked) can be made on Windows.
+  bool windowsCanMake(const std::string& display, const std::string& source, bool topLevel) {
+    size_t lastSlash = display.rfind('/');
+    for (size_t at = topLevel || lastSlash == std::string::npos ? 0 : lastSlash + 1; at < display.size();) {
+      size_t end = std::min(display.find('/', at), display.size());
+      std::string problem = windowsNameProblem(display.substr(at, end - at));
+      if (!problem.empty()) {
+        refuse(display, source, problem);
+        return false;
+      }
+      at = end + 1;
+    }
+    return true;
+  }
+
+  // Whether no name taken before differs from this one only in case.
+  bool caseIsUnique(const std::string& display, const std::string& source) {
+    auto taken = caseKeys.emplace(windowsNameKey(display), display);
+    if (taken.second) return true;
+    refuse(display, source, "differs only in case from " + taken.first->second + "; Windows takes them for one name");
+    return false;
   }
 
   // Whether path is folder or lies below it (both with every link resolved).
@@ -171,7 +209,12 @@ struct Walker {
     return false;
   }
 
-  void addEntry(const std::string& source, const std::string& display, const struct stat& st) {
+  // False when the entry is refused.
+  bool addEntry(const std::string& source, const std::string& display, const struct stat& st) {
+    auto refused = [&](const std::string& reason) {
+      refuse(display, source, reason);
+      return false;
+    };
     bool directory = S_ISDIR(st.st_mode);
     InputEntry e;
     e.sourcePath = source;
@@ -180,31 +223,44 @@ struct Walker {
     e.size = directory ? 0 : (uint64_t)st.st_size;
     e.mtime = st.st_mtime;
     e.readOnly = (st.st_mode & S_IWUSR) == 0;
+    e.device = st.st_dev;
+    e.inode = st.st_ino;
     std::string converted;
-    if (!names.convert(display, &converted)) return refuse(display, source, "the name cannot be written in the archive's code page");
+    if (!names.convert(display, &converted)) return refused("the name cannot be written in the archive's code page");
     std::replace(converted.begin(), converted.end(), '/', '\\');
-    if (converted.size() > MaxArchiveNameBytes) return refuse(display, source, "the name is longer than 259 bytes");
-    if (!directory && e.size >= 0x80000000ull) return refuse(display, source, "files of 2 GiB or more cannot be stored");
-    if (!directory && access(source.c_str(), R_OK) != 0) return refuse(display, source, strerror(errno));
+    if (converted.size() > MaxArchiveNameBytes) return refused("the name is longer than 259 bytes");
+    if (!directory && e.size >= 0x80000000ull) return refused("files of 2 GiB or more cannot be stored");
+    if (!directory && access(source.c_str(), R_OK) != 0) return refused(strerror(errno));
     e.archiveName = converted;
     entries->push_back(e);
+    return true;
   }
 
   void add(const std::string& source, const std::string& display, bool topLevel) {
     // Before anything is looked at: an excluded link or unreadable file is no problem.
     if (isExcluded(display)) return;
-    if (!linkAllowed(source, display, topLevel)) return;
+    if (!windowsCanMake(display, source, topLevel) || !linkAllowed(source, display, topLevel)) return;
     struct stat st;
     if (stat(source.c_str(), &st) != 0) return refuse(display, source, strerror(errno));
-    if (isSkipped(st)) return;
+    // Met in a folder, the output is left out; named as an input, taking it out would
+    // leave the archive without it, and replacing it would lose the file.
+    if (isSkipped(st)) return topLevel ? refuse(display, source, "the output archive itself") : void();
     bool directory = S_ISDIR(st.st_mode);
     if (!directory && !S_ISREG(st.st_mode)) return refuse(display, source, "not a regular file or folder");
     if (directory) {
       for (const FolderId& open : openFolders)
         if (open.device == st.st_dev && open.inode == st.st_ino)
           return refuse(display, source, "symbolic link to a folder that contains it");
+      // Links that each lead twice to the next folder would double the tree at every
+      // level.
+      if (++folderWalks[{st.st_dev, st.st_ino}] > MaxFolderWalks)
+        return refuse(display, source,
+                      "symbolic link to a folder taken " + std::to_string(MaxFolderWalks) + " times already");
     }
-    if (!display.empty() && seen.insert(display).second) addEntry(source, display, st);
+    // A refused folder is not walked: everything below it would be refused as well.
+    if (!display.empty() && seen.insert(display).second &&
+        (!caseIsUnique(display, source) || !addEntry(source, display, st)))
+      return;
     if (directory) walkFolder(source, display, st);
   }
 
@@ -212,11 +268,14 @@ struct Walker {
     DIR* dir = opendir(source.c_str());
     if (dir == nullptr) return refuse(display, source, strerror(errno));
     std::vector<std::string> children;
+    errno = 0;
     while (struct dirent* d = readdir(dir)) {
       if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
       children.push_back(d->d_name);
     }
+    int listingError = errno;  // the listing ended early: the folder would go in incomplete
     closedir(dir);
+    if (listingError != 0) return refuse(display, source, strerror(listingError));
     std::sort(children.begin(), children.end());
     openFolders.push_back({st.st_dev, st.st_ino});
     for (const std::string& child : children) {
@@ -251,7 +310,7 @@ bool collectInputs(const std::vector<std::string>& inputs, const std::string& ba
     *error = "cannot enter " + base + ": " + strerror(ENOTDIR);
     return false;
   }
-  Walker walker{names, links, root, {}, false, entries, {}, {}, {}, exclude};
+  Walker walker{names, links, root, {}, false, entries, {}, {}, {}, {}, {}, exclude};
   if (!skip.empty() && stat(skip.c_str(), &walker.skipStat) == 0) walker.haveSkip = true;
   for (const std::string& input : inputs) {
     std::string normalized;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <sys/types.h>
 #include <time.h>
 
 #include <string>
@@ -16,6 +17,9 @@ struct InputEntry {
   uint64_t size = 0;
   time_t mtime = 0;
   bool readOnly = false;
+  // The file found by the walk; reading it checks that it is still that file.
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 // Converts UTF-8 names to a single-byte code page (iconv's "CP<n>").
@@ -50,10 +54,10 @@ enum class LinkPolicy {
 
 // Resolves every input below baseDir and appends the entries in archive order: inputs
 // in command-line order, a folder before its contents, folder contents sorted by name.
-// `skip` names files never to take (the output archive itself); a file or folder that
-// an `exclude` pattern matches is left out, a folder with all below it: a pattern
-// without '/' is matched against the last part of its path, one with '/' against the
-// whole path as stored. Returns false when any
+// `skip` names the output archive: left out of a folder, refused as an input. A file or
+// folder that an `exclude` pattern matches is left out, a folder with all below it: a
+// pattern without '/' is matched against the last part of its path, one with '/'
+// against the whole path as stored. Returns false when any
 // input cannot be read or stored; error then holds one line per offending input, all
 // of them, each starting with the input's name. A folder reached again through a link
 // inside itself is refused, so a walk always ends.

@@ -26,19 +26,21 @@ size_t installerArchiveOffset(size_t stubSize) {
   return offset <= InstallerLastArchiveStart ? offset : 0;
 }
 
+bool installerStubFits(uint64_t stubSize, std::string* error) {
+  if (stubSize <= InstallerLastArchiveStart && installerArchiveOffset((size_t)stubSize) != 0) return true;
+  *error = "the installer stub has " + std::to_string(stubSize) + " bytes; the archive must start before offset " +
+           std::to_string(InstallerLastArchiveStart + 1);
+  return false;
+}
+
 bool makeInstallerPrefix(const std::vector<uint8_t>& stub, PackFormat format,
                          std::vector<uint8_t>* prefix, std::string* error) {
   if (stub.size() < 64 || stub[0] != 'M' || stub[1] != 'Z') {
     *error = "the installer stub is not an executable (no MZ header)";
     return false;
   }
+  if (!installerStubFits(stub.size(), error)) return false;
   const size_t offset = installerArchiveOffset(stub.size());
-  if (offset == 0) {
-    *error = "the installer stub has " + std::to_string(stub.size()) +
-             " bytes; the archive must start before offset " +
-             std::to_string(InstallerLastArchiveStart + 1);
-    return false;
-  }
   if (holdsAnArchiveStart(stub, format)) {
     *error = "the installer stub holds an archive start of its own where the installer searches";
     return false;

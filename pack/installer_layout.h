@@ -24,6 +24,10 @@ enum : size_t {
 // lies past the window (the stub is too large).
 size_t installerArchiveOffset(size_t stubSize);
 
+// False with a reason when a stub of stubSize bytes leaves no room for the archive in
+// the window; checked before the stub is read, so that no size is too large for it.
+bool installerStubFits(uint64_t stubSize, std::string* error);
+
 // Turns stub into the archive's prefix: checks it is an executable that cannot be
 // mistaken for the archive, tags it for an old-format archive (offsets 28..31, which
 // the executable's header leaves unused) and pads it with zeros up to

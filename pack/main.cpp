@@ -28,6 +28,7 @@
 #include "pack/pack_methods.h"
 #include "pack/stub_locate.h"
 #include "pack/pack_run.h"
+#include "pack/unfinished_archive.h"
 
 namespace {
 
@@ -230,7 +231,14 @@ const PackOption packOptions[] = {
       "one found. --installer STUB wins over it"},
      [](Options& o, const char*, std::string*) { return o.installerFound = true; }},
     {{"--directory", 'C', "DIR", 0, "read the INPUTs below DIR (default: the current folder)"},
-     [](Options& o, const char* v, std::string*) { o.directory = v; return true; }},
+     [](Options& o, const char* v, std::string* error) {
+       if (*v == 0) {
+         *error = "--directory wants a folder";  // not the current one in silence
+         return false;
+       }
+       o.directory = v;
+       return true;
+     }},
     {{"--output", 'o', "OUTPUT", 0, "the archive (or installer) to write; replaced only when complete"},
      [](Options& o, const char* v, std::string*) { o.output = v; return true; }},
     {{"--dereference", 0, nullptr, 0,
@@ -278,7 +286,9 @@ const ToolDescription tool = {
     "\n"
     "Exit status:\n"
     "  0    written\n"
-    "  1    an input cannot be read or stored, or the archive cannot be written\n"
+    "  1    an input cannot be read or stored (among them names Windows cannot\n"
+    "       make, such as a:b or con.txt, and names differing only in case), or the\n"
+    "       archive cannot be written\n"
     "  64   bad command line\n",
     printFoundInstallerStub,
 };
@@ -424,11 +434,12 @@ int fail(Progress& progress, const std::string& message) {
   return ExitFailure;
 }
 
-// The output must be able to appear: its folder exists and it is no folder itself.
+// The output must be able to appear: its folder exists and it is no folder itself. A
+// pipe or device there (or a link to one: /dev/stdout) would be replaced by a file.
 bool checkOutput(const std::string& output, std::string* error) {
   struct stat info;
-  if (stat(output.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    *error = "cannot write " + output + ": " + strerror(EISDIR);
+  if (stat(output.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    *error = "cannot write " + output + ": " + (S_ISDIR(info.st_mode) ? strerror(EISDIR) : "not a regular file");
     return false;
   }
   size_t slash = output.rfind('/');
@@ -499,6 +510,7 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> stub;
     if (stat(o.installerStub.c_str(), &info) != 0) return fail(progress, o.installerStub + ": " + strerror(errno));
     if (!S_ISREG(info.st_mode)) return fail(progress, o.installerStub + ": not a file");
+    if (!installerStubFits((uint64_t)info.st_size, &error)) return fail(progress, o.installerStub + ": " + error);
     if (!readWholeFile(o.installerStub, (uint64_t)info.st_size, &stub, &error) ||
         !makeInstallerPrefix(stub, o.format, &installerPrefix, &error))
       return fail(progress, o.installerStub + ": " + error);
@@ -533,6 +545,7 @@ int main(int argc, char** argv) {
     job.onFileStart = [&progress](uint64_t size) { progress.startFile(size); };
     job.onFileDone = [&progress](uint64_t size) { progress.advance(size); };
   }
+  removeUnfinishedArchiveOnSignals();
   bool packed = packInputs(inputs, job, o.output, &error);
   progress.end();
   if (!packed) return fail(progress, error);

@@ -1,8 +1,11 @@
 #include "pack/pack_run.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <deque>
 #include <memory>
@@ -69,14 +72,31 @@ struct InputFile {
   }
 };
 
-// Reads the file in pieces, giving each to `use`, and checks that it still has the
-// size it had when the inputs were walked.
+// Opens the file the walk found. Something put in its place since (a pipe, which
+// would stall the read, a link, another file) is not read: false, errno 0.
+FILE* openWalkedFile(const InputEntry& input) {
+  int fd = open(input.sourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat now;
+  bool same = fstat(fd, &now) == 0 && S_ISREG(now.st_mode) &&
+              (input.inode == 0 || (now.st_dev == input.device && now.st_ino == input.inode));
+  FILE* file = same ? fdopen(fd, "rb") : nullptr;
+  if (file == nullptr) {
+    close(fd);
+    errno = 0;
+  }
+  return file;
+}
+
+// Reads the file in pieces, giving each to `use`, and checks that it is still the file
+// the inputs were walked to, with the size it had then.
 bool readInPieces(const InputEntry& input, std::vector<uint8_t>& piece,
                   const std::function<void(const uint8_t*, size_t)>& use, std::string* error) {
   InputFile in;
-  in.file = fopen(input.sourcePath.c_str(), "rb");
+  errno = 0;
+  in.file = openWalkedFile(input);
   if (in.file == nullptr) {
-    *error = input.displayName + ": " + strerror(errno);
+    *error = input.displayName + ": " + (errno != 0 ? strerror(errno) : "the file changed while it was read");
     return false;
   }
   uint64_t left = input.size;
@@ -165,6 +185,8 @@ bool packInputs(const std::vector<InputEntry>& inputs, const PackJob& job, const
       // compression state of a solid stream alone.
       entry.method = StoredMethod;
       if (input.size == 0) {
+        // Nothing to read, but a file that has grown since the walk is not stored empty.
+        if (!readInPieces(input, piece, [](const uint8_t*, size_t) {}, error)) return failed(*error);
         entry.fileCrc = sum.result();
         queue.add(entry, false);
       } else {

@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -46,24 +48,52 @@ const ToolDescription tool = {
     nullptr,
 };
 
+enum : size_t { MaxDescriptionBytes = 16u << 20 };
+
+// False with errno set, or with errno 0 when the description passes MaxDescriptionBytes
+// (a device without end such as /dev/zero would take all memory).
 bool readWhole(const char* path, std::string* text) {
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return false;
   char buffer[4096];
   size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+  while (text->size() <= MaxDescriptionBytes && (got = fread(buffer, 1, sizeof buffer, file)) > 0)
+    text->append(buffer, got);
   bool failed = ferror(file) != 0;
   fclose(file);
-  if (failed) errno = EIO;
-  return !failed;
+  errno = failed ? EIO : 0;
+  return !failed && text->size() <= MaxDescriptionBytes;
 }
 
+// Written beside path under a temporary name and moved over it only when complete, so
+// that a failed write keeps what was there and a link at path is replaced, not written
+// through. A pipe or device at path (or a link to one) is refused: EINVAL.
 bool writeWhole(const char* path, const std::vector<unsigned char>& bytes) {
-  FILE* file = fopen(path, "wb");
-  if (file == nullptr) return false;
-  bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (fclose(file) != 0) written = false;
-  return written;
+  struct stat info;
+  if (stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  std::string temporary = std::string(path) + ".XXXXXX";
+  int fd = mkstemp(&temporary[0]);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += (size_t)n;
+  }
+  int reason = done == bytes.size() ? 0 : errno != 0 ? errno : EIO;
+  mode_t mask = umask(0);
+  umask(mask);
+  if (reason == 0 && fchmod(fd, 0666 & ~mask) != 0) reason = errno;
+  if (close(fd) != 0 && reason == 0) reason = errno;
+  if (reason == 0 && rename(temporary.c_str(), path) == 0) return true;
+  if (reason == 0) reason = errno;
+  unlink(temporary.c_str());
+  errno = reason;
+  return false;
 }
 
 struct Request {
@@ -93,7 +123,10 @@ int main(int argc, char** argv) {
 
   std::string text;
   if (!readWhole(operands[0], &text)) {
-    fprintf(stderr, "%s: cannot read %s: %s\n", tool.name, operands[0], strerror(errno));
+    if (errno == 0)
+      fprintf(stderr, "%s: %s: the description is larger than 16 MiB\n", tool.name, operands[0]);
+    else
+      fprintf(stderr, "%s: cannot read %s: %s\n", tool.name, operands[0], strerror(errno));
     return 1;
   }
   std::vector<LocalTextLanguage> languages;

@@ -256,6 +256,15 @@ TEST_F(InstallerPack, RefusalsLeaveNoInstallerBehind) {
   EXPECT_NE(tooLarge.err.find("200000 bytes"), std::string::npos) << tooLarge.err;
   EXPECT_FALSE(pathExists(installer));
 
+  // A huge (sparse) stub is refused by its size, never read into memory.
+  std::string huge = temp / "huge.exe";
+  writeFile(huge, stubOf(64));
+  ASSERT_EQ(truncate(huge.c_str(), 1ll << 40), 0);
+  Outcome hugeStub = run(pack, {"--installer", huge, "-C", input, "-o", installer, "."}, temp);
+  EXPECT_EQ(hugeStub.status, 1);
+  EXPECT_NE(hugeStub.err.find("1099511627776 bytes"), std::string::npos) << hugeStub.err;
+  EXPECT_FALSE(pathExists(installer));
+
   Outcome missing = run(pack, {"--installer", temp / "nothing.exe", "-C", input, "-o", installer, "."}, temp);
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("nothing.exe"), std::string::npos) << missing.err;

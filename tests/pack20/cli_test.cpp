@@ -3,8 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
@@ -197,6 +200,8 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
   put("ok.txt", text(100, 1));
   put("caf\xC3\xA9.txt", text(100, 1));
   std::string archive = temp / "x.rar";
+  ASSERT_EQ(mkfifo((temp / "pipe").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("pipe", (temp / "pipe-link").c_str()), 0);
   struct Case {
     std::vector<std::string> arguments;
     int status;
@@ -236,6 +241,12 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"-o", archive, "/etc/hostname"}, 1, "absolute"},
       {{"-o", archive, "../in/ok.txt"}, 1, ".."},
       {{"--codepage", "1251", "-o", archive, "."}, 1, "code page"},
+      {{"-C", "", "-o", archive, "ok.txt"}, 64, "--directory wants a folder"},
+      // A pipe or device at OUTPUT is not replaced by a file (a link to one neither).
+      {{"-o", temp / "pipe", "ok.txt"}, 1, "cannot write " + temp / "pipe" + ": not a regular file"},
+      {{"-o", temp / "pipe-link", "ok.txt"}, 1, "pipe-link: not a regular file"},
+      // An input named on the command line that is the output itself.
+      {{"-o", input + "/ok.txt", "ok.txt", "caf\xC3\xA9.txt"}, 1, "ok.txt: the output archive itself"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = {"-C", input};
@@ -245,6 +256,10 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_FALSE(pathExists(archive)) << c.message;
   }
+  EXPECT_EQ(readFile(input + "/ok.txt"), text(100, 1));
+  struct stat pipe;
+  EXPECT_TRUE(lstat((temp / "pipe").c_str(), &pipe) == 0 && S_ISFIFO(pipe.st_mode));
+  unlink((temp / "pipe").c_str());  // the listing below reads every file
   // A failure keeps an existing archive as it was, and leaves no temporary file.
   writeFile(archive, std::string("previous"));
   EXPECT_EQ(pack({"-C", input, "-o", archive, "ok.txt", "missing.txt"}).status, 1);
@@ -253,6 +268,20 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
   std::map<std::string, Bytes> tree;
   listTree(temp.path, "", &tree);
   for (auto& [name, bytes] : tree) EXPECT_EQ(name.find("x.rar."), std::string::npos) << name;
+  // A complete archive takes the place of the old one with its permissions: one made
+  // private stays private.
+  for (mode_t mode : {0600, 0640, 0755}) {
+    chmod(archive.c_str(), mode);
+    EXPECT_EQ(pack({"-C", input, "-o", archive, "ok.txt"}).status, 0);
+    struct stat replaced;
+    EXPECT_TRUE(stat(archive.c_str(), &replaced) == 0 && (replaced.st_mode & 0777) == mode) << std::oct << mode;
+  }
+  // An OUTPUT name as long as the file system takes leaves no room for a suffix on the
+  // temporary name.
+  std::string longest = temp / (std::string(251, 'n') + ".rar");
+  EXPECT_EQ(pack({"-C", input, "-o", longest, "ok.txt"}).status, 0);
+  EXPECT_TRUE(pathExists(longest));
+  unlink(longest.c_str());
   // The output folder must exist.
   Outcome r = pack({"-C", input, "-o", temp / "no/such/dir/x.rar", "ok.txt"});
   EXPECT_EQ(r.status, 1);
@@ -332,4 +361,95 @@ TEST_F(Pack20Cli, HelpVersionSummaryAndVerbosity) {
       << r.out;
   r = pack({"-qC" + input, "-o", temp / "s.rar", "d"});  // a flag, then -C with its value, in one word
   EXPECT_EQ(r.out + r.err, "");
+}
+
+// A run ended by a signal removes its unfinished archive and keeps the file it was to
+// replace. The run is held mid-way by its -v lines filling a pipe nobody reads.
+TEST_F(Pack20Cli, ASignalLeavesNoUnfinishedArchive) {
+  for (int i = 0; i < 1500; i++) put("entries-enough-to-fill-a-pipe/" + std::to_string(i) + std::string(40, 'x'), {});
+  std::string archive = temp / "x.rar", pack = builtProgram("pack/lumvard-pack");
+  // SIGPIPE: -v output into a pipe whose reader has gone; SIGXFSZ: a file size limit.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ}) {
+    writeFile(archive, std::string("previous"));
+    int lines[2];
+    ASSERT_EQ(pipe(lines), 0);
+    pid_t child = fork();
+    if (child == 0) {
+      dup2(lines[1], 1);
+      execl(pack.c_str(), pack.c_str(), "-v", "-C", input.c_str(), "-o", archive.c_str(), ".", (char*)nullptr);
+      _exit(127);
+    }
+    close(lines[1]);
+    bool unfinished = false;  // the temporary archive beside x.rar
+    for (int wait = 0; wait < 500 && !unfinished; wait++) {
+      std::map<std::string, Bytes> tree;
+      listTree(temp.path, "", &tree);
+      for (auto& [name, bytes] : tree) unfinished = unfinished || name.rfind("x.rar.", 0) == 0;
+      usleep(10000);
+    }
+    EXPECT_TRUE(unfinished) << signal;
+    usleep(100000);  // the run is now held by the full pipe
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(lines[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": " << status;
+    std::map<std::string, Bytes> tree;
+    listTree(temp.path, "", &tree);
+    for (auto& [name, bytes] : tree) EXPECT_NE(name.rfind("x.rar.", 0), 0u) << signal << ": " << name;
+    Bytes kept = readFile(archive);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous") << signal;
+  }
+}
+
+// lumvard-localtext replaces OUTPUT only with a complete file: a write that fails (here
+// at a file size limit) keeps what was there, and a link at OUTPUT is replaced, not
+// written through; a pipe there is refused.
+TEST_F(Pack20Cli, LocalTextReplacesItsOutputOnlyWhenWritten) {
+  std::string description = temp / "texts", output = temp / "lmvtid.tdx", shared = temp / "shared.tdx";
+  writeFile(description, std::string("language en\n1 = ") + std::string(200, 'T') + "\n2 = C:\\LUMVARD\n");
+  std::string localText = builtProgram("pack/localtext/lumvard-localtext");
+  ASSERT_EQ(mkfifo((temp / "pipe").c_str(), 0644), 0);
+  struct Case {
+    std::string output;
+    rlim_t sizeLimit;  // of any file the tool writes
+    int status;  // on failure lmvtid.tdx keeps what it held
+  } cases[] = {
+      {output, 100, 1},
+      {output, RLIM_INFINITY, 0},
+      {temp / "link.tdx", RLIM_INFINITY, 0},
+      {temp / "pipe", RLIM_INFINITY, 1},
+  };
+  signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the tool
+  for (const Case& c : cases) {
+    writeFile(output, std::string("previous"));
+    writeFile(shared, std::string("shared"));
+    unlink((temp / "link.tdx").c_str());
+    ASSERT_EQ(symlink("shared.tdx", (temp / "link.tdx").c_str()), 0);
+    struct rlimit saved, limited;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    limited = saved;
+    limited.rlim_cur = c.sizeLimit;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    Outcome r = runProgram(localText, {description, c.output}, temp.path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(r.status, c.status) << c.output << ": " << r.err;
+    Bytes shown = readFile(c.status == 0 ? c.output : output);
+    EXPECT_TRUE(c.status == 0 ? shown.size() > 200 : std::string(shown.begin(), shown.end()) == "previous")
+        << c.output;
+    Bytes untouched = readFile(shared);
+    EXPECT_EQ(std::string(untouched.begin(), untouched.end()), "shared") << c.output;
+    struct stat info;
+    EXPECT_EQ(lstat((temp / "link.tdx").c_str(), &info) == 0 && S_ISLNK(info.st_mode), c.output != temp / "link.tdx")
+        << c.output;
+  }
+  signal(SIGXFSZ, SIG_DFL);
+  // A description without end is refused at a size no description comes near.
+  Outcome endless = runProgram(localText, {"/dev/zero", output}, temp.path);
+  EXPECT_EQ(endless.status, 1);
+  EXPECT_NE(endless.err.find("/dev/zero: the description is larger than 16 MiB"), std::string::npos) << endless.err;
+  std::map<std::string, Bytes> tree;
+  unlink((temp / "pipe").c_str());
+  listTree(temp.path, "", &tree);
+  for (auto& [name, bytes] : tree) EXPECT_EQ(name.find("lmvtid.tdx."), std::string::npos) << name;
 }

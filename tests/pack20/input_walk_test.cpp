@@ -1,12 +1,14 @@
 // Input paths resolved like tar, folders walked in sorted order, names checked against
 // the archive's code page and length limit.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 
 #include "pack/input_walk.h"
+#include "pack/pack_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -104,6 +106,15 @@ TEST(Pack20Inputs, NamesMustFitTheCodePageAndTheLengthLimit) {
   entries.clear();
   EXPECT_FALSE(collectInputs({"."}, u.path, cp1252, "", &entries, &error));
   EXPECT_NE(error.find("259"), std::string::npos) << error;
+  // A refused folder is named once, not with everything below it.
+  TempDir v;
+  std::string deep = v / std::string(255, 'f');
+  mkdir(deep.c_str(), 0755);
+  for (int level = 0; level < 4; level++) mkdir((deep += "/d").c_str(), 0755);
+  writeFile(deep + "/x", std::string("x"));
+  entries.clear();
+  EXPECT_FALSE(collectInputs({"."}, v.path, cp1252, "", &entries, &error));
+  EXPECT_EQ(error, std::string(255, 'f') + "/d/d/d: the name is longer than 259 bytes");
 }
 
 TEST(Pack20Inputs, MissingAndHugeFilesAreRefused) {
@@ -186,9 +197,129 @@ TEST(Pack20Inputs, SymbolicLinksFollowThePolicy) {
     }
     EXPECT_EQ((size_t)std::count(error.begin(), error.end(), '\n') + 1, c.errors.size()) << error;
   }
+  // Links that each lead twice to the next folder multiply the tree (2^n paths at
+  // depth n); a folder's contents are taken at most 16 times.
+  TempDir d;
+  for (int level = 0; level <= 12; level++) mkdir((d / ("l" + std::to_string(level))).c_str(), 0755);
+  for (int level = 0; level < 12; level++)
+    for (const char* link : {"/x", "/y"})
+      ASSERT_EQ(symlink(("../l" + std::to_string(level + 1)).c_str(), (d / ("l" + std::to_string(level)) + link).c_str()), 0);
+  for (LinkPolicy links : {LinkPolicy::InsideOnly, LinkPolicy::Follow}) {
+    std::vector<InputEntry> multiplied;
+    std::string why;
+    EXPECT_FALSE(collectInputs({"l0"}, d.path, names, "", &multiplied, &why, links));
+    EXPECT_EQ(why.find("l0/x/x/x/x/x/x/x/y/x/x/x/x: symbolic link to a folder taken 16 times already"), 0u) << why;
+    EXPECT_LT(multiplied.size(), 200u);
+  }
+
   // The content of a stored link is its target's.
   std::vector<InputEntry> entries;
   std::string error;
   ASSERT_TRUE(collectInputs({"in-file"}, root, names, "", &entries, &error));
   EXPECT_EQ(entries[0].size, 5u);
+}
+
+// Names that a Windows installer could not make as they are (a colon reads as a drive,
+// a trailing dot or space is dropped, a device name opens the device), and names that
+// differ only in case, which Windows takes for one file, are refused; a refused
+// folder is not walked, so it is named once.
+TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
+  struct Case {
+    std::vector<std::string> files;  // made below the input folder; "/" ends a folder
+    std::string error;               // empty: taken
+  } cases[] = {
+      {{"c:d"}, "c:d: a name with ':' cannot be made on Windows"},
+      // Shown escaped, so that a name cannot break the message's line or send escape
+      // sequences to the terminal.
+      {{"n\nl"}, "n\\x0Al: a name with a control character cannot be made on Windows"},
+      {{"esc\x1B[2J"}, "esc\\x1B[2J: a name with a control character"},
+      {{"q?"}, "q?: a name with '?'"},
+      {{"a*b"}, "'*'"},
+      {{"a<b"}, "'<'"},
+      {{"a>b"}, "'>'"},
+      {{"a|b"}, "'|'"},
+      {{"a\"b"}, "'\"'"},
+      {{"trail."}, "trail.: a name ending in a dot or a space changes on Windows"},
+      {{"trail "}, "a dot or a space"},
+      {{"..."}, "a dot or a space"},
+      {{"CON"}, "CON: CON is a device name on Windows"},
+      {{"aux.txt"}, "aux.txt: AUX is a device name"},
+      {{"Lpt9.log"}, "LPT9 is a device name"},
+      {{"com0"}, "COM0 is a device name"},
+      {{"com\xC2\xB9"}, "is a device name"},
+      {{"bad:dir/", "bad:dir/inner.txt", "bad:dir/more.txt"}, "bad:dir: a name with ':'"},
+      {{"Readme.txt", "README.TXT"}, "Readme.txt: differs only in case from README.TXT"},
+      {{"caf\xC3\xA9", "CAF\xC3\x89"}, "caf\xC3\xA9: differs only in case from CAF\xC3\x89"},
+      {{"Docs/", "docs/", "docs/a"}, "docs: differs only in case from Docs"},
+      {{"CONSOLE", "nul_x", "x.con", "com10", ".hidden", "a.b", "a b", "com\xC2\xBA", "caf\xC3\xA9", "cafe"}, ""},
+  };
+  NameConverter names(1252);
+  for (const Case& c : cases) {
+    TempDir t;
+    for (const std::string& f : c.files) {
+      if (f.back() != '/') writeFile(t / f, std::string("x"));
+      if (f.back() == '/') mkdir((t / f).c_str(), 0755);
+    }
+    std::vector<InputEntry> entries;
+    std::string error;
+    bool taken = collectInputs({"."}, t.path, names, "", &entries, &error);
+    EXPECT_EQ(taken, c.error.empty()) << c.files[0] << ": " << error;
+    if (c.error.empty()) continue;
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.error << " in\n" << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+  // Given on the command line, every part of the path is checked.
+  TempDir t;
+  mkdir((t / "x:y").c_str(), 0755);
+  writeFile(t / "x:y/z", std::string("x"));
+  std::vector<InputEntry> entries;
+  std::string error;
+  EXPECT_FALSE(collectInputs({"x:y/z"}, t.path, names, "", &entries, &error));
+  EXPECT_EQ(error, "x:y/z: a name with ':' cannot be made on Windows");
+}
+
+// What was walked is what is read: a file replaced after the walk, by a pipe (which
+// must not stall the run), a link to a file outside the input folder or another file
+// of the same size, or grown since (empty ones too), fails the run instead of packing
+// something else.
+TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
+  enum Replacement { None, Pipe, LinkOutside, OtherFile, Grown };
+  struct Case {
+    Replacement replacement;
+    const char* method;
+    std::string walked = "walked";  // the file's content when the inputs were walked
+  } cases[] = {{None, "store"}, {Pipe, "store"}, {Pipe, "2.0"}, {LinkOutside, "store"}, {OtherFile, "1.5"},
+               {Grown, "store", ""}, {Grown, "2.0", ""}, {Grown, "2.0"}, {None, "2.0", ""}};
+  NameConverter names(1252);
+  alarm(20);  // a read that waits on a pipe ends the test instead of stalling it
+  for (const Case& c : cases) {
+    TempDir t;
+    mkdir((t / "in").c_str(), 0755);
+    writeFile(t / "in/file", c.walked);
+    writeFile(t / "secret", std::string("secret"));
+    std::vector<InputEntry> entries;
+    std::string error;
+    ASSERT_TRUE(collectInputs({"file"}, t / "in", names, "", &entries, &error)) << error;
+    std::string file = t / "in/file", other = t / "in/new";
+    if (c.replacement == Pipe) other += ".pipe", mkfifo(other.c_str(), 0644);
+    if (c.replacement == LinkOutside) other += ".link", symlink((t / "secret").c_str(), other.c_str());
+    if (c.replacement == OtherFile) writeFile(other, std::string("other!"));
+    if (c.replacement == Grown) {
+      FILE* f = fopen(file.c_str(), "ab");
+      fputs("more", f);
+      fclose(f);
+    }
+    if (c.replacement != None && c.replacement != Grown) {
+      ASSERT_EQ(rename(other.c_str(), file.c_str()), 0) << other;
+    }
+    PackJob job;
+    job.method = findPackMethod(c.method);
+    job.entryTime = [](const InputEntry&) { return 0u; };
+    bool packed = packInputs(entries, job, t / "out.rar", &error);
+    EXPECT_EQ(packed, c.replacement == None) << c.replacement << " " << c.method << ": " << error;
+    if (packed) continue;
+    EXPECT_EQ(error, "file: the file changed while it was read") << c.replacement;
+    EXPECT_FALSE(pathExists(t / "out.rar")) << c.replacement;
+  }
+  alarm(0);
 }
