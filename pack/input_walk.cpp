@@ -115,7 +115,11 @@ struct Walker {
   bool haveSkip = false;
   std::vector<InputEntry>* entries;
   std::set<std::string> seen;
-  std::map<std::u32string, std::string> caseKeys;  // each taken name as Windows compares it
+  struct CaseTaken {
+    std::string display;
+    bool directory;
+  };
+  std::map<std::u32string, CaseTaken> caseKeys;  // each taken name as Windows compares it
   std::map<std::pair<dev_t, ino_t>, int> folderWalks;  // how often each folder's contents were taken
   std::vector<FolderId> openFolders;  // the folders being walked, outermost first
   std::string problems;               // one line per offending input
@@ -163,11 +167,14 @@ struct Walker {
     return true;
   }
 
-  // Whether no name taken before differs from this one only in case.
-  bool caseIsUnique(const std::string& display, const std::string& source) {
-    auto taken = caseKeys.emplace(windowsNameKey(display), display);
-    if (taken.second) return true;
-    refuse(display, source, "differs only in case from " + taken.first->second + "; Windows takes them for one name");
+  // Whether no name taken before differs from this one only in case, where Windows would
+  // put one file in place of the other. Two such folders become one there, which loses
+  // nothing: what they hold is checked name by name.
+  bool caseIsUnique(const std::string& display, const std::string& source, bool directory) {
+    auto taken = caseKeys.emplace(windowsNameKey(display), CaseTaken{display, directory});
+    if (taken.second || (directory && taken.first->second.directory)) return true;
+    refuse(display, source,
+           "differs only in case from " + taken.first->second.display + "; Windows takes them for one name");
     return false;
   }
 
@@ -259,7 +266,7 @@ struct Walker {
     }
     // A refused folder is not walked: everything below it would be refused as well.
     if (!display.empty() && seen.insert(display).second &&
-        (!caseIsUnique(display, source) || !addEntry(source, display, st)))
+        (!caseIsUnique(display, source, directory) || !addEntry(source, display, st)))
       return;
     if (directory) walkFolder(source, display, st);
   }

@@ -287,8 +287,8 @@ const ToolDescription tool = {
     "Exit status:\n"
     "  0    written\n"
     "  1    an input cannot be read or stored (among them names Windows cannot\n"
-    "       make, such as a:b or con.txt, and names differing only in case), or the\n"
-    "       archive cannot be written\n"
+    "       make, such as a:b or con.txt, and files whose paths differ only in\n"
+    "       case), or the archive cannot be written\n"
     "  64   bad command line\n",
     printFoundInstallerStub,
 };

@@ -220,8 +220,8 @@ TEST(Pack20Inputs, SymbolicLinksFollowThePolicy) {
 }
 
 // Names that a Windows installer could not make as they are (a colon reads as a drive,
-// a trailing dot or space is dropped, a device name opens the device), and names that
-// differ only in case, which Windows takes for one file, are refused; a refused
+// a trailing dot or space is dropped, a device name opens the device), and files whose
+// paths differ only in case, which Windows takes for one file, are refused; a refused
 // folder is not walked, so it is named once.
 TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
   struct Case {
@@ -250,7 +250,10 @@ TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
       {{"bad:dir/", "bad:dir/inner.txt", "bad:dir/more.txt"}, "bad:dir: a name with ':'"},
       {{"Readme.txt", "README.TXT"}, "Readme.txt: differs only in case from README.TXT"},
       {{"caf\xC3\xA9", "CAF\xC3\x89"}, "caf\xC3\xA9: differs only in case from CAF\xC3\x89"},
-      {{"Docs/", "docs/", "docs/a"}, "docs: differs only in case from Docs"},
+      // Folders differing only in case become one on Windows: only what they hold may clash.
+      {{"Docs/", "docs/", "Docs/a", "docs/A"}, "docs/A: differs only in case from Docs/a"},
+      {{"Pod/", "pod"}, "pod: differs only in case from Pod"},
+      {{"Man/", "man/", "Man/x", "man/y"}, ""},
       {{"CONSOLE", "nul_x", "x.con", "com10", ".hidden", "a.b", "a b", "com\xC2\xBA", "caf\xC3\xA9", "cafe"}, ""},
   };
   NameConverter names(1252);
