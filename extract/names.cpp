@@ -144,10 +144,16 @@ bool getFileInfo(const char* path, bool* isDirectory) {
 // Listing the archive's folder makes it the current directory, so callers pass an
 // absolute archive path (the installer passes its own full path; the console host
 // makes both of its paths absolute first).
+//
+// A name without wildcards stands for one file. Where names differ by case alone (a
+// case-sensitive file system), the one spelled exactly so is taken, else the first
+// listed: a file planted beside the archive under another case is never extracted too.
 void expandArchiveName() {
   char folder[PathCapacity];
   char nameMask[PathCapacity];
-  splitName(session.archiveName, folder, nameMask, false);
+  bool wild = splitName(session.archiveName, folder, nameMask, false);
+  char single[PathCapacity] = "";
+  bool exact = false;
   FolderScan* scan = openFolder(folder);
   if (scan != nullptr) {
     size_t folderLength = strlen(folder);
@@ -157,11 +163,17 @@ void expandArchiveName() {
       memcpy(full, folder, folderLength);
       strcpy(full + folderLength, name);
       bool isDirectory = false;
-      if (getFileInfo(full, &isDirectory) && !isDirectory && wildcardMatch(nameMask, name))
+      if (!getFileInfo(full, &isDirectory) || isDirectory || !wildcardMatch(nameMask, name)) continue;
+      if (wild) {
         addName(&session.archiveList, full);
+      } else if (!exact && (single[0] == 0 || strcmp(name, nameMask) == 0)) {
+        strcpy(single, full);
+        exact = strcmp(name, nameMask) == 0;
+      }
     }
     closeFolder(scan);
   }
+  if (single[0] != 0) addName(&session.archiveList, single);
   session.archivesFound = session.archiveList.count;
   session.archiveList.offset = 0;
 }

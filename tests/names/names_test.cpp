@@ -146,6 +146,18 @@ TEST_F(Names, ExpandArchiveNameWithoutWildcards) {
   // Found ignoring case, under the name the folder lists.
   EXPECT_EQ(archiveList(), std::vector<std::string>{dir / "setup.exe"});
 
+  // Names that differ by case alone are two files here: only the one named is taken,
+  // whichever the folder lists first; a name matching neither exactly takes one.
+  writeFile(dir / "SETUP.EXE", std::string("planted"));
+  writeFile(dir / "Setup.exe", std::string("planted"));
+  for (const char* named : {"setup.exe", "SETUP.EXE", "Setup.exe", "setup.EXE"}) {
+    resetEngineAndHost();
+    strcpy(session.archiveName, (dir / named).c_str());
+    expandArchiveName();
+    EXPECT_EQ(session.archivesFound, 1) << named;
+    if (strcmp(named, "setup.EXE") != 0) EXPECT_EQ(archiveList(), std::vector<std::string>{dir / named});
+  }
+
   resetEngineAndHost();
   strcpy(session.archiveName, (dir / "missing.exe").c_str());
   expandArchiveName();
