@@ -145,15 +145,16 @@ bool getFileInfo(const char* path, bool* isDirectory) {
 // absolute archive path (the installer passes its own full path; the console host
 // makes both of its paths absolute first).
 //
-// A name without wildcards stands for one file. Where names differ by case alone (a
-// case-sensitive file system), the one spelled exactly so is taken, else the first
-// listed: a file planted beside the archive under another case is never extracted too.
+// A name that some file bears exactly stands for that file alone, wildcards or not (a
+// file system may allow '?' and '*' in names); else a name without wildcards takes the
+// first file whose name matches it ignoring case. So a file planted beside the archive
+// under another case, or under a name its own matches as a mask, is never extracted too.
 void expandArchiveName() {
   char folder[PathCapacity];
   char nameMask[PathCapacity];
   bool wild = splitName(session.archiveName, folder, nameMask, false);
-  char single[PathCapacity] = "";
-  bool exact = false;
+  char exact[PathCapacity] = "";
+  char first[PathCapacity] = "";
   FolderScan* scan = openFolder(folder);
   if (scan != nullptr) {
     size_t folderLength = strlen(folder);
@@ -164,16 +165,19 @@ void expandArchiveName() {
       strcpy(full + folderLength, name);
       bool isDirectory = false;
       if (!getFileInfo(full, &isDirectory) || isDirectory || !wildcardMatch(nameMask, name)) continue;
-      if (wild) {
-        addName(&session.archiveList, full);
-      } else if (!exact && (single[0] == 0 || strcmp(name, nameMask) == 0)) {
-        strcpy(single, full);
-        exact = strcmp(name, nameMask) == 0;
-      }
+      if (wild) addName(&session.archiveList, full);
+      if (strcmp(name, nameMask) == 0)
+        strcpy(exact, full);
+      else if (first[0] == 0)
+        strcpy(first, full);
     }
     closeFolder(scan);
   }
-  if (single[0] != 0) addName(&session.archiveList, single);
+  if (exact[0] != 0 && wild) clearNames(&session.archiveList);
+  if (exact[0] != 0)
+    addName(&session.archiveList, exact);
+  else if (!wild && first[0] != 0)
+    addName(&session.archiveList, first);
   session.archivesFound = session.archiveList.count;
   session.archiveList.offset = 0;
 }

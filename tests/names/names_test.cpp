@@ -136,6 +136,15 @@ TEST_F(Names, ExpandArchiveNameListsMatchingFilesOnly) {
   expandArchiveName();
   EXPECT_EQ(session.archivesFound, 2);
   EXPECT_EQ(archiveList(), (std::vector<std::string>{dir / "a.rar", dir / "b.RAR"}));
+
+  // A file named with wildcards is taken alone, not as a mask for its neighbours.
+  for (const char* named : {"*.rar", "?.rar"}) {
+    writeFile(dir / named, std::string("4"));
+    resetEngineAndHost();
+    strcpy(session.archiveName, (dir / named).c_str());
+    expandArchiveName();
+    EXPECT_EQ(archiveList(), std::vector<std::string>{dir / named}) << named;
+  }
 }
 
 TEST_F(Names, ExpandArchiveNameWithoutWildcards) {
