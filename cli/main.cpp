@@ -118,11 +118,16 @@ bool makeAbsolute(const char* path, char* out, size_t capacity) {
 
 // The archive must be a file that opens; an archive named without an extension that
 // names nothing is looked for with ".rar" appended, as the engine does (path then
-// takes the extension).
+// takes the extension). A pipe is refused: opening one waits for a writer that may
+// never come, and an archive is read by seeking anyway.
 int checkArchive(char* path, size_t capacity) {
   struct stat info;
   int found = stat(path, &info);
   int reason = errno;
+  if (found == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
+    fprintf(stderr, "%s: cannot open %s: not a file that can be read by seeking\n", tool.name, path);
+    return ExitFatal;
+  }
   if (found != 0) {
     const char* slash = strrchr(path, '/');
     size_t length = strlen(path);

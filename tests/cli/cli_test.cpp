@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -158,6 +159,8 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
   std::string bad = archive(newArchive({file("ok.txt", "fine"), damaged}), "bad.rar");
   std::string secret = archive(newArchive({encrypted("secret.txt", "s", "pw")}), "secret.rar");
   std::string large = archive(newArchive({file("small.txt", "s"), file("large.bin", std::string(200000, 'l'))}), "large.rar");
+  std::string pipe = temp / "pipe.rar";  // opening it would wait for a writer for ever
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
   struct Case {
     std::vector<std::string> arguments;
     int status;
@@ -183,6 +186,8 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{"--codepage=x", good, out}, 64, "", "--codepage wants a code page number"},
       {{temp / "missing.rar", out}, 2, "", "cannot open " + temp / "missing.rar" + ": No such file or directory\n"},
       {{"--test", temp.path}, 2, "", "cannot open " + temp.path + ": Is a directory\n"},
+      {{pipe, out}, 2, "", "cannot open " + pipe + ": not a file that can be read by seeking\n"},
+      {{"-l", pipe}, 2, "", "cannot open " + pipe + ": not a file"},
       {{good, aFile}, 2, "", "cannot extract into " + aFile + ": Not a directory\n"},
       {{"-l", notes}, 1, "", "is not an archive"},
       {{"-t", good}, 0, "Testing     d/a.txt", ""},
