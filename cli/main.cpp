@@ -227,6 +227,13 @@ int main(int argc, char** argv) {
   if (!makeAbsolute(request.operands[0], archive, sizeof archive) ||
       !makeAbsolute(request.mode == ModeExtract ? request.operands[1] : ".", destination, sizeof destination))
     return usageError(tool, "a path is longer than %d bytes", PathCapacity - 1);
+  // Paths reach the file system with every backslash as a folder separator: files for
+  // a folder named "a\b" would land in b inside a. (A listing opens the archive as named.)
+  const char* withBackslash = nullptr;
+  if (request.mode != ModeList && strchr(archive, '\\') != nullptr) withBackslash = archive;
+  if (request.mode == ModeExtract && strchr(destination, '\\') != nullptr) withBackslash = destination;
+  if (withBackslash != nullptr)
+    return usageError(tool, "'%s' holds a backslash, which would be read as a folder separator", withBackslash);
   int refused = checkArchive(archive, sizeof archive);
   if (refused == 0 && request.mode == ModeExtract) refused = checkDestination(destination);
   if (refused != 0) return refused;

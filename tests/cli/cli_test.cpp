@@ -179,6 +179,8 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{good}, 64, "", "no DESTINATION given"},
       {{}, 64, "", "no ARCHIVE given"},
       {{"--list", good, out}, 64, "", "--list takes no DESTINATION"},
+      {{good, "a\\b"}, 64, "", "'" + temp / "a\\b' holds a backslash, which would be read as a folder"},
+      {{"-t", temp / "d\\good.rar"}, 64, "", "d\\good.rar' holds a backslash"},
       {{good, out, "extra"}, 64, "", "unexpected operand 'extra'"},
       {{"--codepage", "932", good, out}, 64, "", "code page 932 is not an ASCII-based single-byte"},
       {{"--codepage", "500", good, out}, 64, "", "code page 500 is not an ASCII-based"},  // EBCDIC
