@@ -164,7 +164,9 @@ TEST_F(Names, ExpandArchiveNameWithoutWildcards) {
     strcpy(session.archiveName, (dir / named).c_str());
     expandArchiveName();
     EXPECT_EQ(session.archivesFound, 1) << named;
-    if (strcmp(named, "setup.EXE") != 0) EXPECT_EQ(archiveList(), std::vector<std::string>{dir / named});
+    if (strcmp(named, "setup.EXE") != 0) {
+      EXPECT_EQ(archiveList(), std::vector<std::string>{dir / named});
+    }
   }
 
   resetEngineAndHost();
