@@ -128,11 +128,16 @@ bool makeAbsolute(const char* path, char* out, size_t capacity) {
 
 // The archive must be a file that opens; an archive named without an extension that
 // names nothing is looked for with ".rar" appended, as the engine does (path then
-// takes the extension).
+// takes the extension). A pipe is refused: opening one waits for a writer that may
+// never come, and an archive is read by seeking anyway.
 int checkArchive(char* path, size_t capacity) {
   struct stat info;
   int found = stat(path, &info);
   int reason = errno;
+  if (found == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
+    fprintf(stderr, "%s: cannot open %s: not a file that can be read by seeking\n", tool.name, path);
+    return ExitFatal;
+  }
   if (found != 0) {
     const char* slash = strrchr(path, '/');
     size_t length = strlen(path);
@@ -232,6 +237,13 @@ int main(int argc, char** argv) {
   if (!makeAbsolute(request.operands[0], archive, sizeof archive) ||
       !makeAbsolute(request.mode == ModeExtract ? request.operands[1] : ".", destination, sizeof destination))
     return usageError(tool, "a path is longer than %d bytes", PathCapacity - 1);
+  // Paths reach the file system with every backslash as a folder separator: files for
+  // a folder named "a\b" would land in b inside a. (A listing opens the archive as named.)
+  const char* withBackslash = nullptr;
+  if (request.mode != ModeList && strchr(archive, '\\') != nullptr) withBackslash = archive;
+  if (request.mode == ModeExtract && strchr(destination, '\\') != nullptr) withBackslash = destination;
+  if (withBackslash != nullptr)
+    return usageError(tool, "'%s' holds a backslash, which would be read as a folder separator", withBackslash);
   int refused = checkArchive(archive, sizeof archive);
   if (refused == 0 && request.mode == ModeExtract) refused = checkDestination(destination);
   if (refused != 0) return refused;

@@ -147,21 +147,30 @@ bool getFileInfo(const char* path, bool* isDirectory) {
 // Listing the archive's folder makes it the current directory, so callers pass an
 // absolute archive path (the installer passes its own full path; the console host
 // makes both of its paths absolute first).
+//
+// A name that some file bears exactly stands for that file alone, wildcards or not (a
+// file system may allow '?' and '*' in names); else a name without wildcards takes the
+// first file whose name matches it ignoring case. So a file planted beside the archive
+// under another case, or under a name its own matches as a mask, is never extracted too.
 void expandArchiveName() {
   char folder[PathCapacity];
   char nameMask[PathCapacity];
-  splitName(session.archiveName, folder, nameMask, false);
+  bool wild = splitName(session.archiveName, folder, nameMask, false);
+  bool isDirectory = false;
+  bool exact = getFileInfo(session.archiveName, &isDirectory) && !isDirectory;
   FolderScan* scan = openFolder(folder);
   if (scan != nullptr) {
+    if (exact) addName(&session.archiveList, session.archiveName);
     size_t folderLength = strlen(folder);
-    for (const char* name = readFolder(scan); name != nullptr; name = readFolder(scan)) {
+    for (const char* name = exact ? nullptr : readFolder(scan); name != nullptr; name = readFolder(scan)) {
       if (folderLength + strlen(name) > PathCapacity - 1) continue;
       char full[PathCapacity];
       memcpy(full, folder, folderLength);
       strcpy(full + folderLength, name);
-      bool isDirectory = false;
-      if (getFileInfo(full, &isDirectory) && !isDirectory && wildcardMatch(nameMask, name))
+      if (getFileInfo(full, &isDirectory) && !isDirectory && wildcardMatch(nameMask, name)) {
         addName(&session.archiveList, full);
+        if (!wild) break;
+      }
     }
     closeFolder(scan);
   }

@@ -16,10 +16,14 @@ int platformMakeDirectory(const char* root, const char* path) {
   if (folder < 0) return folder == -ENOENT ? PlatformPathNotFound : PlatformOtherFailure;
   int made = mkdirat(folder, leaf, 0777);
   int failure = errno;
+  // Only a folder is one already there: a file or a link in its place leaves it missing.
+  struct stat there;
+  bool folderThere = failure == EEXIST && fstatat(folder, leaf, &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+                     S_ISDIR(there.st_mode);
   close(folder);
   if (made == 0) return PlatformDirectoryMade;
   if (failure == ENOENT) return PlatformPathNotFound;
-  if (failure == EEXIST) return PlatformAlreadyExists;
+  if (folderThere) return PlatformAlreadyExists;
   return PlatformOtherFailure;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -212,6 +213,8 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
   std::string bad = archive(newArchive({file("ok.txt", "fine"), damaged}), "bad.rar");
   std::string secret = archive(newArchive({encrypted("secret.txt", "s", "pw")}), "secret.rar");
   std::string large = archive(newArchive({file("small.txt", "s"), file("large.bin", std::string(200000, 'l'))}), "large.rar");
+  std::string pipe = temp / "pipe.rar";  // opening it would wait for a writer for ever
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
   struct Case {
     std::vector<std::string> arguments;
     int status;
@@ -232,12 +235,16 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{"--list", good, out}, 1, "", out + ": not in the archive\n"},  // a MEMBER, not a DESTINATION
       {{"-t", good, "extra", "d"}, 1, "Tested 1 file (5 bytes) in ", "lumvard-extract: extra: not in the archive\n"},
       {{"-t", good, ".//"}, 64, "", "MEMBER './/' names no entry"},
+      {{good, "a\\b"}, 64, "", "'" + temp / "a\\b' holds a backslash, which would be read as a folder"},
+      {{"-t", temp / "d\\good.rar"}, 64, "", "d\\good.rar' holds a backslash"},
       {{"--codepage", "932", good, out}, 64, "", "code page 932 is not an ASCII-based single-byte"},
       {{"--codepage", "500", good, out}, 64, "", "code page 500 is not an ASCII-based"},  // EBCDIC
       {{"-l", "good"}, 0, " d/a.txt\n", ""},  // found with the extension the engine adds
       {{"--codepage=x", good, out}, 64, "", "--codepage wants a code page number"},
       {{temp / "missing.rar", out}, 2, "", "cannot open " + temp / "missing.rar" + ": No such file or directory\n"},
       {{"--test", temp.path}, 2, "", "cannot open " + temp.path + ": Is a directory\n"},
+      {{pipe, out}, 2, "", "cannot open " + pipe + ": not a file that can be read by seeking\n"},
+      {{"-l", pipe}, 2, "", "cannot open " + pipe + ": not a file"},
       {{good, aFile}, 2, "", "cannot extract into " + aFile + ": Not a directory\n"},
       {{"-l", notes}, 1, "", "is not an archive"},
       {{"-t", good}, 0, "Testing     d/a.txt", ""},

@@ -204,6 +204,8 @@ TEST(HostileDestination, NothingOutsideChangesAndNoExistingFileIsLost) {
        keepsExisting},
       {"linked parent two levels up", [](Scene& s) { link(s.outside, s.dest + "/a"); },
        {file("a\\inner\\evil.txt", "evil"), folder("a\\inner\\made")}, plain, 1, keepsExisting},
+      {"link and file where folder entries go", [](Scene& s) { link(s.outside + "/inner", s.dest + "/docs"); },
+       {folder("docs"), folder("existing.txt")}, plain, 1, keepsExisting},
       {"relative link leading out", [](Scene& s) { link("..", s.dest + "/up"); },
        {file("up\\outside\\evil.txt", "evil"), file("up\\outside\\target", "over")}, plain, 1, keepsExisting},
       {"link at the file path", [](Scene& s) { link(s.outside + "/target", s.dest + "/readme.txt"); },

@@ -146,6 +146,17 @@ TEST_F(Names, ExpandArchiveNameWithoutWildcards) {
   // Found ignoring case, under the name the folder lists.
   EXPECT_EQ(archiveList(), std::vector<std::string>{dir / "setup.exe"});
 
+  // One file per name: the exact spelling wins over case variants (a name spelled by
+  // none takes one of them), and a name holding '?' or '*' is no mask for its neighbours.
+  for (const char* planted : {"SETUP.EXE", "Setup.exe", "setup?.exe", "*.exe"}) writeFile(dir / planted, std::string("p"));
+  for (const char* named : {"setup.exe", "SETUP.EXE", "setup?.exe", "*.exe", "setup.EXE"}) {
+    resetEngineAndHost();
+    strcpy(session.archiveName, (dir / named).c_str());
+    expandArchiveName();
+    std::vector<std::string> found = archiveList();
+    EXPECT_TRUE(found.size() == 1 && (found[0] == dir / named || strcmp(named, "setup.EXE") == 0)) << named;
+  }
+
   resetEngineAndHost();
   strcpy(session.archiveName, (dir / "missing.exe").c_str());
   expandArchiveName();

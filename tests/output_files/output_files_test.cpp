@@ -129,6 +129,14 @@ TEST_F(OutputFiles, MakeDirectoryTellsWhyItFailed) {
   writeFile(dir / "file", std::string("f"));
   EXPECT_EQ(makeDirectory((dir / "file/sub").c_str(), 0x10, &reason), -1);
   EXPECT_EQ(reason, DirectoryOtherFailure);
+  // Only a folder counts as one already there: a file or a link (even to a folder) at
+  // the name leaves the folder missing.
+  ASSERT_EQ(symlink((dir / "new").c_str(), (dir / "linked").c_str()), 0);
+  for (const char* taken : {"file", "linked"}) {
+    reason = -1;
+    EXPECT_EQ(makeDirectory((dir / taken).c_str(), 0x10, &reason), -1) << taken;
+    EXPECT_EQ(reason, DirectoryOtherFailure) << taken;
+  }
 
   // A read-only folder stays writable: it still takes new files.
   EXPECT_EQ(makeDirectory((dir / "locked").c_str(), 0x11, &reason), 0);
