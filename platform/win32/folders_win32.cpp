@@ -11,7 +11,12 @@ int platformMakeDirectory(const char* root, const char* path) {
   if (CreateDirectoryA(path, nullptr)) return PlatformDirectoryMade;
   DWORD error = GetLastError();
   if (error == ERROR_PATH_NOT_FOUND) return PlatformPathNotFound;
-  if (error == ERROR_ALREADY_EXISTS) return PlatformAlreadyExists;
+  // Only a folder is one already there: a file, or a junction or link in its place
+  // (refused below the destination anyway), leaves it missing.
+  DWORD there = GetFileAttributesA(path);
+  if (error == ERROR_ALREADY_EXISTS &&
+      (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY)
+    return PlatformAlreadyExists;
   return PlatformOtherFailure;
 }
 

@@ -52,6 +52,10 @@ static void checkFolders(const char* root) {
   snprintf(path, sizeof path, "%s\\made", root);
   check(platformMakeDirectory(below, path) == PlatformDirectoryMade, "a new folder is made");
   check(platformMakeDirectory(below, path) == PlatformAlreadyExists, "an existing folder is reported");
+  snprintf(path, sizeof path, "%s\\plain", root);
+  HANDLE plain = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  CloseHandle(plain);
+  check(platformMakeDirectory(below, path) == PlatformOtherFailure, "a file where the folder goes is a failure");
   snprintf(path, sizeof path, "%s\\missing\\leaf", root);
   check(platformMakeDirectory(below, path) == PlatformPathNotFound, "a missing parent is reported");
 
