@@ -30,9 +30,7 @@ std::string withSlashes(std::string text) {
 }  // namespace
 
 bool addMember(const char* member) {
-  std::string pattern = withSlashes(member);
-  while (pattern.compare(0, 2, "./") == 0) pattern.erase(0, pattern.find_first_not_of('/', 1));
-  while (!pattern.empty() && pattern.back() == '/') pattern.pop_back();
+  std::string pattern = trimmedPattern(withSlashes(member));
   if (pattern.empty()) return false;
   members.push_back({member, pattern, false});
   return true;

@@ -3,6 +3,12 @@
 #include <fnmatch.h>
 #include <locale.h>
 
+std::string trimmedPattern(std::string pattern) {
+  while (pattern.compare(0, 2, "./") == 0) pattern.erase(0, pattern.find_first_not_of('/', 1));
+  while (!pattern.empty() && pattern.back() == '/') pattern.pop_back();
+  return pattern;
+}
+
 bool pathPatternMatches(const char* pattern, const char* path, bool ignoreCase, bool leadingFolder) {
   // Only the match runs in a UTF-8 locale, so that '?' takes a whole character and case
   // is folded beyond ASCII: the rest of the tool keeps the C locale.

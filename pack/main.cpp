@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "archive/checksum.h"
+#include "cli/path_pattern.h"
 #include "cli/tool_options.h"
 #include "pack/archive_writer.h"
 #include "pack/installer_layout.h"
@@ -251,9 +252,7 @@ const PackOption packOptions[] = {
       "the shell PATTERN, or whose path below DIR does when PATTERN holds a\n"
       "'/'; * and ? also match '/'. May be given again"},
      [](Options& o, const char* v, std::string* error) {
-       std::string pattern = v;
-       while (pattern.compare(0, 2, "./") == 0) pattern.erase(0, pattern.find_first_not_of('/', 1));
-       while (!pattern.empty() && pattern.back() == '/') pattern.pop_back();
+       std::string pattern = trimmedPattern(v);
        if (pattern.empty()) {
          *error = "--exclude wants a pattern";
          return false;
