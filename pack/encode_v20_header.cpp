@@ -18,6 +18,12 @@ std::vector<uint16_t> cheapestItems(const uint8_t* target, int size, const uint8
   std::vector<uint64_t> best(size + 1, 0);
   std::vector<uint16_t> choice(size + 1, 0);
   std::vector<int> zeroRun(size + 1, 0), equalRun(size + 1, 0);
+  // The places a long zero run may end at, as a deque over `reach` (front at `first`):
+  // indices rising from front to back, their best costs falling, so the back is the
+  // cheapest, the nearest of equals. Every run length from 11 to 138 is weighed at
+  // once, as a walk over all of them taking the first cheapest would.
+  std::vector<int> reach(size + 2);
+  int first = size + 1, last = size + 1;
   for (int i = size - 1; i >= 0; i--) {
     zeroRun[i] = target[i] == 0 ? zeroRun[i + 1] + 1 : 0;
     equalRun[i] = (i + 1 < size && target[i + 1] == target[i]) ? equalRun[i + 1] + 1 : 1;
@@ -43,8 +49,17 @@ std::vector<uint16_t> cheapestItems(const uint8_t* target, int size, const uint8
     if (target[i] == 0) {
       int run = zeroRun[i];
       for (int r = 3; r <= 10 && r <= run; r++) consider(ShortZeros, r, r);
-      for (int r = 11; r <= 138 && r <= run; r++) consider(LongZeros, r, r);
+      if (run >= 11) {
+        int nearest = i + 11, farthest = i + (run < 138 ? run : 138);
+        while (first < last && best[reach[first]] >= best[nearest]) first++;
+        reach[--first] = nearest;
+        while (reach[last - 1] > farthest) last--;
+        int r = reach[last - 1] - i;
+        consider(LongZeros, r, r);
+      }
       if (run < 3 && i + run == size) consider(ShortZeros, 3, run);
+    } else {
+      first = last = size + 1;
     }
     best[i] = bestCost;
     choice[i] = bestItem;

@@ -1,8 +1,10 @@
 // Code lengths stay within 15 bits and form complete canonical codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
+#include "pack/encode_v20_header.h"
 #include "pack/huffman_encoder.h"
 
 TEST(Pack20Huffman, LengthsAreLimitedAndComplete) {
@@ -70,4 +72,42 @@ TEST(Pack20Huffman, CanonicalCodesInLengthThenSymbolOrder) {
   EXPECT_EQ(codes[5], 0b10);
   EXPECT_EQ(codes[0], 0b110);
   EXPECT_EQ(codes[3], 0b111);
+}
+
+// A table header read back as the decoder reads it gives the lengths it was planned
+// for: zero runs on either side of the long run code's reach (11 and 138), runs that
+// end the table, and headers kept from earlier lengths.
+TEST(Pack20Huffman, TableHeadersReadBackToTheirLengths) {
+  const int size = 374;
+  uint8_t previous[1028] = {0};
+  for (int s = 0; s < size; s++) previous[s] = (uint8_t)((s * 7) % 16);
+  for (int zeros : {10, 11, 12, 137, 138, 139, 150, 276, 277, 300, 373, 374}) {
+    for (int at : {0, 20, size - zeros}) {
+      if (at + zeros > size) continue;
+      uint8_t lengths[size];
+      for (int s = 0; s < size; s++) lengths[s] = s >= at && s < at + zeros ? 0 : (uint8_t)(1 + (s / 5) % 9);
+      for (bool kept : {false, true}) {
+        static const uint8_t none[1028] = {0};
+        const uint8_t* base = kept ? previous : none;
+        TableHeaderPlan plan = planTableHeader(lengths, size, base, 0);
+        // The decoder: lengths added to the kept ones modulo 16, 16 repeats the last
+        // length 3 to 6 times, 17 and 18 write 3 to 10 and 11 to 138 zeros.
+        std::vector<uint8_t> read;
+        for (uint16_t item : plan.items) {
+          uint32_t symbol = item & 31, extra = item >> 5;
+          size_t s = read.size();
+          if (symbol < 16) read.push_back((uint8_t)((plan.keep ? base[s] : 0) + symbol) & 15);
+          if (symbol == 16) read.insert(read.end(), 3 + extra, read.empty() ? 0 : read.back());
+          if (symbol == 17) read.insert(read.end(), 3 + extra, 0);
+          if (symbol == 18) read.insert(read.end(), 11 + extra, 0);
+        }
+        ASSERT_GE(read.size(), (size_t)size) << zeros << " at " << at;
+        EXPECT_TRUE(std::equal(lengths, lengths + size, read.begin())) << zeros << " at " << at << " kept " << kept;
+        // One run code per 138 zeros of the run at most, however the rest is coded.
+        int runCodes = 0;
+        for (uint16_t item : plan.items) runCodes += (item & 31) >= 17;
+        EXPECT_LE(runCodes, (zeros + 137) / 138 + 1) << zeros << " at " << at;
+      }
+    }
+  }
 }
