@@ -160,16 +160,19 @@ void expandArchiveName() {
   bool exact = getFileInfo(session.archiveName, &isDirectory) && !isDirectory;
   FolderScan* scan = openFolder(folder);
   if (scan != nullptr) {
-    if (exact) addName(&session.archiveList, session.archiveName);
-    size_t folderLength = strlen(folder);
-    for (const char* name = exact ? nullptr : readFolder(scan); name != nullptr; name = readFolder(scan)) {
-      if (folderLength + strlen(name) > PathCapacity - 1) continue;
-      char full[PathCapacity];
-      memcpy(full, folder, folderLength);
-      strcpy(full + folderLength, name);
-      if (getFileInfo(full, &isDirectory) && !isDirectory && wildcardMatch(nameMask, name)) {
-        addName(&session.archiveList, full);
-        if (!wild) break;
+    if (exact) {
+      addName(&session.archiveList, session.archiveName);
+    } else {
+      size_t folderLength = strlen(folder);
+      for (const char* name = readFolder(scan); name != nullptr; name = readFolder(scan)) {
+        if (folderLength + strlen(name) > PathCapacity - 1) continue;
+        char full[PathCapacity];
+        memcpy(full, folder, folderLength);
+        strcpy(full + folderLength, name);
+        if (getFileInfo(full, &isDirectory) && !isDirectory && wildcardMatch(nameMask, name)) {
+          addName(&session.archiveList, full);
+          if (!wild) break;
+        }
       }
     }
     closeFolder(scan);

@@ -2,16 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 #include "archive/checksum.h"
 #include "archive/cipher.h"
+#include "cli/replacement_file.h"
 #include "pack/unfinished_archive.h"
 
 namespace {
@@ -79,19 +77,13 @@ bool openArchiveStream(ArchiveStream& a, const std::string& output, const PackAr
   a.output = output;
   a.layout = layout;
   a.layout.items.clear();
-  // OUTPUT's name with a suffix, its name cut short when the suffix would not fit.
-  size_t nameStart = output.rfind('/') + 1;  // 0 without a folder
-  std::string kept = output.substr(0, nameStart + std::min<size_t>(output.size() - nameStart, NAME_MAX - 7));
-  std::vector<char> name(kept.begin(), kept.end());
-  const char* suffix = ".XXXXXX";
-  name.insert(name.end(), suffix, suffix + strlen(suffix) + 1);
-  a.fd = mkstemp(name.data());
+  a.fd = createTemporaryBeside(output, &a.tempPath);
   if (a.fd < 0) {
+    a.tempPath.clear();
     failWith(a, strerror(errno));
     return false;
   }
-  a.tempPath = name.data();
-  noteUnfinishedArchive(name.data());
+  noteUnfinishedArchive(a.tempPath.c_str());
   append(a, archiveOpening(a.layout));
   return a.error.empty();
 }
@@ -162,13 +154,7 @@ void writeWholeEntry(ArchiveStream& a, const PackEntry& entry) {
 bool closeArchiveStream(ArchiveStream& a) {
   append(a, archiveClosing(a.layout));
   if (a.error.empty()) {
-    // The permissions of the archive it replaces (one made private stays private),
-    // else those of a new file.
-    mode_t mask = umask(0);
-    umask(mask);
-    struct stat replaced;
-    mode_t mode = stat(a.output.c_str(), &replaced) == 0 ? replaced.st_mode & 0777 : 0666 & ~mask;
-    if (fchmod(a.fd, mode) != 0) failWith(a, strerror(errno));
+    if (fchmod(a.fd, replacementMode(a.output)) != 0) failWith(a, strerror(errno));
   }
   if (close(a.fd) != 0) failWith(a, strerror(errno));
   a.fd = -1;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/replacement_file.h"
 #include "cli/tool_options.h"
 #include "pack/localtext/local_text_writer.h"
 
@@ -74,8 +75,8 @@ bool writeWhole(const char* path, const std::vector<unsigned char>& bytes) {
     errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     return false;
   }
-  std::string temporary = std::string(path) + ".XXXXXX";
-  int fd = mkstemp(&temporary[0]);
+  std::string temporary;
+  int fd = createTemporaryBeside(path, &temporary);
   if (fd < 0) return false;
   size_t done = 0;
   while (done < bytes.size()) {
@@ -85,9 +86,7 @@ bool writeWhole(const char* path, const std::vector<unsigned char>& bytes) {
     done += (size_t)n;
   }
   int reason = done == bytes.size() ? 0 : errno != 0 ? errno : EIO;
-  mode_t mask = umask(0);
-  umask(mask);
-  if (reason == 0 && fchmod(fd, 0666 & ~mask) != 0) reason = errno;
+  if (reason == 0 && fchmod(fd, replacementMode(path)) != 0) reason = errno;
   if (close(fd) != 0 && reason == 0) reason = errno;
   if (reason == 0 && rename(temporary.c_str(), path) == 0) return true;
   if (reason == 0) reason = errno;

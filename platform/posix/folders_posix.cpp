@@ -18,7 +18,7 @@ int platformMakeDirectory(const char* root, const char* path) {
   int failure = errno;
   // Only a folder is one already there: a file or a link in its place leaves it missing.
   struct stat there;
-  bool folderThere = failure == EEXIST && fstatat(folder, leaf, &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+  bool folderThere = made != 0 && failure == EEXIST && fstatat(folder, leaf, &there, AT_SYMLINK_NOFOLLOW) == 0 &&
                      S_ISDIR(there.st_mode);
   close(folder);
   if (made == 0) return PlatformDirectoryMade;

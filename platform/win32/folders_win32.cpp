@@ -13,9 +13,8 @@ int platformMakeDirectory(const char* root, const char* path) {
   if (error == ERROR_PATH_NOT_FOUND) return PlatformPathNotFound;
   // Only a folder is one already there: a file, or a junction or link in its place
   // (refused below the destination anyway), leaves it missing.
-  DWORD there = GetFileAttributesA(path);
   if (error == ERROR_ALREADY_EXISTS &&
-      (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY)
+      (GetFileAttributesA(path) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY)
     return PlatformAlreadyExists;
   return PlatformOtherFailure;
 }
