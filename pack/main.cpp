@@ -29,6 +29,7 @@
 #include "pack/pack_methods.h"
 #include "pack/stub_locate.h"
 #include "pack/pack_run.h"
+#include "pack/solid_order.h"
 #include "pack/unfinished_archive.h"
 
 namespace {
@@ -43,6 +44,7 @@ struct Options {
   bool methodGiven = false;
   PackFormat format = PackFormat::New;
   bool solid = true;
+  bool orderByContent = true;  // --order content: a solid archive's files chained by likeness
   std::string password;
   PackSettings settings;
   std::optional<uint32_t> fixedTime;  // --mtime as an MS-DOS date-time
@@ -186,6 +188,18 @@ const PackOption packOptions[] = {
      [](Options& o, const char*, std::string*) { return o.solid = true; }},
     {{"--no-solid", 0, nullptr, 0, "each file on its own; a file that does not shrink is stored"},
      [](Options& o, const char*, std::string*) { o.solid = false; return true; }},
+    {{"--order", 0, "ORDER", 0,
+      "content (default): in a solid archive, folders first, then each file\n"
+      "followed by the one most like it, which packs smaller; name: as walked"},
+     [](Options& o, const char* v, std::string* error) {
+       bool content = strcmp(v, "content") == 0;
+       if (!content && strcmp(v, "name") != 0) {
+         *error = std::string("unknown order ") + v + " (orders: content name)";
+         return false;
+       }
+       o.orderByContent = content;
+       return true;
+     }},
     {{"--password", 0, "TEXT", 0, "encrypt every file (1 to 127 bytes)"},
      [](Options& o, const char* v, std::string* error) {
        if (*v == 0 || strlen(v) > 127) {
@@ -493,6 +507,7 @@ int main(int argc, char** argv) {
   if (!checkOutput(o.output, &error)) return fail(progress, error);
   if (!collectInputs(o.inputs, o.directory, names, outputFromBase, &inputs, &error, o.links, o.exclude))
     return fail(progress, error);
+  if (o.solid && o.orderByContent && o.method->solidCapable) orderForSolidPacking(inputs, o.settings.threads);
   // Old headers hold names of at most 80 bytes; a reader ends the archive at a longer one.
   if (o.format == PackFormat::Old) {
     for (const InputEntry& e : inputs)

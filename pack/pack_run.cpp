@@ -1,17 +1,15 @@
 #include "pack/pack_run.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <deque>
 #include <memory>
 
 #include "archive/checksum.h"
 #include "pack/archive_stream.h"
+#include "pack/walked_file.h"
 
 namespace {
 
@@ -71,22 +69,6 @@ struct InputFile {
     if (file) fclose(file);
   }
 };
-
-// Opens the file the walk found. Something put in its place since (a pipe, which
-// would stall the read, a link, another file) is not read: false, errno 0.
-FILE* openWalkedFile(const InputEntry& input) {
-  int fd = open(input.sourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat now;
-  bool same = fstat(fd, &now) == 0 && S_ISREG(now.st_mode) &&
-              (input.inode == 0 || (now.st_dev == input.device && now.st_ino == input.inode));
-  FILE* file = same ? fdopen(fd, "rb") : nullptr;
-  if (file == nullptr) {
-    close(fd);
-    errno = 0;
-  }
-  return file;
-}
 
 // Reads the file in pieces, giving each to `use`, and checks that it is still the file
 // the inputs were walked to, with the size it had then.

@@ -113,6 +113,7 @@ TEST_F(Pack20Cli, EveryKindOfInputRoundTripsSolidAndNotWithAndWithoutPassword) {
                         {{"--method", "store", "--password", "x"}, "x"},
                         {{"--level", "1", "--threads", "3"}, ""},
                         {{"--level", "5", "--no-solid"}, ""},
+                        {{"--order", "name", "--level", "2"}, ""},
                         {{"--method", "1.5", "--password", "pw"}, "pw"},
                         {{"--format", "old", "--password", "pw"}, "pw"}};
   int index = 0;
@@ -231,6 +232,7 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"--codepage", "abc", "-o", archive, "ok.txt"}, 64, "--codepage"},
       {{"--exclude", ".//", "-o", archive, "ok.txt"}, 64, "--exclude wants a pattern"},
       {{"--level", "0", "-o", archive, "ok.txt"}, 64, "--level"},
+      {{"--order", "size", "-o", archive, "ok.txt"}, 64, "unknown order size"},
       {{"--level", "6", "-o", archive, "ok.txt"}, 64, "--level"},
       {{"--threads", "0", "-o", archive, "ok.txt"}, 64, "--threads"},
       {{"--threads", "2x", "-o", archive, "ok.txt"}, 64, "--threads"},

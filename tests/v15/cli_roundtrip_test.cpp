@@ -112,8 +112,11 @@ TEST_F(PackV15, RoundTripsInBothFormatsSolidOrNotEncryptedOrNot) {
       EXPECT_EQ(std::vector<uint8_t>(image.begin(), image.begin() + 4), std::vector<uint8_t>({0x52, 0x45, 0x7E, 0x5E}));
       EXPECT_EQ(image[7 + 18], 2) << "version code 2: unpack version 13";
     } else {
-      ASSERT_GE(image.size(), 20u + 32);
-      EXPECT_EQ(image[20 + 24], 15) << "unpack version of the first entry";
+      // Folders come first in a solid archive; their headers carry no data.
+      size_t at = 20;
+      while (at + 32 <= image.size() && (image[at + 3] & 0xE0) == 0xE0) at += image[at + 5] | image[at + 6] << 8;
+      ASSERT_GE(image.size(), at + 32);
+      EXPECT_EQ(image[at + 24], 15) << "unpack version of the first file";
     }
   }
 }
