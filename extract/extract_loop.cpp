@@ -240,30 +240,29 @@ static void decodeEntry(LoopState* state, EntryState* entry) {
   seekArchiveFile(archivePosition((uint32_t)archiveReader.nextBlockPos));
 
   entry->checksumFailed = false;
-  if (!entry->decodeOnly) {
-    if (checksumMatches()) {
-      showMessage(TargetResult, statusOk);
-    } else {
-      unsigned id = (file.flags & EntryEncrypted) ? IDS_ENCRYPTED_CRC_FAILED : IDS_CRC_FAILED;
-      showMessageId(TargetBox, id, archiveReader.fileName);
-      countError(state, ExitCrc);
-      entry->checksumFailed = true;
-    }
+  if (!entry->decodeOnly && !checksumMatches()) {
+    unsigned id = (file.flags & EntryEncrypted) ? IDS_ENCRYPTED_CRC_FAILED : IDS_CRC_FAILED;
+    showMessageId(TargetBox, id, archiveReader.fileName);
+    countError(state, ExitCrc);
+    entry->checksumFailed = true;
   }
 
+  bool inPlace = true;
   if (session.testMode) {
     session.testMode = false;
   } else {
     // A damaged file never replaces what was there; a verified one is moved into place
     // while still open, so that it is never looked for again by name.
-    bool committed = !entry->checksumFailed && commitOutputFile(session.outputFile);
+    inPlace = !entry->checksumFailed && commitOutputFile(session.outputFile);
     closeFile(&session.outputFile);
-    if (!committed) discardOutputFile();
-    if (!committed && !entry->checksumFailed) {
+    if (!inPlace) discardOutputFile();
+    if (!inPlace && !entry->checksumFailed) {
       showMessageId(TargetStatus, IDS_CANNOT_CREATE, entry->outputPath);
       countError(state, ExitWarning);
     }
   }
+  // "OK" says the file is checked and where it belongs, so it waits for the move.
+  if (!entry->decodeOnly && !entry->checksumFailed && inPlace) showMessage(TargetResult, statusOk);
   session.currentOutputName[0] = 0;
 }
 

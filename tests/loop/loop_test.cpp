@@ -14,6 +14,7 @@
 #include "archive/checksum.h"
 #include "extract/extract_loop.h"
 #include "extract/name_list.h"
+#include "extract/output_files.h"
 #include "extract/session.h"
 #include "tests/support/engine_test.h"
 #include "tests/support/fake_host.h"
@@ -179,6 +180,27 @@ TEST_F(Loop, ReadOnlyFileAtTheOutputPathIsOneError) {
   EXPECT_TRUE(contains(status(), formatted("Cannot create %s", shownAfterCreate("locked.txt"))));
   EXPECT_EQ(fakeHost.boxTexts(), std::vector<std::string>{"Total errors: 1"});
   EXPECT_EQ(text(readFile(out + "/next.txt")), "next");
+}
+
+// A checked file that cannot be moved into place (its temporary taken over by a link
+// meanwhile) is reported, and never shown as OK.
+TEST_F(Loop, AFileThatCannotBeMovedIntoPlaceIsNotOk) {
+  static std::string outside, folder;
+  outside = temp / "outside.txt";
+  folder = out;
+  writeFile(outside, "outside");
+  fakeHost.onItemText = [](int item, const char* text) {
+    if (item != ItemStatus || strstr(text, "taken.txt") == nullptr) return;
+    const char* name = outputTemporaryName();  // the engine's path: the name after the last separator
+    std::string temporary = folder + "/" + (strrchr(name, '\\') != nullptr ? strrchr(name, '\\') + 1 : name);
+    unlink(temporary.c_str());
+    (void)symlink(outside.c_str(), temporary.c_str());
+  };
+  EXPECT_EQ(extract(archive(newArchive({file("taken.txt", "new"), file("next.txt", "next")}))), ExitWarning);
+  EXPECT_FALSE(pathExists(out + "/taken.txt"));
+  EXPECT_EQ(text(readFile(outside)), "outside");
+  EXPECT_TRUE(contains(status(), formatted("Cannot create %s", shown("taken.txt"))));
+  EXPECT_EQ(fakeHost.itemTexts(ItemResult), std::vector<std::string>{"Ok"});  // next.txt's
 }
 
 TEST_F(Loop, SolidArchiveDecodesEntriesItCannotWrite) {

@@ -17,6 +17,7 @@ void FakeHost::reset() {
   repaintsAt.clear();
   clock = 1000;
   clockStep = 1000;
+  onItemText = nullptr;
 }
 
 std::vector<std::string> FakeHost::itemTexts(int item) const {
@@ -69,6 +70,7 @@ void hostSetItemText(HostWindow, int item, const char* text) {
   event.item = item;
   event.text = text;
   fakeHost.events.push_back(event);
+  if (fakeHost.onItemText != nullptr) fakeHost.onItemText(item, text);
 }
 
 void hostRepaint(HostWindow) { fakeHost.repaintsAt.push_back(fakeHost.events.size()); }

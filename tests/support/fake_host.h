@@ -28,6 +28,7 @@ struct FakeHost {
   std::vector<size_t> repaintsAt;                   // events.size() at each repaint
   uint32_t clock = 1000;                            // what hostMilliseconds answers next
   uint32_t clockStep = 1000;                        // its advance per call
+  void (*onItemText)(int item, const char* text) = nullptr;  // called after recording it
 
   void reset();
   std::vector<std::string> itemTexts(int item) const;
