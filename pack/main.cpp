@@ -350,13 +350,23 @@ int parseCommandLine(int argc, char** argv, Options* o) {
 
 // ---- files ----
 
-bool readWholeFile(const std::string& path, uint64_t expected, std::vector<uint8_t>* out,
-                   std::string* error) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) {
+// Reads the installer stub. It is opened before it is looked at, without waiting, so
+// what is read is what was checked: a pipe put at its name never stalls the run.
+bool readInstallerStub(const std::string& path, std::vector<uint8_t>* out, std::string* error) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0) {
     *error = strerror(errno);
+    if (fd >= 0) close(fd);
     return false;
   }
+  FILE* f = S_ISREG(info.st_mode) && installerStubFits((uint64_t)info.st_size, error) ? fdopen(fd, "rb") : nullptr;
+  if (f == nullptr) {
+    if (!S_ISREG(info.st_mode)) *error = "not a file";
+    close(fd);
+    return false;
+  }
+  size_t expected = (size_t)info.st_size;
   out->resize(expected);
   size_t got = expected ? fread(out->data(), 1, expected, f) : 0;
   bool failed = ferror(f) != 0;
@@ -520,13 +530,8 @@ int main(int argc, char** argv) {
   if (o.installerFound && o.installerStub.empty() && !findInstallerStub(&o.installerStub, &error))
     return fail(progress, error);
   if (!o.installerStub.empty()) {
-    struct stat info;
     std::vector<uint8_t> stub;
-    if (stat(o.installerStub.c_str(), &info) != 0) return fail(progress, o.installerStub + ": " + strerror(errno));
-    if (!S_ISREG(info.st_mode)) return fail(progress, o.installerStub + ": not a file");
-    if (!installerStubFits((uint64_t)info.st_size, &error)) return fail(progress, o.installerStub + ": " + error);
-    if (!readWholeFile(o.installerStub, (uint64_t)info.st_size, &stub, &error) ||
-        !makeInstallerPrefix(stub, o.format, &installerPrefix, &error))
+    if (!readInstallerStub(o.installerStub, &stub, &error) || !makeInstallerPrefix(stub, o.format, &installerPrefix, &error))
       return fail(progress, o.installerStub + ": " + error);
     if (!startsSetup(inputs))
       fprintf(stderr, "%s: warning: the payload holds no setup.exe at its top: the installer will put the files in place and start nothing\n",

@@ -273,6 +273,14 @@ TEST_F(InstallerPack, RefusalsLeaveNoInstallerBehind) {
   Outcome folderStub = run(pack, {"--installer", input, "-C", input, "-o", installer, "."}, temp);
   EXPECT_EQ(folderStub.status, 1);
   EXPECT_FALSE(pathExists(installer));
+
+  // A pipe as the stub is opened without waiting for a writer, and refused.
+  std::string pipe = temp / "pipe.exe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+  Outcome pipeStub = run(pack, {"--installer", pipe, "-C", input, "-o", installer, "."}, temp);
+  EXPECT_EQ(pipeStub.status, 1);
+  EXPECT_NE(pipeStub.err.find("pipe.exe: not a file"), std::string::npos) << pipeStub.err;
+  EXPECT_FALSE(pathExists(installer));
 }
 
 // An installed copy of the tool: --exe takes the executable in ../share/lumvard/, a
