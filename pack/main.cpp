@@ -360,9 +360,14 @@ bool readInstallerStub(const std::string& path, std::vector<uint8_t>* out, std::
     if (fd >= 0) close(fd);
     return false;
   }
-  FILE* f = S_ISREG(info.st_mode) && installerStubFits((uint64_t)info.st_size, error) ? fdopen(fd, "rb") : nullptr;
+  bool fits = false;
+  if (!S_ISREG(info.st_mode))
+    *error = "not a file";
+  else
+    fits = installerStubFits((uint64_t)info.st_size, error);
+  FILE* f = fits ? fdopen(fd, "rb") : nullptr;
   if (f == nullptr) {
-    if (!S_ISREG(info.st_mode)) *error = "not a file";
+    if (fits) *error = strerror(errno);
     close(fd);
     return false;
   }
