@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "archive/reader.h"
 #include "cli/console_host.h"
 #include "cli/name_encoding.h"
 #include "cli/path_pattern.h"
+#include "extract/names.h"
 
 namespace {
 
@@ -17,6 +19,7 @@ struct Member {
   std::string typed;    // as given, for the report
   std::string pattern;  // separators as '/', no leading "./", no trailing '/'
   bool matched;
+  bool fileFound;       // a path without wildcards that named a file entry exactly
 };
 
 std::vector<Member> members;
@@ -32,7 +35,7 @@ std::string withSlashes(std::string text) {
 bool addMember(const char* member) {
   std::string pattern = trimmedPattern(withSlashes(member));
   if (pattern.empty()) return false;
-  members.push_back({member, pattern, false});
+  members.push_back({member, pattern, false, false});
   return true;
 }
 
@@ -48,13 +51,20 @@ bool memberSelects(const char* entryName) {
   std::string name = withSlashes(utf8);
   size_t start = name.find_first_not_of('/');
   const char* shown = start == std::string::npos ? "" : name.c_str() + start;
-  bool selected = false;
+  bool folder = (archiveReader.entry.fileAttr & AttrDirectory) != 0;
+  bool selected = false, allFound = true;
   for (Member& m : members) {
     if (pathPatternMatches(m.pattern.c_str(), shown, true, true)) {
       m.matched = true;
       selected = true;
+      bool literal = m.pattern.find_first_of("*?[") == std::string::npos;
+      if (literal && !folder && pathPatternMatches(m.pattern.c_str(), shown, true, false)) m.fileFound = true;
     }
+    allFound = allFound && m.fileFound;
   }
+  // Once every MEMBER named a file, and no pattern or folder can take more, the rest
+  // of the archive is not looked at (a second entry of the same name with it).
+  selectionComplete = allFound;
   return selected;
 }
 

@@ -94,6 +94,7 @@ bool wildcardMatch(const char* mask, const char* name) {
 }
 
 bool (*entrySelector)(const char* entryName) = nullptr;
+bool selectionComplete = false;
 
 bool isSelected() {
   if (entrySelector != nullptr) return entrySelector(archiveReader.fileName);

@@ -20,6 +20,10 @@ bool isSelected();
 // A host that picks entries by rules of its own (the console's MEMBER operands) sets
 // this; it is asked once per entry, with the entry's name in the archive.
 extern bool (*entrySelector)(const char* entryName);
+// Set by such a host once no entry after the ones it selected can be wanted: the walk
+// then ends after the current entry, as at the archive's end, instead of decoding the
+// rest of a solid archive for nothing.
+extern bool selectionComplete;
 // Fills archiveList from archiveName and sets archivesFound.
 void expandArchiveName();
 
