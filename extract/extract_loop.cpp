@@ -341,10 +341,11 @@ static ArchiveOutcome walkBlocks(LoopState* state) {
     // The walk only ever moves forward: a block that would start at or before the one
     // just read (a folder entry whose header claims packed data without carrying it,
     // for example) ends the archive instead of being read again and again. So does a
-    // selection that can take nothing more.
+    // selection that can take nothing more, once no entry goes on in a next volume.
     int32_t r = 0;
     long position = ftell(archiveReader.archiveFile);
-    if (position > state->lastBlockStart && !selectionComplete) {
+    bool nothingWanted = selectionComplete && !dataStream.continuesInNext;
+    if (position > state->lastBlockStart && !nothingWanted) {
       r = readNextBlock();
       if (r > 0) state->lastBlockStart = archiveReader.curBlockPos;
     } else {
