@@ -189,8 +189,8 @@ const PackOption packOptions[] = {
     {{"--no-solid", 0, nullptr, 0, "each file on its own; a file that does not shrink is stored"},
      [](Options& o, const char*, std::string*) { o.solid = false; return true; }},
     {{"--order", 0, "ORDER", 0,
-      "content (default): in a solid archive, folders first, then each file\n"
-      "followed by the one most like it, which packs smaller; name: as walked"},
+      "content (default): in a solid archive, folders first, then each folder's\n"
+      "files with like after like, which packs smaller; name: as walked"},
      [](Options& o, const char* v, std::string* error) {
        bool content = strcmp(v, "content") == 0;
        if (!content && strcmp(v, "name") != 0) {

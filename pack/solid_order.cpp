@@ -4,7 +4,9 @@
 #include <string.h>
 
 #include <algorithm>
+#include <string>
 #include <thread>
+#include <unordered_map>
 
 #include "pack/walked_file.h"
 
@@ -154,19 +156,34 @@ std::vector<uint32_t> chainByLikeness(const std::vector<InputEntry>& files, size
 }  // namespace
 
 void orderForSolidPacking(std::vector<InputEntry>& entries, int threads) {
-  std::vector<InputEntry> ordered, files;
-  for (InputEntry& e : entries) (e.directory ? ordered : files).push_back(std::move(e));
-  for (size_t begin = 0; begin < files.size();) {
-    size_t end = begin;
-    uint64_t sampled = 0;
-    while (end < files.size() && end - begin < RunFiles) {
-      uint64_t bytes = std::min<uint64_t>(files[end].size, SampledBytesPerFile);
-      if (end > begin && sampled + bytes > RunSampledBytes) break;
-      sampled += bytes;
-      end++;
+  std::vector<InputEntry> ordered;
+  // Files by folder, the folders in the order the walk first meets their files.
+  std::vector<std::vector<InputEntry>> folders;
+  std::unordered_map<std::string, size_t> folderIndex;
+  for (InputEntry& e : entries) {
+    if (e.directory) {
+      ordered.push_back(std::move(e));
+      continue;
     }
-    for (uint32_t i : chainByLikeness(files, begin, end, threads)) ordered.push_back(std::move(files[begin + i]));
-    begin = end;
+    size_t cut = e.archiveName.rfind('\\');
+    auto found = folderIndex.emplace(cut == std::string::npos ? std::string() : e.archiveName.substr(0, cut),
+                                     folders.size());
+    if (found.second) folders.emplace_back();
+    folders[found.first->second].push_back(std::move(e));
+  }
+  for (std::vector<InputEntry>& files : folders) {
+    for (size_t begin = 0; begin < files.size();) {
+      size_t end = begin;
+      uint64_t sampled = 0;
+      while (end < files.size() && end - begin < RunFiles) {
+        uint64_t bytes = std::min<uint64_t>(files[end].size, SampledBytesPerFile);
+        if (end > begin && sampled + bytes > RunSampledBytes) break;
+        sampled += bytes;
+        end++;
+      }
+      for (uint32_t i : chainByLikeness(files, begin, end, threads)) ordered.push_back(std::move(files[begin + i]));
+      begin = end;
+    }
   }
   entries = std::move(ordered);
 }

@@ -1,5 +1,6 @@
-// A solid archive's files chained by likeness: folders first, then each file followed
-// by the one most like it, the walk's order where nothing is alike.
+// A solid archive's files chained by likeness: folders first, then folder by folder
+// each file followed by the one of its folder most like it, the walk's order where
+// nothing is alike.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,7 +27,7 @@ TEST(Pack20SolidOrder, FilesFollowTheFileMostLikeThem) {
   std::string editedA = a;
   for (size_t i = 0; i < editedA.size(); i += 1000) editedA[i] ^= 0x55;
   struct File {
-    const char* path;  // below the input folder; a folder is made for each
+    const char* path;  // below the input folder; its folders are made
     std::string content;
   };
   struct Case {
@@ -34,9 +35,9 @@ TEST(Pack20SolidOrder, FilesFollowTheFileMostLikeThem) {
     std::vector<File> files;
     const char* expected;  // archive names, folders with a '/'
   } cases[] = {
-      {"related files in distant folders follow each other",
-       {{"a/x", a}, {"b/y", b}, {"b/z", c}, {"c/w", editedA + d}},
-       "a/ b/ c/ a\\x c\\w b\\y b\\z"},
+      {"a folder's files stay together, like after like, its subfolders' files after them",
+       {{"d/1", a}, {"d/2", b}, {"d/3", editedA + d}, {"d/s/x", a}, {"e", c}},
+       "d/ d\\s/ d\\1 d\\3 d\\2 d\\s\\x e"},
       {"nothing alike: the walk's order",
        {{"1", a}, {"2", b}, {"3", c}, {"4", std::string()}, {"5", "tiny"}},
        "1 2 3 4 5"},
@@ -49,7 +50,8 @@ TEST(Pack20SolidOrder, FilesFollowTheFileMostLikeThem) {
     TempDir t;
     for (const File& f : k.files) {
       std::string path = f.path;
-      if (path.find('/') != std::string::npos) mkdir((t / path.substr(0, path.find('/'))).c_str(), 0755);
+      for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+        mkdir((t / path.substr(0, slash)).c_str(), 0755);
       writeFile(t / path, f.content);
     }
     std::vector<InputEntry> entries;
