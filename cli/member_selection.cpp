@@ -18,8 +18,9 @@ namespace {
 struct Member {
   std::string typed;    // as given, for the report
   std::string pattern;  // separators as '/', no leading "./", no trailing '/'
+  bool literal;         // without wildcards: it can name one file at most
   bool matched;
-  bool fileFound;       // a path without wildcards that named a file entry exactly
+  bool fileFound;       // a literal one named a file entry exactly
 };
 
 std::vector<Member> members;
@@ -35,7 +36,7 @@ std::string withSlashes(std::string text) {
 bool addMember(const char* member) {
   std::string pattern = trimmedPattern(withSlashes(member));
   if (pattern.empty()) return false;
-  members.push_back({member, pattern, false, false});
+  members.push_back({member, pattern, pattern.find_first_of("*?[") == std::string::npos, false, false});
   return true;
 }
 
@@ -57,8 +58,7 @@ bool memberSelects(const char* entryName) {
     if (pathPatternMatches(m.pattern.c_str(), shown, true, true)) {
       m.matched = true;
       selected = true;
-      bool literal = m.pattern.find_first_of("*?[") == std::string::npos;
-      if (literal && !folder && pathPatternMatches(m.pattern.c_str(), shown, true, false)) m.fileFound = true;
+      if (m.literal && !folder && pathPatternMatches(m.pattern.c_str(), shown, true, false)) m.fileFound = true;
     }
     allFound = allFound && m.fileFound;
   }

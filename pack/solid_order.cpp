@@ -32,6 +32,8 @@ constexpr uint64_t RunSampledBytes = 64ull << 20;  // about 24 MiB of samples
 // one in 32, chosen by content, so a string two files share is sampled in both.
 void sampleFile(const InputEntry& input, uint32_t index, std::vector<uint8_t>& buffer,
                 std::vector<uint64_t>* keyed) {
+  // Too short to hold enough strings to follow another file: not worth an open.
+  if (input.size < LeastSharedStrings + 7) return;
   FILE* file = openWalkedFile(input);
   if (file == nullptr) return;
   size_t length = fread(buffer.data(), 1, (size_t)std::min<uint64_t>(input.size, buffer.size()), file);
@@ -78,14 +80,17 @@ void sortByKey(std::vector<uint64_t>& keyed) {
 // Samples files[begin, end) on up to `threads` threads, each taking a slice of about
 // equal bytes; the keys come out in file order all the same.
 std::vector<uint64_t> sampleFiles(const std::vector<InputEntry>& files, size_t begin, size_t end, int threads) {
-  uint64_t total = 0;
-  for (size_t i = begin; i < end; i++) total += std::min<uint64_t>(files[i].size, SampledBytesPerFile);
+  uint64_t total = 0, largest = 0;
+  for (size_t i = begin; i < end; i++) {
+    total += std::min<uint64_t>(files[i].size, SampledBytesPerFile);
+    largest = std::max(largest, std::min<uint64_t>(files[i].size, SampledBytesPerFile));
+  }
   threads = (int)std::max<uint64_t>(1, std::min<uint64_t>({(uint64_t)threads, 8, total >> 20}));
   std::vector<std::vector<uint64_t>> slices((size_t)threads);
   auto sampleSlice = [&](int slice) {
     // The slice's files: those whose first sampled byte falls in its share of the total.
     uint64_t from = total * (uint64_t)slice / (uint64_t)threads, to = total * (uint64_t)(slice + 1) / (uint64_t)threads;
-    std::vector<uint8_t> buffer(SampledBytesPerFile);
+    std::vector<uint8_t> buffer((size_t)largest);  // a folder of small files needs no MiB
     std::vector<uint64_t>& keyed = slices[(size_t)slice];
     keyed.reserve((to - from) / 28);  // one in 32, and a little over
     uint64_t at = 0;
@@ -106,6 +111,7 @@ std::vector<uint64_t> sampleFiles(const std::vector<InputEntry>& files, size_t b
 // The chain over files[begin, end): indices relative to begin.
 std::vector<uint32_t> chainByLikeness(const std::vector<InputEntry>& files, size_t begin, size_t end, int threads) {
   uint32_t count = (uint32_t)(end - begin);
+  if (count == 1) return {0};  // nothing to choose, nothing to read
   std::vector<uint64_t> keyed = sampleFiles(files, begin, end, threads);
   sortByKey(keyed);  // a file's copies of a string end up side by side: files are sampled in order
   keyed.erase(std::unique(keyed.begin(), keyed.end()), keyed.end());  // once per file
