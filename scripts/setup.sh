@@ -93,8 +93,9 @@ enable_backports() {
   } | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/lumvard-backports.sources >/dev/null
 }
 
-# One question to dpkg for all of them: the packages installed, by name.
-present=$(dpkg-query -W -f='${Status} ${binary:Package}\n' "${packages[@]}" "$wine32" 2>/dev/null |
+# One question to dpkg for all of them: the packages installed, by name. dpkg-query fails
+# when it has never heard of one of them, as on a fresh machine: that is an answer too.
+present=$({ dpkg-query -W -f='${Status} ${binary:Package}\n' "${packages[@]}" "$wine32" 2>/dev/null || true; } |
   awk '$1 == "install" && $3 == "installed" { print $4 }')
 native_architecture=$(dpkg --print-architecture)
 missing=()
