@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <iconv.h>
 #include <limits.h>
 #include <stdio.h>
@@ -15,6 +16,7 @@
 #include <set>
 
 #include "cli/path_pattern.h"
+#include "pack/installer_layout.h"
 #include "pack/windows_names.h"
 
 NameConverter::NameConverter(int codePage) {
@@ -102,6 +104,23 @@ namespace {
 
 enum { MaxFolderWalks = 16 };
 
+// Opened without waiting: something other than a file put there since it was looked at
+// reads as no archive.
+bool fileStartsAnArchive(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::vector<uint8_t> head(InstallerSearchEnd);
+  struct stat st;
+  size_t got = 0;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    ssize_t n;
+    while (got < head.size() && (n = read(fd, head.data() + got, head.size() - got)) > 0) got += (size_t)n;
+  }
+  close(fd);
+  head.resize(got);
+  return startsAnArchive(head);
+}
+
 struct FolderId {
   dev_t device;
   ino_t inode;
@@ -113,6 +132,7 @@ struct Walker {
   std::string root;  // the baseDir tree, every link resolved
   struct stat skipStat;
   bool haveSkip = false;
+  bool skipIsArchive = false;  // an earlier archive, which the new one may replace
   std::vector<InputEntry>* entries;
   std::set<std::string> seen;
   struct CaseTaken {
@@ -249,9 +269,14 @@ struct Walker {
     if (!windowsCanMake(display, source, topLevel) || !linkAllowed(source, display, topLevel)) return;
     struct stat st;
     if (stat(source.c_str(), &st) != 0) return refuse(display, source, strerror(errno));
-    // Met in a folder, the output is left out; named as an input, taking it out would
-    // leave the archive without it, and replacing it would lose the file.
-    if (isSkipped(st)) return topLevel ? refuse(display, source, "the output archive itself") : void();
+    // Met in a folder, an earlier archive at the output is left out and replaced. Any
+    // other file there is the user's: replacing it would lose it, and leaving it out
+    // would leave the archive without it. Named as an input, the output is refused too.
+    if (isSkipped(st)) {
+      if (topLevel) return refuse(display, source, "the output archive itself");
+      if (!skipIsArchive) return refuse(display, source, "not an archive, and the output would replace it");
+      return;
+    }
     bool directory = S_ISDIR(st.st_mode);
     if (!directory && !S_ISREG(st.st_mode)) return refuse(display, source, "not a regular file or folder");
     if (directory) {
@@ -317,8 +342,11 @@ bool collectInputs(const std::vector<std::string>& inputs, const std::string& ba
     *error = "cannot enter " + base + ": " + strerror(ENOTDIR);
     return false;
   }
-  Walker walker{names, links, root, {}, false, entries, {}, {}, {}, {}, {}, exclude};
-  if (!skip.empty() && stat(skip.c_str(), &walker.skipStat) == 0) walker.haveSkip = true;
+  Walker walker{names, links, root, {}, false, false, entries, {}, {}, {}, {}, {}, exclude};
+  if (!skip.empty() && stat(skip.c_str(), &walker.skipStat) == 0) {
+    walker.haveSkip = true;
+    walker.skipIsArchive = fileStartsAnArchive(skip);
+  }
   for (const std::string& input : inputs) {
     std::string normalized;
     if (!normalizeInputPath(input, &normalized, error)) {

@@ -54,7 +54,8 @@ enum class LinkPolicy {
 
 // Resolves every input below baseDir and appends the entries in archive order: inputs
 // in command-line order, a folder before its contents, folder contents sorted by name.
-// `skip` names the output archive: left out of a folder, refused as an input. A file or
+// `skip` names the output: left out of a folder when it holds an earlier archive,
+// refused there when it holds anything else, refused always as an input. A file or
 // folder that an `exclude` pattern matches is left out, a folder with all below it: a
 // pattern without '/' is matched against the last part of its path, one with '/'
 // against the whole path as stored. Returns false when any

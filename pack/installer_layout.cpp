@@ -59,3 +59,10 @@ bool makeInstallerPrefix(const std::vector<uint8_t>& stub, PackFormat format,
   prefix->resize(offset, 0);
   return true;
 }
+
+bool startsAnArchive(const std::vector<uint8_t>& head) {
+  if (head.size() >= 7 && memcmp(head.data(), newMarker, 7) == 0) return true;
+  if (head.size() >= 4 && memcmp(head.data(), oldSignature, 4) == 0) return true;
+  // The old generation's search is the wider one: it stops at either kind of start.
+  return head.size() >= 2 && head[0] == 'M' && head[1] == 'Z' && holdsAnArchiveStart(head, PackFormat::Old);
+}

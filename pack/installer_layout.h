@@ -34,3 +34,8 @@ bool installerStubFits(uint64_t stubSize, std::string* error);
 // installerArchiveOffset. False with a reason when the stub cannot carry an archive.
 bool makeInstallerPrefix(const std::vector<uint8_t>& stub, PackFormat format,
                          std::vector<uint8_t>* prefix, std::string* error);
+
+// Whether head, the first InstallerSearchEnd bytes of a file (or all of a shorter one),
+// is an archive: one that starts at its first byte, or an executable carrying one where
+// the installer searches.
+bool startsAnArchive(const std::vector<uint8_t>& head);

@@ -77,6 +77,16 @@ TEST(InstallerLayout, StubsThatCannotCarryAnArchiveAreRefused) {
   early[90009] = 0x73;
   EXPECT_TRUE(makeInstallerPrefix(early, PackFormat::New, &prefix, &error)) << error;
   EXPECT_EQ(prefix.size(), 110000u);
+
+  // What lumvard-pack may replace when the output lies among its inputs: an archive or
+  // an installer, and nothing else.
+  Bytes plain(marker, marker + 7), old = {'R', 'E', '~', '^', 0};
+  const struct {
+    const Bytes& head;
+    bool archive;
+  } heads[] = {{shadowing, true}, {early, false}, {plain, true}, {old, true}, {stubOf(5000), false},
+               {notExecutable, false}, {Bytes(), false}};
+  for (const auto& h : heads) EXPECT_EQ(startsAnArchive(h.head), h.archive) << h.head.size();
 }
 
 TEST(InstallerLayout, StubIsKeptAndPaddedWithZeros) {

@@ -249,6 +249,8 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"-o", temp / "pipe-link", "ok.txt"}, 1, "pipe-link: not a regular file"},
       // An input named on the command line that is the output itself.
       {{"-o", input + "/ok.txt", "ok.txt", "caf\xC3\xA9.txt"}, 1, "ok.txt: the output archive itself"},
+      // Met in a folder, an output that is no archive is a file the user would lose.
+      {{"-o", input + "/ok.txt", "."}, 1, "ok.txt: not an archive, and the output would replace it"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = {"-C", input};
@@ -259,6 +261,15 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
     EXPECT_FALSE(pathExists(archive)) << c.message;
   }
   EXPECT_EQ(readFile(input + "/ok.txt"), text(100, 1));
+  // An earlier archive there is left out and replaced.
+  std::string inside = input + "/earlier.rar", unpacked = temp / "rerun";
+  ASSERT_EQ(pack({"-C", input, "-o", inside, "ok.txt"}).status, 0);
+  ASSERT_EQ(pack({"-C", input, "-o", inside, "."}).status, 0);
+  ASSERT_EQ(extract(inside, unpacked).status, 0);
+  std::map<std::string, Bytes> again;
+  listTree(unpacked, "", &again);
+  EXPECT_TRUE(again.count("ok.txt") && !again.count("earlier.rar"));
+  unlink(inside.c_str());
   struct stat pipe;
   EXPECT_TRUE(lstat((temp / "pipe").c_str(), &pipe) == 0 && S_ISFIFO(pipe.st_mode));
   unlink((temp / "pipe").c_str());  // the listing below reads every file
