@@ -2,10 +2,12 @@
 // appended to this executable, the companion files, and the start of the setup
 // program. The run ends the process in every outcome.
 #include <direct.h>
+#include <io.h>
 #include <process.h>
 #include <stdlib.h>
 
 #include "extract/session.h"
+#include "platform/platform.h"
 #include "shell/handlers.h"
 #include "shell/install_paths.h"
 #include "shell/resources/resource_ids.h"
@@ -17,6 +19,38 @@
 
 namespace {
 enum { ExecutablePathCapacity = 256, SetupNameCapacity = 32, ErrorFormatCapacity = 80 };
+
+// Copies one companion file the way extracted files are written: under a temporary
+// name beside the target, moved over it once whole. Whatever lies at the target (a file,
+// or a link someone left there) is replaced, never written through, and stays as it was
+// when the copy fails. The source is read only when it is a file, not a link; the copy
+// keeps its time and read-only attribute.
+void copyCompanionFile(const char* source, const char* target) {
+  HANDLE in = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info;
+  int result;
+  FILE* out = nullptr;
+  if (GetFileInformationByHandle(in, &info) &&
+      !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+    out = platformCreateOutput(session.destination, target, nullptr, &result);
+  if (out != nullptr) {
+    static char buffer[32768];
+    DWORD got;
+    bool whole;
+    while ((whole = ReadFile(in, buffer, sizeof buffer, &got, nullptr) != 0) && got != 0 &&
+           fwrite(buffer, 1, got, out) == got) {
+    }
+    whole = whole && got == 0 && fflush(out) == 0 &&
+            SetFileTime((HANDLE)_get_osfhandle(_fileno(out)), nullptr, nullptr, &info.ftLastWriteTime) &&
+            platformCommitOutput(out, 0 /* no MS-DOS time: it is set */,
+                                 (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0);
+    fclose(out);
+    if (!whole) platformDiscardOutput();
+  }
+  CloseHandle(in);
+}
 
 // Copies every file of the executable's folder that matches pattern into the
 // destination, overwriting; a copy that fails is skipped.
@@ -31,7 +65,7 @@ void copyCompanionFiles(const char* executablePath, const char* destination,
   do {
     if (intoDestination(destination, match.cFileName, target, sizeof target) &&
         besideExecutable(executablePath, match.cFileName, source, sizeof source))
-      CopyFileA(source, target, FALSE);
+      copyCompanionFile(source, target);
   } while (FindNextFileA(search, &match));
   FindClose(search);
 }

@@ -459,6 +459,14 @@ install_run)
   else
     build_installer
   fi
+  # Links that someone else left in the destination under companion names: the copies
+  # replace the links themselves, the files they lead to stay as they were.
+  printf 'guide\r\n' >"$prefix/drive_c/inst/guide.wri"
+  mkdir -p "$prefix/drive_c/Lumvard Target"
+  printf 'outside\n' >"$prefix/drive_c/outside-hard.txt"
+  printf 'outside\n' >"$prefix/drive_c/outside-link.txt"
+  ln "$prefix/drive_c/outside-hard.txt" "$prefix/drive_c/Lumvard Target/notes.txt"
+  ln -s "$prefix/drive_c/outside-link.txt" "$prefix/drive_c/Lumvard Target/guide.wri"
   start_installer
   confirm_destination 'C:\Lumvard Target\'
   [ "$build" = win64 ] && shot_while_extracting progress-dialog
@@ -470,6 +478,10 @@ install_run)
   # The companion files beside the installer are copied, and win over the payload's.
   expect_file "Lumvard Target/notes.txt" $'companion notes\r'
   expect_file "Lumvard Target/lumvar.ini" $'[lumvard]\r\nfrom=companion\r'
+  expect_file "Lumvard Target/guide.wri" $'guide\r'
+  expect_file outside-hard.txt outside
+  expect_file outside-link.txt outside
+  [ ! -L "$prefix/drive_c/Lumvard Target/guide.wri" ] || fail "guide.wri is still a link"
   [ ! -e "$prefix/drive_c/Lumvard Target/lumvard-install.exe" ] || fail "the installer copied itself"
   ;;
 install_drive_root)
