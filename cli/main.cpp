@@ -221,9 +221,14 @@ void summariseEndedRun() {
   printSummary(request, outcomeOf(session.endingExitCode, session.endingSignal != 0), secondsSince(runStart));
 }
 
+// A reader of stdout that has gone (`| head`) ends the run the same way, once a line
+// finds the pipe closed, instead of killing the process with a temporary file left
+// behind. A file size limit (ulimit -f) is met as the write error it is: ignored, the
+// signal lets the write fail, which removes the temporary file and ends with 5.
 void installConsoleSignals() {
-  static const int signals[] = {SIGHUP, SIGQUIT};
+  static const int signals[] = {SIGHUP, SIGQUIT, SIGPIPE};
   for (int signalNumber : signals) catchSignalUnlessIgnored(signalNumber, endLikeTermination);
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace
