@@ -61,9 +61,10 @@ const ToolDescription tool = {
     "Exit status:\n"
     "  0    all extracted and checked\n"
     "  1    warnings: an entry could not be extracted, nothing to extract,\n"
-    "       not an archive\n"
+    "       not an archive, or another problem said on stderr\n"
     "  2    the archive cannot be opened or read, the destination is no folder,\n"
-    "       a close error, or the first volume is missing\n"
+    "       a close error, standard output cannot be written, or the first\n"
+    "       volume is missing\n"
     "  3    a checksum failed\n"
     "  5    write error\n"
     "  8    out of memory\n"
@@ -231,9 +232,20 @@ void installConsoleSignals() {
   signal(SIGXFSZ, SIG_IGN);
 }
 
-}  // namespace
+// Status lines, a listing or the help that could not all be written (a full disk, a
+// closed pipe whose signal was ignored) make no success; a run that failed otherwise
+// keeps its own code.
+int withStandardOutputWritten(int result) {
+  errno = 0;
+  bool flushed = fflush(stdout) == 0;
+  int reason = errno;
+  if (flushed && !ferror(stdout)) return result;
+  fprintf(stderr, "%s: cannot write standard output%s%s\n", tool.name, reason != 0 ? ": " : "",
+          reason != 0 ? strerror(reason) : "");
+  return result == ExitSuccess || result == ExitWarning ? ExitFatal : result;
+}
 
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
   int ended = readCommandLine(argc, argv, &request);
   if (ended >= 0) return ended;
 
@@ -279,7 +291,14 @@ int main(int argc, char** argv) {
   finishConsoleProgress();
   // A run that ended before the last entry cannot tell which MEMBERs the rest held.
   bool walkedAll = result == ExitSuccess || result == ExitWarning || result == ExitCrc;
-  if (walkedAll && reportUnmatchedMembers() > 0 && result == ExitSuccess) result = ExitWarning;
+  if (walkedAll) reportUnmatchedMembers();
+  // Whatever was said on stderr (an archive cut short, a broken header: entries lost
+  // that the engine counts as no error) is never a success, as in a listing.
+  if (result == ExitSuccess && consoleCounts.problems > 0) result = ExitWarning;
   if (!consoleHost.quiet) printSummary(request, outcomeOf(result, false), secondsSince(runStart));
   return result;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return withStandardOutputWritten(runTool(argc, argv)); }

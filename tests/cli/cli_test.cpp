@@ -229,6 +229,8 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
   std::string large = archive(newArchive({file("small.txt", "s"), file("large.bin", std::string(200000, 'l'))}), "large.rar");
   std::string pipe = temp / "pipe.rar";  // opening it would wait for a writer for ever
   ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+  Bytes whole = newArchive({file("first.txt", "1"), file("second.txt", "2")});
+  std::string cut = archive(Bytes(whole.begin(), whole.end() - 20), "cut.rar");  // in the last header
   struct Case {
     std::vector<std::string> arguments;
     int status;
@@ -272,6 +274,9 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{"-t", secret}, 255, " s: failed: no password\n", "no password is given"},
       {{"-qt", secret}, 255, "", "no password is given"},
       {{large, temp / "full"}, 5, " s: failed: write error\n", "Write error", 65536},
+      // Said on stderr, so never a success, though the engine counts no error.
+      {{cut, temp / "cut"}, 1, "Extracted 1 file (1 bytes), 1 folder made in ", "Unexpected end of archive"},
+      {{"-t", cut}, 1, ": with warnings\n", "Unexpected end of archive"},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -296,6 +301,11 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
     }
   }
   EXPECT_FALSE(pathExists(out));
+
+  // Output that cannot be written is no success.
+  Outcome full = runProgram("/bin/sh", {"-c", "exec \"$0\" -l \"$1\" >/dev/full", binary(), good}, temp.path);
+  EXPECT_EQ(full.status, 2) << full.err;
+  EXPECT_TRUE(has(full.err, "lumvard-extract: cannot write standard output")) << full.err;
 }
 
 // The listing: one line per entry with every column, from the headers alone (the
