@@ -251,8 +251,11 @@ int runTool(int argc, char** argv) {
 
   char archive[PathCapacity];
   char destination[PathCapacity];
+  // A test run writes nothing: its destination only starts the output paths whose length
+  // the engine checks, so it is the shortest there is, and what a test accepts does not
+  // depend on the folder it runs in (a listing has none).
   if (!makeAbsolute(request.operands[0], archive, sizeof archive) ||
-      !makeAbsolute(request.mode == ModeExtract ? request.operands[1] : ".", destination, sizeof destination))
+      !makeAbsolute(request.mode == ModeExtract ? request.operands[1] : "/", destination, sizeof destination))
     return usageError(tool, "a path is longer than %d bytes", PathCapacity - 1);
   // Paths reach the file system with every backslash as a folder separator: files for
   // a folder named "a\b" would land in b inside a. (A listing opens the archive as named.)

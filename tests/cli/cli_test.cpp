@@ -231,6 +231,7 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
   ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
   Bytes whole = newArchive({file("first.txt", "1"), file("second.txt", "2")});
   std::string cut = archive(Bytes(whole.begin(), whole.end() - 20), "cut.rar");  // in the last header
+  std::string longNamed = archive(newArchive({file(std::string(240, 'n'), "n")}), "long.rar");
   struct Case {
     std::vector<std::string> arguments;
     int status;
@@ -277,6 +278,8 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       // Said on stderr, so never a success, though the engine counts no error.
       {{cut, temp / "cut"}, 1, "Extracted 1 file (1 bytes), 1 folder made in ", "Unexpected end of archive"},
       {{"-t", cut}, 1, ": with warnings\n", "Unexpected end of archive"},
+      // A test run's outcome does not depend on the folder it runs in.
+      {{"-t", longNamed}, 0, "Tested 1 file (1 bytes) in ", ""},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -302,10 +305,15 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
   }
   EXPECT_FALSE(pathExists(out));
 
-  // Output that cannot be written is no success.
+  // Output that cannot be written is no success; a listing from a folder deeper than
+  // any archive path works as from any other.
   Outcome full = runProgram("/bin/sh", {"-c", "exec \"$0\" -l \"$1\" >/dev/full", binary(), good}, temp.path);
   EXPECT_EQ(full.status, 2) << full.err;
   EXPECT_TRUE(has(full.err, "lumvard-extract: cannot write standard output")) << full.err;
+  std::string deep = temp.path;
+  for (int level = 0; level < 6; level++) ASSERT_EQ(mkdir((deep += "/" + std::string(50, 'd')).c_str(), 0755), 0);
+  Outcome listed = runProgram(binary(), {"-l", good}, temp.path, nullptr, deep);
+  EXPECT_EQ(listed.status, 0) << listed.err;
 }
 
 // The listing: one line per entry with every column, from the headers alone (the
