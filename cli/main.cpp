@@ -127,6 +127,23 @@ bool makeAbsolute(const char* path, char* out, size_t capacity) {
   return written > 0 && (size_t)written < capacity;
 }
 
+// A path as the tool's own messages show it: a path may come from a shell pattern over
+// someone else's folder, so its control characters are written as \xNN and cannot
+// reach the terminal as escape sequences. Backslashes stay as they are.
+const char* shownPath(const char* path) {
+  static char shown[PATH_MAX * 4];
+  size_t used = 0;
+  for (const char* p = path; *p != 0 && used + 5 < sizeof shown; p++) {
+    unsigned char byte = (unsigned char)*p;
+    if (byte < 0x20 || byte == 0x7F)
+      used += (size_t)snprintf(shown + used, sizeof shown - used, "\\x%02X", byte);
+    else
+      shown[used++] = *p;
+  }
+  shown[used] = 0;
+  return shown;
+}
+
 // The archive must be a file that opens; an archive named without an extension that
 // names nothing is looked for with ".rar" appended, as the engine does (path then
 // takes the extension). A pipe is refused: opening one waits for a writer that may
@@ -136,7 +153,7 @@ int checkArchive(char* path, size_t capacity) {
   int found = stat(path, &info);
   int reason = errno;
   if (found == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
-    fprintf(stderr, "%s: cannot open %s: not a file that can be read by seeking\n", tool.name, path);
+    fprintf(stderr, "%s: cannot open %s: not a file that can be read by seeking\n", tool.name, shownPath(path));
     return ExitFatal;
   }
   if (found != 0) {
@@ -159,14 +176,14 @@ int checkArchive(char* path, size_t capacity) {
     reason = errno;
   }
   if (found == 0) return 0;
-  fprintf(stderr, "%s: cannot open %s: %s\n", tool.name, path, strerror(reason));
+  fprintf(stderr, "%s: cannot open %s: %s\n", tool.name, shownPath(path), strerror(reason));
   return ExitFatal;
 }
 
 int checkDestination(const char* path) {
   struct stat info;
   if (stat(path, &info) != 0 || S_ISDIR(info.st_mode)) return 0;
-  fprintf(stderr, "%s: cannot extract into %s: %s\n", tool.name, path, strerror(ENOTDIR));
+  fprintf(stderr, "%s: cannot extract into %s: %s\n", tool.name, shownPath(path), strerror(ENOTDIR));
   return ExitFatal;
 }
 
@@ -263,7 +280,8 @@ int runTool(int argc, char** argv) {
   if (request.mode != ModeList && strchr(archive, '\\') != nullptr) withBackslash = archive;
   if (request.mode == ModeExtract && strchr(destination, '\\') != nullptr) withBackslash = destination;
   if (withBackslash != nullptr)
-    return usageError(tool, "'%s' holds a backslash, which would be read as a folder separator", withBackslash);
+    return usageError(tool, "'%s' holds a backslash, which would be read as a folder separator",
+                      shownPath(withBackslash));
   int refused = checkArchive(archive, sizeof archive);
   if (refused == 0 && request.mode == ModeExtract) refused = checkDestination(destination);
   if (refused != 0) return refused;

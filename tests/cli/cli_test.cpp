@@ -232,6 +232,8 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
   Bytes whole = newArchive({file("first.txt", "1"), file("second.txt", "2")});
   std::string cut = archive(Bytes(whole.begin(), whole.end() - 20), "cut.rar");  // in the last header
   std::string longNamed = archive(newArchive({file(std::string(240, 'n'), "n")}), "long.rar");
+  // Paths given to the tool may come from a shell pattern over someone else's folder.
+  std::string escapeFile = archive(Bytes(3, 'f'), "f\x1B]0;x\x07");
   struct Case {
     std::vector<std::string> arguments;
     int status;
@@ -280,6 +282,9 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{"-t", cut}, 1, ": with warnings\n", "Unexpected end of archive"},
       // A test run's outcome does not depend on the folder it runs in.
       {{"-t", longNamed}, 0, "Tested 1 file (1 bytes) in ", ""},
+      {{temp / "m\x1B[2J.rar", out}, 2, "", "cannot open " + temp / "m\\x1B[2J.rar: No such file"},
+      {{good, escapeFile}, 2, "", "cannot extract into " + temp / "f\\x1B]0;x\\x07: Not a directory"},
+      {{good, temp / "b\x1B[1m\\"}, 64, "", temp / "b\\x1B[1m\\' holds a backslash"},
   };
   for (const Case& c : cases) {
     std::string shown;
