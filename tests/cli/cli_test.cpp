@@ -282,6 +282,7 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{"-t", cut}, 1, ": with warnings\n", "Unexpected end of archive"},
       // A test run's outcome does not depend on the folder it runs in.
       {{"-t", longNamed}, 0, "Tested 1 file (1 bytes) in ", ""},
+      {{"-t", "-p", "", secret}, 255, "", "secret.txt is encrypted and the password given is empty"},
       {{temp / "m\x1B[2J.rar", out}, 2, "", "cannot open " + temp / "m\\x1B[2J.rar: No such file"},
       {{good, escapeFile}, 2, "", "cannot extract into " + temp / "f\\x1B]0;x\\x07: Not a directory"},
       {{good, temp / "b\x1B[1m\\"}, 64, "", temp / "b\\x1B[1m\\' holds a backslash"},
