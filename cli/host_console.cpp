@@ -332,17 +332,21 @@ uint32_t hostMilliseconds() {
 
 void hostRequestPassword() {
   finishConsoleProgress();
-  if (consoleHost.password != nullptr) {
+  bool given = consoleHost.password != nullptr;
+  if (given && consoleHost.password[0] != 0) {
     copyPassword(consoleHost.password);
-  } else if (consoleHost.stdinIsTerminal) {
+  } else if (!given && consoleHost.stdinIsTerminal) {
     promptPassword();
   } else {
     // passwordText stays empty, which ends the run: say why and what would help.
     char name[LineCapacity], text[LineCapacity + 128];
     displayName(archiveReader.fileName, strlen(archiveReader.fileName), name, sizeof name);
-    snprintf(text, sizeof text,
-             "%s is encrypted and no password is given: use --password TEXT or set LUMVARD_PASSWORD "
-             "(there is no terminal to ask on)", name);
+    if (given)
+      snprintf(text, sizeof text, "%s is encrypted and the password given is empty", name);
+    else
+      snprintf(text, sizeof text,
+               "%s is encrypted and no password is given: use --password TEXT or set LUMVARD_PASSWORD "
+               "(there is no terminal to ask on)", name);
     reportProblem(text);
   }
 }

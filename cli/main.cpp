@@ -61,9 +61,10 @@ const ToolDescription tool = {
     "Exit status:\n"
     "  0    all extracted and checked\n"
     "  1    warnings: an entry could not be extracted, nothing to extract,\n"
-    "       not an archive\n"
+    "       not an archive, or another problem said on stderr\n"
     "  2    the archive cannot be opened or read, the destination is no folder,\n"
-    "       a close error, or the first volume is missing\n"
+    "       a close error, standard output cannot be written, or the first\n"
+    "       volume is missing\n"
     "  3    a checksum failed\n"
     "  5    write error\n"
     "  8    out of memory\n"
@@ -126,6 +127,23 @@ bool makeAbsolute(const char* path, char* out, size_t capacity) {
   return written > 0 && (size_t)written < capacity;
 }
 
+// A path as the tool's own messages show it: a path may come from a shell pattern over
+// someone else's folder, so its control characters are written as \xNN and cannot
+// reach the terminal as escape sequences. Backslashes stay as they are.
+const char* shownPath(const char* path) {
+  static char shown[PATH_MAX * 4];
+  size_t used = 0;
+  for (const char* p = path; *p != 0 && used + 5 < sizeof shown; p++) {
+    unsigned char byte = (unsigned char)*p;
+    if (byte < 0x20 || byte == 0x7F)
+      used += (size_t)snprintf(shown + used, sizeof shown - used, "\\x%02X", byte);
+    else
+      shown[used++] = *p;
+  }
+  shown[used] = 0;
+  return shown;
+}
+
 // The archive must be a file that opens; an archive named without an extension that
 // names nothing is looked for with ".rar" appended, as the engine does (path then
 // takes the extension). A pipe is refused: opening one waits for a writer that may
@@ -135,7 +153,7 @@ int checkArchive(char* path, size_t capacity) {
   int found = stat(path, &info);
   int reason = errno;
   if (found == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
-    fprintf(stderr, "%s: cannot open %s: not a file that can be read by seeking\n", tool.name, path);
+    fprintf(stderr, "%s: cannot open %s: not a file that can be read by seeking\n", tool.name, shownPath(path));
     return ExitFatal;
   }
   if (found != 0) {
@@ -158,14 +176,14 @@ int checkArchive(char* path, size_t capacity) {
     reason = errno;
   }
   if (found == 0) return 0;
-  fprintf(stderr, "%s: cannot open %s: %s\n", tool.name, path, strerror(reason));
+  fprintf(stderr, "%s: cannot open %s: %s\n", tool.name, shownPath(path), strerror(reason));
   return ExitFatal;
 }
 
 int checkDestination(const char* path) {
   struct stat info;
   if (stat(path, &info) != 0 || S_ISDIR(info.st_mode)) return 0;
-  fprintf(stderr, "%s: cannot extract into %s: %s\n", tool.name, path, strerror(ENOTDIR));
+  fprintf(stderr, "%s: cannot extract into %s: %s\n", tool.name, shownPath(path), strerror(ENOTDIR));
   return ExitFatal;
 }
 
@@ -221,21 +239,40 @@ void summariseEndedRun() {
   printSummary(request, outcomeOf(session.endingExitCode, session.endingSignal != 0), secondsSince(runStart));
 }
 
+// A reader of stdout that has gone (`| head`) ends the run the same way, once a line
+// finds the pipe closed, instead of killing the process with a temporary file left
+// behind. A file size limit (ulimit -f) is met as the write error it is: ignored, the
+// signal lets the write fail, which removes the temporary file and ends with 5.
 void installConsoleSignals() {
-  static const int signals[] = {SIGHUP, SIGQUIT};
+  static const int signals[] = {SIGHUP, SIGQUIT, SIGPIPE};
   for (int signalNumber : signals) catchSignalUnlessIgnored(signalNumber, endLikeTermination);
+  signal(SIGXFSZ, SIG_IGN);
 }
 
-}  // namespace
+// Status lines, a listing or the help that could not all be written (a full disk, a
+// closed pipe whose signal was ignored) make no success; a run that failed otherwise
+// keeps its own code.
+int withStandardOutputWritten(int result) {
+  errno = 0;
+  bool flushed = fflush(stdout) == 0;
+  int reason = errno;
+  if (flushed && !ferror(stdout)) return result;
+  fprintf(stderr, "%s: cannot write standard output%s%s\n", tool.name, reason != 0 ? ": " : "",
+          reason != 0 ? strerror(reason) : "");
+  return result == ExitSuccess || result == ExitWarning ? ExitFatal : result;
+}
 
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
   int ended = readCommandLine(argc, argv, &request);
   if (ended >= 0) return ended;
 
   char archive[PathCapacity];
   char destination[PathCapacity];
+  // A test run writes nothing: its destination only starts the output paths whose length
+  // the engine checks, so it is the shortest there is, and what a test accepts does not
+  // depend on the folder it runs in (a listing has none).
   if (!makeAbsolute(request.operands[0], archive, sizeof archive) ||
-      !makeAbsolute(request.mode == ModeExtract ? request.operands[1] : ".", destination, sizeof destination))
+      !makeAbsolute(request.mode == ModeExtract ? request.operands[1] : "/", destination, sizeof destination))
     return usageError(tool, "a path is longer than %d bytes", PathCapacity - 1);
   // Paths reach the file system with every backslash as a folder separator: files for
   // a folder named "a\b" would land in b inside a. (A listing opens the archive as named.)
@@ -243,7 +280,8 @@ int main(int argc, char** argv) {
   if (request.mode != ModeList && strchr(archive, '\\') != nullptr) withBackslash = archive;
   if (request.mode == ModeExtract && strchr(destination, '\\') != nullptr) withBackslash = destination;
   if (withBackslash != nullptr)
-    return usageError(tool, "'%s' holds a backslash, which would be read as a folder separator", withBackslash);
+    return usageError(tool, "'%s' holds a backslash, which would be read as a folder separator",
+                      shownPath(withBackslash));
   int refused = checkArchive(archive, sizeof archive);
   if (refused == 0 && request.mode == ModeExtract) refused = checkDestination(destination);
   if (refused != 0) return refused;
@@ -274,7 +312,14 @@ int main(int argc, char** argv) {
   finishConsoleProgress();
   // A run that ended before the last entry cannot tell which MEMBERs the rest held.
   bool walkedAll = result == ExitSuccess || result == ExitWarning || result == ExitCrc;
-  if (walkedAll && reportUnmatchedMembers() > 0 && result == ExitSuccess) result = ExitWarning;
+  if (walkedAll) reportUnmatchedMembers();
+  // Whatever was said on stderr (an archive cut short, a broken header: entries lost
+  // that the engine counts as no error) is never a success, as in a listing.
+  if (result == ExitSuccess && consoleCounts.problems > 0) result = ExitWarning;
   if (!consoleHost.quiet) printSummary(request, outcomeOf(result, false), secondsSince(runStart));
   return result;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return withStandardOutputWritten(runTool(argc, argv)); }

@@ -10,6 +10,6 @@
 // -errno: -ENOENT for a missing folder, -ELOOP for a link or a non-folder on the way.
 int openParentBeneath(const char* root, const char* path, char* leaf, size_t leafCapacity);
 
-// Whether openat2 is tried first; the component walk is used where the kernel lacks it.
-// Tests clear it to check the walk.
+// Whether openat2 is tried first; the component walk is used where the kernel lacks it
+// or a sandbox refuses it. Tests clear it to check the walk.
 extern bool beneathUsesOpenat2;

@@ -229,6 +229,11 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
   std::string large = archive(newArchive({file("small.txt", "s"), file("large.bin", std::string(200000, 'l'))}), "large.rar");
   std::string pipe = temp / "pipe.rar";  // opening it would wait for a writer for ever
   ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+  Bytes whole = newArchive({file("first.txt", "1"), file("second.txt", "2")});
+  std::string cut = archive(Bytes(whole.begin(), whole.end() - 20), "cut.rar");  // in the last header
+  std::string longNamed = archive(newArchive({file(std::string(240, 'n'), "n")}), "long.rar");
+  // Paths given to the tool may come from a shell pattern over someone else's folder.
+  std::string escapeFile = archive(Bytes(3, 'f'), "f\x1B]0;x\x07");
   struct Case {
     std::vector<std::string> arguments;
     int status;
@@ -272,6 +277,15 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
       {{"-t", secret}, 255, " s: failed: no password\n", "no password is given"},
       {{"-qt", secret}, 255, "", "no password is given"},
       {{large, temp / "full"}, 5, " s: failed: write error\n", "Write error", 65536},
+      // Said on stderr, so never a success, though the engine counts no error.
+      {{cut, temp / "cut"}, 1, "Extracted 1 file (1 bytes), 1 folder made in ", "Unexpected end of archive"},
+      {{"-t", cut}, 1, ": with warnings\n", "Unexpected end of archive"},
+      // A test run's outcome does not depend on the folder it runs in.
+      {{"-t", longNamed}, 0, "Tested 1 file (1 bytes) in ", ""},
+      {{"-t", "-p", "", secret}, 255, "", "secret.txt is encrypted and the password given is empty"},
+      {{temp / "m\x1B[2J.rar", out}, 2, "", "cannot open " + temp / "m\\x1B[2J.rar: No such file"},
+      {{good, escapeFile}, 2, "", "cannot extract into " + temp / "f\\x1B]0;x\\x07: Not a directory"},
+      {{good, temp / "b\x1B[1m\\"}, 64, "", temp / "b\\x1B[1m\\' holds a backslash"},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -296,6 +310,16 @@ TEST_F(Cli, CommandLineOptionsAndErrors) {
     }
   }
   EXPECT_FALSE(pathExists(out));
+
+  // Output that cannot be written is no success; a listing from a folder deeper than
+  // any archive path works as from any other.
+  Outcome full = runProgram("/bin/sh", {"-c", "exec \"$0\" -l \"$1\" >/dev/full", binary(), good}, temp.path);
+  EXPECT_EQ(full.status, 2) << full.err;
+  EXPECT_TRUE(has(full.err, "lumvard-extract: cannot write standard output")) << full.err;
+  std::string deep = temp.path;
+  for (int level = 0; level < 6; level++) ASSERT_EQ(mkdir((deep += "/" + std::string(50, 'd')).c_str(), 0755), 0);
+  Outcome listed = runProgram(binary(), {"-l", good}, temp.path, nullptr, deep);
+  EXPECT_EQ(listed.status, 0) << listed.err;
 }
 
 // The listing: one line per entry with every column, from the headers alone (the

@@ -86,6 +86,8 @@ struct Disturbance {
   rlim_t fileSizeLimit = 0;        // RLIMIT_FSIZE in bytes when not 0: a full disk
   int signalNumber = 0;            // sent once the interruptAt-th temporary file appears
   int interruptAt = 1;
+  bool fileSizeSignal = false;     // with fileSizeLimit: SIGXFSZ left at its default action
+  bool closedOutput = false;       // stdout a pipe that nobody reads any more
 };
 
 // Runs lumvard-extract archive destination; ends it with SIGKILL after 20 seconds
@@ -99,8 +101,14 @@ int runExtract(const std::string& archive, const std::string& destination, const
     dup2(quiet, 0);
     dup2(quiet, 1);
     dup2(quiet, 2);
+    int unread[2];
+    if (how.closedOutput && pipe(unread) == 0) {
+      dup2(unread[1], 1);
+      close(unread[0]);
+    }
     signal(SIGINT, SIG_DFL);  // as a user's shell leaves them, not as this run inherited them
     signal(SIGHUP, SIG_DFL);
+    signal(SIGPIPE, SIG_DFL);
     if (how.password != nullptr)
       setenv("LUMVARD_PASSWORD", how.password, 1);
     else
@@ -108,7 +116,8 @@ int runExtract(const std::string& archive, const std::string& destination, const
     if (how.fileSizeLimit != 0) {
       struct rlimit limit = {how.fileSizeLimit, how.fileSizeLimit};
       setrlimit(RLIMIT_FSIZE, &limit);
-      signal(SIGXFSZ, SIG_IGN);  // the write then fails instead of ending the process
+      // The write then fails instead of ending the process, or the tool sees to that itself.
+      signal(SIGXFSZ, how.fileSizeSignal ? SIG_DFL : SIG_IGN);
     }
     std::string program = binary();
     execl(program.c_str(), program.c_str(), archive.c_str(), destination.c_str(), (char*)nullptr);
@@ -194,6 +203,10 @@ TEST(HostileDestination, NothingOutsideChangesAndNoExistingFileIsLost) {
   Disturbance hangUpDuringSecond;
   hangUpDuringSecond.signalNumber = SIGHUP;
   hangUpDuringSecond.interruptAt = 2;
+  Disturbance fileSizeSignal = fullDisk;
+  fileSizeSignal.fileSizeSignal = true;
+  Disturbance closedOutput;
+  closedOutput.closedOutput = true;
   Disturbance interruptedDuringSecond;
   interruptedDuringSecond.signalNumber = SIGINT;
   interruptedDuringSecond.interruptAt = 2;
@@ -230,6 +243,15 @@ TEST(HostileDestination, NothingOutsideChangesAndNoExistingFileIsLost) {
       {"wrong password", nullptr, {encrypted("existing.txt", "secret text", "right")}, wrongPassword, 3,
        keepsExisting},
       {"full disk", nullptr, {file("existing.txt", std::string(256 << 10, 'f'))}, fullDisk, 5, keepsExisting},
+      {"file size limit with its signal", nullptr, {file("existing.txt", std::string(256 << 10, 'f'))},
+       fileSizeSignal, 5, keepsExisting},
+      // The checksum failure is said on stderr, which first flushes stdout into the pipe.
+      {"output into a closed pipe", nullptr, {broken("existing.txt", "damaged"), file("after.txt", "after")},
+       closedOutput, 255,
+       [](Scene& s) {
+         keepsExisting(s);
+         EXPECT_FALSE(pathExists(s.dest + "/after.txt"));
+       }},
       {"terminated while writing", nullptr, {big("existing.txt")}, terminated, 255, keepsExisting},
       {"hang-up after a verified file", nullptr, {file("fresh.txt", "fresh"), big("existing.txt")},
        hangUpDuringSecond, 255,
