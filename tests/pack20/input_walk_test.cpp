@@ -58,8 +58,8 @@ TEST(Pack20Inputs, FoldersComeBeforeTheirSortedContents) {
   EXPECT_EQ(entries[0].sourcePath, t / "top");
 
   // "." takes the contents without a prefix and without an entry of its own; an input
-  // named twice goes in once; the output archive is never taken in.
-  writeFile(t / "out.rar", std::string("old"));
+  // named twice goes in once; an earlier archive at the output is never taken in.
+  writeFile(t / "out.rar", std::string("Rar!\x1A\x07\x00old", 10));
   entries.clear();
   ASSERT_TRUE(collectInputs({".", "top"}, t.path, names, t / "out.rar", &entries, &error)) << error;
   EXPECT_EQ(archiveNames(entries),
