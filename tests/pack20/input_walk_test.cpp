@@ -245,6 +245,7 @@ TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
       {{"CON"}, "CON: CON is a device name on Windows"},
       {{"aux.txt"}, "aux.txt: AUX is a device name"},
       {{"Lpt9.log"}, "LPT9 is a device name"},
+      {{"nul  .txt"}, "nul  .txt: NUL is a device name"},
       {{"com0"}, "COM0 is a device name"},
       {{"com\xC2\xB9"}, "is a device name"},
       {{"bad:dir/", "bad:dir/inner.txt", "bad:dir/more.txt"}, "bad:dir: a name with ':'"},
