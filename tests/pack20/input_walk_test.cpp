@@ -1,5 +1,6 @@
 // Input paths resolved like tar, folders walked in sorted order, names checked against
 // the archive's code page and length limit.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -284,16 +285,17 @@ TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
 
 // What was walked is what is read: a file replaced after the walk, by a pipe (which
 // must not stall the run), a link to a file outside the input folder or another file
-// of the same size, or grown since (empty ones too), fails the run instead of packing
-// something else.
+// of the same size, or grown since (empty ones too), or written to while it is read,
+// fails the run instead of packing something else.
 TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
-  enum Replacement { None, Pipe, LinkOutside, OtherFile, Grown };
+  enum Replacement { None, Pipe, LinkOutside, OtherFile, Grown, Rewritten };
   struct Case {
     Replacement replacement;
     const char* method;
     std::string walked = "walked";  // the file's content when the inputs were walked
   } cases[] = {{None, "store"}, {Pipe, "store"}, {Pipe, "2.0"}, {LinkOutside, "store"}, {OtherFile, "1.5"},
-               {Grown, "store", ""}, {Grown, "2.0", ""}, {Grown, "2.0"}, {None, "2.0", ""}};
+               {Grown, "store", ""}, {Grown, "2.0", ""}, {Grown, "2.0"}, {None, "2.0", ""},
+               {Rewritten, "2.0", std::string(3 << 20, 'w')}};
   NameConverter names(1252);
   alarm(20);  // a read that waits on a pipe ends the test instead of stalling it
   for (const Case& c : cases) {
@@ -313,12 +315,21 @@ TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
       fputs("more", f);
       fclose(f);
     }
-    if (c.replacement != None && c.replacement != Grown) {
+    if (c.replacement == Pipe || c.replacement == LinkOutside || c.replacement == OtherFile) {
       ASSERT_EQ(rename(other.c_str(), file.c_str()), 0) << other;
     }
     PackJob job;
     job.method = findPackMethod(c.method);
     job.entryTime = [](const InputEntry&) { return 0u; };
+    job.settings.threads = 1;
+    if (c.replacement == Rewritten)  // the same size, in place, once the first piece is packed
+      job.settings.onProgress = [&](uint64_t) {
+        FILE* f = fopen(file.c_str(), "r+b");
+        fputs("rewritten", f);
+        fclose(f);
+        struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        utimensat(AT_FDCWD, file.c_str(), times, 0);
+      };
     bool packed = packInputs(entries, job, t / "out.rar", &error);
     EXPECT_EQ(packed, c.replacement == None) << c.replacement << " " << c.method << ": " << error;
     if (packed) continue;
