@@ -57,10 +57,18 @@ bool NameConverter::convert(const std::string& utf8, std::string* out) {
   std::vector<char> input(utf8.begin(), utf8.end());
   std::vector<char> output(utf8.size() * 4 + 16);
   char* in = input.data();
-  size_t inLeft = input.size();
+  char* inEnd = in + input.size();
   char* o = output.data();
   size_t outLeft = output.size();
-  if (iconv((iconv_t)handle, &in, &inLeft, &o, &outLeft) == (size_t)-1) return false;
+  // A character at a time: iconv drops some without a word (the tag characters
+  // U+E0000 to U+E007F), so that two names would become one, or "con<tag>.txt" the
+  // device name "con.txt". Every character must give a byte.
+  while (in < inEnd) {
+    unsigned char lead = (unsigned char)*in;
+    size_t inLeft = std::min<size_t>(lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2, inEnd - in);
+    char* before = o;
+    if (iconv((iconv_t)handle, &in, &inLeft, &o, &outLeft) == (size_t)-1 || inLeft != 0 || o == before) return false;
+  }
   if (iconv((iconv_t)handle, nullptr, nullptr, &o, &outLeft) == (size_t)-1) return false;
   out->assign(output.data(), o - output.data());
   // A single-byte code page maps every character to one byte; anything else (a shift

@@ -95,6 +95,12 @@ TEST(Pack20Inputs, NamesMustFitTheCodePageAndTheLengthLimit) {
   entries.clear();
   EXPECT_FALSE(collectInputs({"."}, t.path, cp1252, "", &entries, &error));
   EXPECT_NE(error.find("code page"), std::string::npos) << error;
+  // A character the conversion would drop (a tag character) would leave "con.txt".
+  TempDir tag;
+  writeFile(tag / "con\xF3\xA0\x80\x81.txt", std::string("x"));
+  entries.clear();
+  EXPECT_FALSE(collectInputs({"."}, tag.path, cp1252, "", &entries, &error));
+  EXPECT_NE(error.find("code page"), std::string::npos) << error;
 
   // 259 bytes fit, 260 do not (a folder of 200 and a file name of 58 or 59 bytes).
   TempDir u;
