@@ -108,6 +108,11 @@ bool normalizeInputPath(const std::string& path, std::string* normalized, std::s
   return true;
 }
 
+bool isWithinFolder(const std::string& path, const std::string& folder) {
+  return path == folder || folder == "/" ||
+         (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
+}
+
 namespace {
 
 enum { MaxFolderWalks = 16 };
@@ -206,18 +211,12 @@ struct Walker {
     return false;
   }
 
-  // Whether path is folder or lies below it (both with every link resolved).
-  static bool isWithin(const std::string& path, const std::string& folder) {
-    return path == folder || folder == "/" ||
-           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
-  }
-
   // A link to a folder that holds the link itself would repeat the tree without end.
   static bool linksToAncestor(const std::string& source, const std::string& target) {
     size_t slash = source.rfind('/');
     std::string parent = slash == std::string::npos ? "." : source.substr(0, slash);
     char resolved[PATH_MAX];
-    return realpath(parent.c_str(), resolved) != nullptr && isWithin(resolved, target);
+    return realpath(parent.c_str(), resolved) != nullptr && isWithinFolder(resolved, target);
   }
 
   // Whether source may be taken under the link policy; a top-level input may pass
@@ -238,7 +237,7 @@ struct Walker {
       refuse(display, source, "symbolic link to a folder that contains it");
       return false;
     }
-    if (links == LinkPolicy::Follow || isWithin(resolved, root)) return true;
+    if (links == LinkPolicy::Follow || isWithinFolder(resolved, root)) return true;
     refuse(display, source, std::string("symbolic link that leads outside the input folder (to ") + resolved +
                                 "); --dereference takes it");
     return false;
@@ -260,6 +259,7 @@ struct Walker {
     e.readOnly = (st.st_mode & S_IWUSR) == 0;
     e.device = st.st_dev;
     e.inode = st.st_ino;
+    if (links == LinkPolicy::InsideOnly) e.within = root;
     std::string converted;
     if (!names.convert(display, &converted)) return refused("the name cannot be written in the archive's code page");
     std::replace(converted.begin(), converted.end(), '/', '\\');

@@ -292,16 +292,18 @@ TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
 // What was walked is what is read: a file replaced after the walk, by a pipe (which
 // must not stall the run), a link to a file outside the input folder or another file
 // of the same size, or grown since (empty ones too), or written to while it is read,
-// fails the run instead of packing something else.
+// fails the run instead of packing something else. So does a link outside put there in
+// the middle of the walk, between its look at the name and its look at the file, which
+// followed the link.
 TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
-  enum Replacement { None, Pipe, LinkOutside, OtherFile, Grown, Rewritten };
+  enum Replacement { None, Pipe, LinkOutside, OtherFile, Grown, Rewritten, LinkOutsideWalked };
   struct Case {
     Replacement replacement;
     const char* method;
     std::string walked = "walked";  // the file's content when the inputs were walked
   } cases[] = {{None, "store"}, {Pipe, "store"}, {Pipe, "2.0"}, {LinkOutside, "store"}, {OtherFile, "1.5"},
                {Grown, "store", ""}, {Grown, "2.0", ""}, {Grown, "2.0"}, {None, "2.0", ""},
-               {Rewritten, "2.0", std::string(3 << 20, 'w')}};
+               {Rewritten, "2.0", std::string(3 << 20, 'w')}, {LinkOutsideWalked, "store"}};
   NameConverter names(1252);
   alarm(20);  // a read that waits on a pipe ends the test instead of stalling it
   for (const Case& c : cases) {
@@ -314,14 +316,19 @@ TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
     ASSERT_TRUE(collectInputs({"file"}, t / "in", names, "", &entries, &error)) << error;
     std::string file = t / "in/file", other = t / "in/new";
     if (c.replacement == Pipe) other += ".pipe", mkfifo(other.c_str(), 0644);
-    if (c.replacement == LinkOutside) other += ".link", symlink((t / "secret").c_str(), other.c_str());
+    if (c.replacement == LinkOutside || c.replacement == LinkOutsideWalked)
+      other += ".link", symlink((t / "secret").c_str(), other.c_str());
+    struct stat secret;
+    if (c.replacement == LinkOutsideWalked && stat((t / "secret").c_str(), &secret) == 0)
+      entries[0].device = secret.st_dev, entries[0].inode = secret.st_ino;
     if (c.replacement == OtherFile) writeFile(other, std::string("other!"));
     if (c.replacement == Grown) {
       FILE* f = fopen(file.c_str(), "ab");
       fputs("more", f);
       fclose(f);
     }
-    if (c.replacement == Pipe || c.replacement == LinkOutside || c.replacement == OtherFile) {
+    if (c.replacement == Pipe || c.replacement == LinkOutside || c.replacement == OtherFile ||
+        c.replacement == LinkOutsideWalked) {
       ASSERT_EQ(rename(other.c_str(), file.c_str()), 0) << other;
     }
     PackJob job;
