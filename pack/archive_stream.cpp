@@ -153,9 +153,11 @@ void writeWholeEntry(ArchiveStream& a, const PackEntry& entry) {
 
 bool closeArchiveStream(ArchiveStream& a) {
   append(a, archiveClosing(a.layout));
-  if (a.error.empty()) {
-    if (fchmod(a.fd, replacementMode(a.output)) != 0) failWith(a, strerror(errno));
-  }
+  if (a.error.empty() && fchmod(a.fd, replacementMode(a.output)) != 0) failWith(a, strerror(errno));
+  // Written back before it takes OUTPUT's place: a write that fails only then (EIO on
+  // the way to the disk) is reported here, not lost after a run that said "written";
+  // and after a crash OUTPUT is the old archive or the new one, never a hollow file.
+  if (a.error.empty() && fsync(a.fd) != 0) failWith(a, strerror(errno));
   if (close(a.fd) != 0) failWith(a, strerror(errno));
   a.fd = -1;
   if (a.error.empty() && rename(a.tempPath.c_str(), a.output.c_str()) != 0) failWith(a, strerror(errno));

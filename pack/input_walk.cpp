@@ -57,10 +57,18 @@ bool NameConverter::convert(const std::string& utf8, std::string* out) {
   std::vector<char> input(utf8.begin(), utf8.end());
   std::vector<char> output(utf8.size() * 4 + 16);
   char* in = input.data();
-  size_t inLeft = input.size();
+  char* inEnd = in + input.size();
   char* o = output.data();
   size_t outLeft = output.size();
-  if (iconv((iconv_t)handle, &in, &inLeft, &o, &outLeft) == (size_t)-1) return false;
+  // A character at a time: iconv drops some without a word (the tag characters
+  // U+E0000 to U+E007F), so that two names would become one, or "con<tag>.txt" the
+  // device name "con.txt". Every character must give a byte.
+  while (in < inEnd) {
+    unsigned char lead = (unsigned char)*in;
+    size_t inLeft = std::min<size_t>(lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2, inEnd - in);
+    char* before = o;
+    if (iconv((iconv_t)handle, &in, &inLeft, &o, &outLeft) == (size_t)-1 || inLeft != 0 || o == before) return false;
+  }
   if (iconv((iconv_t)handle, nullptr, nullptr, &o, &outLeft) == (size_t)-1) return false;
   out->assign(output.data(), o - output.data());
   // A single-byte code page maps every character to one byte; anything else (a shift
@@ -98,6 +106,11 @@ bool normalizeInputPath(const std::string& path, std::string* normalized, std::s
   }
   *normalized = result;
   return true;
+}
+
+bool isWithinFolder(const std::string& path, const std::string& folder) {
+  return path == folder || folder == "/" ||
+         (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
 }
 
 namespace {
@@ -198,18 +211,12 @@ struct Walker {
     return false;
   }
 
-  // Whether path is folder or lies below it (both with every link resolved).
-  static bool isWithin(const std::string& path, const std::string& folder) {
-    return path == folder || folder == "/" ||
-           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
-  }
-
   // A link to a folder that holds the link itself would repeat the tree without end.
   static bool linksToAncestor(const std::string& source, const std::string& target) {
     size_t slash = source.rfind('/');
     std::string parent = slash == std::string::npos ? "." : source.substr(0, slash);
     char resolved[PATH_MAX];
-    return realpath(parent.c_str(), resolved) != nullptr && isWithin(resolved, target);
+    return realpath(parent.c_str(), resolved) != nullptr && isWithinFolder(resolved, target);
   }
 
   // Whether source may be taken under the link policy; a top-level input may pass
@@ -230,7 +237,7 @@ struct Walker {
       refuse(display, source, "symbolic link to a folder that contains it");
       return false;
     }
-    if (links == LinkPolicy::Follow || isWithin(resolved, root)) return true;
+    if (links == LinkPolicy::Follow || isWithinFolder(resolved, root)) return true;
     refuse(display, source, std::string("symbolic link that leads outside the input folder (to ") + resolved +
                                 "); --dereference takes it");
     return false;
@@ -252,6 +259,7 @@ struct Walker {
     e.readOnly = (st.st_mode & S_IWUSR) == 0;
     e.device = st.st_dev;
     e.inode = st.st_ino;
+    if (links == LinkPolicy::InsideOnly) e.within = root;
     std::string converted;
     if (!names.convert(display, &converted)) return refused("the name cannot be written in the archive's code page");
     std::replace(converted.begin(), converted.end(), '/', '\\');

@@ -20,7 +20,14 @@ struct InputEntry {
   // The file found by the walk; reading it checks that it is still that file.
   dev_t device = 0;
   ino_t inode = 0;
+  // Unless links are followed everywhere: the input folder, every link resolved. The
+  // file read must lie below it, so that a link put in the middle of the walk between
+  // its looks at a name (which found a file, then followed the link) leads nowhere else.
+  std::string within;
 };
+
+// Whether path is folder or lies below it (both with every link resolved).
+bool isWithinFolder(const std::string& path, const std::string& folder);
 
 // Converts UTF-8 names to a single-byte code page (iconv's "CP<n>").
 struct NameConverter {

@@ -351,10 +351,13 @@ int parseCommandLine(int argc, char** argv, Options* o) {
 // ---- files ----
 
 // Reads the installer stub. It is opened before it is looked at, without waiting, so
-// what is read is what was checked: a pipe put at its name never stalls the run.
-bool readInstallerStub(const std::string& path, std::vector<uint8_t>* out, std::string* error) {
+// what is read is what was checked: a pipe put at its name never stalls the run. A stub
+// that is the output itself would be replaced by the installer and lost (a link at the
+// output is replaced, not what it leads to).
+bool readInstallerStub(const std::string& path, const std::string& output, std::vector<uint8_t>* out,
+                       std::string* error) {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat info;
+  struct stat info, replaced;
   if (fd < 0 || fstat(fd, &info) != 0) {
     *error = strerror(errno);
     if (fd >= 0) close(fd);
@@ -363,6 +366,8 @@ bool readInstallerStub(const std::string& path, std::vector<uint8_t>* out, std::
   bool fits = false;
   if (!S_ISREG(info.st_mode))
     *error = "not a file";
+  else if (lstat(output.c_str(), &replaced) == 0 && replaced.st_dev == info.st_dev && replaced.st_ino == info.st_ino)
+    *error = "the installer stub is the output itself, which the installer would replace";
   else
     fits = installerStubFits((uint64_t)info.st_size, error);
   FILE* f = fits ? fdopen(fd, "rb") : nullptr;
@@ -536,7 +541,7 @@ int main(int argc, char** argv) {
     return fail(progress, error);
   if (!o.installerStub.empty()) {
     std::vector<uint8_t> stub;
-    if (!readInstallerStub(o.installerStub, &stub, &error) || !makeInstallerPrefix(stub, o.format, &installerPrefix, &error))
+    if (!readInstallerStub(o.installerStub, o.output, &stub, &error) || !makeInstallerPrefix(stub, o.format, &installerPrefix, &error))
       return fail(progress, o.installerStub + ": " + error);
     if (!startsSetup(inputs))
       fprintf(stderr, "%s: warning: the payload holds no setup.exe at its top: the installer will put the files in place and start nothing\n",

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <deque>
 #include <memory>
@@ -70,14 +71,20 @@ struct InputFile {
   }
 };
 
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 // Reads the file in pieces, giving each to `use`, and checks that it is still the file
-// the inputs were walked to, with the size it had then.
+// the inputs were walked to, with the size it had then, and that nothing wrote to it
+// while it was read (its times would have moved): else it would go in part old, part new.
 bool readInPieces(const InputEntry& input, std::vector<uint8_t>& piece,
                   const std::function<void(const uint8_t*, size_t)>& use, std::string* error) {
   InputFile in;
   errno = 0;
   in.file = openWalkedFile(input);
-  if (in.file == nullptr) {
+  struct stat before, after;
+  if (in.file == nullptr || fstat(fileno(in.file), &before) != 0) {
     *error = input.displayName + ": " + (errno != 0 ? strerror(errno) : "the file changed while it was read");
     return false;
   }
@@ -89,8 +96,9 @@ bool readInPieces(const InputEntry& input, std::vector<uint8_t>& piece,
     left -= got;
     if (got < want) break;
   }
-  bool failed = ferror(in.file) != 0;
-  if (failed || left != 0 || fgetc(in.file) != EOF) {
+  bool failed = ferror(in.file) != 0 || fstat(fileno(in.file), &after) != 0;
+  if (failed || left != 0 || fgetc(in.file) != EOF || !sameTime(before.st_mtim, after.st_mtim) ||
+      !sameTime(before.st_ctim, after.st_ctim)) {
     *error = input.displayName + ": " + (failed ? "read error" : "the file changed while it was read");
     return false;
   }

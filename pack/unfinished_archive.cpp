@@ -14,8 +14,9 @@ struct UnfinishedArchive {
 };
 UnfinishedArchive unfinished;
 
-// SIGPIPE: -v lines into a pipe whose reader has gone; SIGXFSZ: a file size limit met.
-const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ};
+// SIGPIPE: -v lines into a pipe whose reader has gone; SIGXFSZ: a file size limit met;
+// SIGABRT: memory or a thread that could not be had.
+const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ, SIGABRT};
 
 // Only async-signal-safe calls: unlink, signal, raise.
 void removeAndEnd(int signalNumber) {

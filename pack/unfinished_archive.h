@@ -7,6 +7,7 @@
 void noteUnfinishedArchive(const char* path);
 void forgetUnfinishedArchive();
 
-// From here on SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE and SIGXFSZ remove the noted
-// file before they end the process as they would have. A signal ignored at the start stays ignored.
+// From here on SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ and SIGABRT (an abort
+// when memory runs out) remove the noted file before they end the process as they would
+// have. A signal ignored at the start stays ignored.
 void removeUnfinishedArchiveOnSignals();

@@ -18,9 +18,11 @@ std::string upperAscii(std::string text) {
   return text;
 }
 
-// The device a name opens on Windows ("CON" for "con.txt"), or empty.
+// The device a name opens on Windows ("CON" for "con.txt" and "con .txt": spaces before
+// the extension are dropped), or empty.
 std::string deviceOf(const std::string& part) {
   std::string base = upperAscii(part.substr(0, part.find('.')));
+  base.erase(base.find_last_not_of(' ') + 1);
   for (const char* device : deviceNames)
     if (base == device) return base;
   for (const char* device : numberedDevices)

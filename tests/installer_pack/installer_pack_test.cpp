@@ -291,6 +291,18 @@ TEST_F(InstallerPack, RefusalsLeaveNoInstallerBehind) {
   EXPECT_EQ(pipeStub.status, 1);
   EXPECT_NE(pipeStub.err.find("pipe.exe: not a file"), std::string::npos) << pipeStub.err;
   EXPECT_FALSE(pathExists(installer));
+
+  // A stub that is the output, named as it or through a link, would be lost under the
+  // installer; a link at the output is replaced and the stub it leads to kept.
+  std::string stub = temp / "stub.exe", link = temp / "link.exe";
+  writeFile(stub, stubOf(5000));
+  ASSERT_EQ(symlink("stub.exe", link.c_str()), 0);
+  for (auto [named, output] : {std::pair{stub, stub}, {link, stub}, {stub, link}}) {
+    Outcome r = run(pack, {"--installer", named, "-C", input, "-o", output, "."}, temp);
+    EXPECT_EQ(r.status, output == link ? 0 : 1) << named << " " << output << ": " << r.err;
+    EXPECT_EQ(r.err.find("the installer stub is the output itself") != std::string::npos, output != link) << r.err;
+    EXPECT_EQ(readFile(stub), stubOf(5000)) << named << " " << output;
+  }
 }
 
 // An installed copy of the tool: --exe takes the executable in ../share/lumvard/, a

@@ -381,8 +381,9 @@ TEST_F(Pack20Cli, HelpVersionSummaryAndVerbosity) {
 TEST_F(Pack20Cli, ASignalLeavesNoUnfinishedArchive) {
   for (int i = 0; i < 1500; i++) put("entries-enough-to-fill-a-pipe/" + std::to_string(i) + std::string(40, 'x'), {});
   std::string archive = temp / "x.rar", pack = builtProgram("pack/lumvard-pack");
-  // SIGPIPE: -v output into a pipe whose reader has gone; SIGXFSZ: a file size limit.
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ}) {
+  // SIGPIPE: -v output into a pipe whose reader has gone; SIGXFSZ: a file size limit;
+  // SIGABRT: out of memory.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ, SIGABRT}) {
     writeFile(archive, std::string("previous"));
     int lines[2];
     ASSERT_EQ(pipe(lines), 0);

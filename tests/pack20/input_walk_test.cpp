@@ -1,5 +1,6 @@
 // Input paths resolved like tar, folders walked in sorted order, names checked against
 // the archive's code page and length limit.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -93,6 +94,12 @@ TEST(Pack20Inputs, NamesMustFitTheCodePageAndTheLengthLimit) {
   writeFile(t / "\xE6\x97\xA5\xE6\x9C\xAC.txt", std::string("x"));  // two CJK characters
   entries.clear();
   EXPECT_FALSE(collectInputs({"."}, t.path, cp1252, "", &entries, &error));
+  EXPECT_NE(error.find("code page"), std::string::npos) << error;
+  // A character the conversion would drop (a tag character) would leave "con.txt".
+  TempDir tag;
+  writeFile(tag / "con\xF3\xA0\x80\x81.txt", std::string("x"));
+  entries.clear();
+  EXPECT_FALSE(collectInputs({"."}, tag.path, cp1252, "", &entries, &error));
   EXPECT_NE(error.find("code page"), std::string::npos) << error;
 
   // 259 bytes fit, 260 do not (a folder of 200 and a file name of 58 or 59 bytes).
@@ -245,6 +252,7 @@ TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
       {{"CON"}, "CON: CON is a device name on Windows"},
       {{"aux.txt"}, "aux.txt: AUX is a device name"},
       {{"Lpt9.log"}, "LPT9 is a device name"},
+      {{"nul  .txt"}, "nul  .txt: NUL is a device name"},
       {{"com0"}, "COM0 is a device name"},
       {{"com\xC2\xB9"}, "is a device name"},
       {{"bad:dir/", "bad:dir/inner.txt", "bad:dir/more.txt"}, "bad:dir: a name with ':'"},
@@ -283,16 +291,19 @@ TEST(Pack20Inputs, NamesWindowsCannotHoldAreRefused) {
 
 // What was walked is what is read: a file replaced after the walk, by a pipe (which
 // must not stall the run), a link to a file outside the input folder or another file
-// of the same size, or grown since (empty ones too), fails the run instead of packing
-// something else.
+// of the same size, or grown since (empty ones too), or written to while it is read,
+// fails the run instead of packing something else. So does a link outside put there in
+// the middle of the walk, between its look at the name and its look at the file, which
+// followed the link.
 TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
-  enum Replacement { None, Pipe, LinkOutside, OtherFile, Grown };
+  enum Replacement { None, Pipe, LinkOutside, OtherFile, Grown, Rewritten, LinkOutsideWalked };
   struct Case {
     Replacement replacement;
     const char* method;
     std::string walked = "walked";  // the file's content when the inputs were walked
   } cases[] = {{None, "store"}, {Pipe, "store"}, {Pipe, "2.0"}, {LinkOutside, "store"}, {OtherFile, "1.5"},
-               {Grown, "store", ""}, {Grown, "2.0", ""}, {Grown, "2.0"}, {None, "2.0", ""}};
+               {Grown, "store", ""}, {Grown, "2.0", ""}, {Grown, "2.0"}, {None, "2.0", ""},
+               {Rewritten, "2.0", std::string(3 << 20, 'w')}, {LinkOutsideWalked, "store"}};
   NameConverter names(1252);
   alarm(20);  // a read that waits on a pipe ends the test instead of stalling it
   for (const Case& c : cases) {
@@ -305,19 +316,33 @@ TEST(Pack20Inputs, FilesReplacedAfterTheWalkAreNotRead) {
     ASSERT_TRUE(collectInputs({"file"}, t / "in", names, "", &entries, &error)) << error;
     std::string file = t / "in/file", other = t / "in/new";
     if (c.replacement == Pipe) other += ".pipe", mkfifo(other.c_str(), 0644);
-    if (c.replacement == LinkOutside) other += ".link", symlink((t / "secret").c_str(), other.c_str());
+    if (c.replacement == LinkOutside || c.replacement == LinkOutsideWalked)
+      other += ".link", symlink((t / "secret").c_str(), other.c_str());
+    struct stat secret;
+    if (c.replacement == LinkOutsideWalked && stat((t / "secret").c_str(), &secret) == 0)
+      entries[0].device = secret.st_dev, entries[0].inode = secret.st_ino;
     if (c.replacement == OtherFile) writeFile(other, std::string("other!"));
     if (c.replacement == Grown) {
       FILE* f = fopen(file.c_str(), "ab");
       fputs("more", f);
       fclose(f);
     }
-    if (c.replacement != None && c.replacement != Grown) {
+    if (c.replacement == Pipe || c.replacement == LinkOutside || c.replacement == OtherFile ||
+        c.replacement == LinkOutsideWalked) {
       ASSERT_EQ(rename(other.c_str(), file.c_str()), 0) << other;
     }
     PackJob job;
     job.method = findPackMethod(c.method);
     job.entryTime = [](const InputEntry&) { return 0u; };
+    job.settings.threads = 1;
+    if (c.replacement == Rewritten)  // the same size, in place, once the first piece is packed
+      job.settings.onProgress = [&](uint64_t) {
+        FILE* f = fopen(file.c_str(), "r+b");
+        fputs("rewritten", f);
+        fclose(f);
+        struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        utimensat(AT_FDCWD, file.c_str(), times, 0);
+      };
     bool packed = packInputs(entries, job, t / "out.rar", &error);
     EXPECT_EQ(packed, c.replacement == None) << c.replacement << " " << c.method << ": " << error;
     if (packed) continue;
