@@ -27,6 +27,7 @@
 #include "pack/installer_layout.h"
 #include "pack/input_walk.h"
 #include "pack/pack_methods.h"
+#include "pack/password_prompt.h"
 #include "pack/stub_locate.h"
 #include "pack/pack_run.h"
 #include "pack/solid_order.h"
@@ -46,6 +47,7 @@ struct Options {
   bool solid = true;
   bool orderByContent = true;  // --order content: a solid archive's files chained by likeness
   std::string password;
+  bool encrypt = false;  // --encrypt: the password from the environment or the terminal
   PackSettings settings;
   std::optional<uint32_t> fixedTime;  // --mtime as an MS-DOS date-time
   std::optional<time_t> clampTime;    // SOURCE_DATE_EPOCH: no entry is newer
@@ -202,13 +204,18 @@ const PackOption packOptions[] = {
      }},
     {{"--password", 0, "TEXT", 0, "encrypt every file (1 to 127 bytes)"},
      [](Options& o, const char* v, std::string* error) {
-       if (*v == 0 || strlen(v) > 127) {
+       if (*v == 0 || strlen(v) > MaxPasswordBytes) {
          *error = "--password wants 1 to 127 bytes";
          return false;
        }
        o.password = v;
        return true;
      }},
+    {{"--encrypt", 0, nullptr, 0,
+      "encrypt every file with the password in $LUMVARD_PASSWORD, else one\n"
+      "asked twice on the terminal: unlike --password, it is not on the command\n"
+      "line, where every user of the machine can read it"},
+     [](Options& o, const char*, std::string*) { return o.encrypt = true; }},
     {{"--multimedia", 0, "MODE", 0,
       "audio blocks for sampled sound and pictures: auto (default: files whose\n"
       "header says PCM WAV or 24/32-bit BMP), on (every file is tried), off"},
@@ -294,6 +301,7 @@ const ToolDescription tool = {
     toolOptions,
     packOptionCount,
     "Environment:\n"
+    "  LUMVARD_PASSWORD   the password of --encrypt\n"
     "  SOURCE_DATE_EPOCH  seconds since 1970: no entry's time is later, and times\n"
     "                     are written in UTC\n"
     "\n"
@@ -340,6 +348,14 @@ int parseCommandLine(int argc, char** argv, Options* o) {
   if (o->output == "-") return usageError(tool, "the archive is not written to standard output; name a file");
   if (o->inputs.empty()) return usageError(tool, "no INPUT given");
   if (!readSourceDateEpoch(o)) return usageError(tool, "SOURCE_DATE_EPOCH is not a number of seconds");
+  if (o->encrypt && !o->password.empty()) return usageError(tool, "--encrypt and --password: give one of them");
+  if (o->encrypt && getenv("LUMVARD_PASSWORD") != nullptr) {
+    o->password = getenv("LUMVARD_PASSWORD");
+    if (o->password.empty() || o->password.size() > MaxPasswordBytes)
+      return usageError(tool, "LUMVARD_PASSWORD holds no password of 1 to 127 bytes");
+  } else if (o->encrypt && !isatty(STDIN_FILENO)) {
+    return usageError(tool, "--encrypt takes the password from LUMVARD_PASSWORD, or asks on a terminal");
+  }
   if (o->format == PackFormat::Old) {
     if (!o->methodGiven) o->method = findPackMethod("1.5");
     if (!o->method->oldFormat)
@@ -517,13 +533,14 @@ int main(int argc, char** argv) {
   Progress progress;
   NameConverter names(o.codePage);
   if (!names.valid()) return fail(progress, "code page " + std::to_string(o.codePage) + " is not supported");
+  std::string error;
+  if (o.encrypt && o.password.empty() && !askPasswordTwice(&o.password, &error)) return fail(progress, error);
   std::string outputFromBase = o.output;  // the output, seen from the walk
   if (!o.directory.empty() && o.output[0] != '/') {
     char here[4096];
     if (getcwd(here, sizeof here) != nullptr) outputFromBase = std::string(here) + "/" + o.output;
   }
   std::vector<InputEntry> inputs;
-  std::string error;
   if (!checkOutput(o.output, &error)) return fail(progress, error);
   if (!collectInputs(o.inputs, o.directory, names, outputFromBase, &inputs, &error, o.links, o.exclude))
     return fail(progress, error);

@@ -213,4 +213,44 @@ TEST_F(Terminal, PackerShowsItsProgressBarOnATerminalOnly) {
   EXPECT_EQ(piped.err, "");
 }
 
+// --encrypt asks twice without echo; answers that differ, or an interrupt, write no
+// archive, and the terminal echoes again afterwards.
+TEST_F(Terminal, PackerAsksTheEncryptPasswordTwiceWithoutEcho) {
+  std::string in = temp / "in";
+  ASSERT_EQ(mkdir(in.c_str(), 0755), 0);
+  writeFile(in + "/a.txt", std::string("alpha"));
+  std::string pack = builtProgram("pack/lumvard-pack", LUMVARD_PACK_BINARY);
+  const struct {
+    const char* first;
+    const char* second;
+    int status;
+    const char* said;
+  } cases[] = {{"pw\n", "pw\n", 0, "1 entries"}, {"pw\n", "px\n", 1, "the passwords typed differ"},
+               {"\x03", nullptr, -1, ""}};
+  for (const auto& c : cases) {
+    std::string archive = temp / "e.rar";
+    screen.clear();
+    start({"--encrypt", "-C", in, "-o", archive, "."}, pack);
+    ASSERT_TRUE(waitFor("Enter password: ")) << screen;
+    EXPECT_TRUE(turnsQuiet());
+    type(c.first);
+    if (c.second != nullptr) {
+      ASSERT_TRUE(waitFor("Enter it again: ")) << screen;
+      type(c.second);
+    }
+    EXPECT_EQ(finish(), c.status) << screen;
+    EXPECT_TRUE(echoing());
+    close(master);
+    master = -1;
+    EXPECT_TRUE(has(screen, c.said)) << screen;
+    EXPECT_FALSE(has(screen, "pw\r")) << screen;
+    EXPECT_EQ(pathExists(archive), c.status == 0);
+    if (c.status != 0) continue;
+    Outcome right = runProgram(binary(), {"-p", "pw", archive, temp / "e"}, temp.path);
+    EXPECT_EQ(right.status, 0) << right.err;
+    EXPECT_EQ(text(readFile(temp / "e/a.txt")), "alpha");
+    unlink(archive.c_str());
+  }
+}
+
 }  // namespace

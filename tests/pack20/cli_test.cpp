@@ -58,8 +58,8 @@ class Pack20Cli : public ::testing::Test {
     writeFile(path, bytes);
   }
 
-  Outcome pack(std::vector<std::string> arguments) {
-    return runProgram(builtProgram("pack/lumvard-pack"), arguments, temp.path);
+  Outcome pack(std::vector<std::string> arguments, const char* environmentPassword = nullptr) {
+    return runProgram(builtProgram("pack/lumvard-pack"), arguments, temp.path, environmentPassword);
   }
 
   Outcome extract(const std::string& archive, const std::string& destination, const std::string& password = "") {
@@ -115,14 +115,16 @@ TEST_F(Pack20Cli, EveryKindOfInputRoundTripsSolidAndNotWithAndWithoutPassword) {
                         {{"--level", "5", "--no-solid"}, ""},
                         {{"--order", "name", "--level", "2"}, ""},
                         {{"--method", "1.5", "--password", "pw"}, "pw"},
-                        {{"--format", "old", "--password", "pw"}, "pw"}};
+                        {{"--format", "old", "--password", "pw"}, "pw"},
+                        {{"--encrypt", "--level", "1"}, "from the environment"}};
   int index = 0;
   for (const Case& c : cases) {
     std::string archive = temp / ("a" + std::to_string(index) + ".rar");
     std::string out = temp / ("out" + std::to_string(index++));
     std::vector<std::string> arguments = c.options;
     for (const char* a : {"-C", input.c_str(), "-o", archive.c_str(), "."}) arguments.push_back(a);
-    Outcome p = pack(arguments);
+    bool fromEnvironment = !c.options.empty() && c.options[0] == "--encrypt";
+    Outcome p = pack(arguments, fromEnvironment ? c.password.c_str() : nullptr);
     ASSERT_EQ(p.status, 0) << p.err;
     Outcome x = extract(archive, out, c.password);
     ASSERT_EQ(x.status, 0) << x.err;
@@ -233,6 +235,9 @@ TEST_F(Pack20Cli, RefusalsExplainAndLeaveNoArchive) {
       {{"--exclude", ".//", "-o", archive, "ok.txt"}, 64, "--exclude wants a pattern"},
       {{"--level", "0", "-o", archive, "ok.txt"}, 64, "--level"},
       {{"--order", "size", "-o", archive, "ok.txt"}, 64, "unknown order size"},
+      // No password in the environment and no terminal to ask on.
+      {{"--encrypt", "-o", archive, "ok.txt"}, 64, "--encrypt takes the password from LUMVARD_PASSWORD"},
+      {{"--encrypt", "--password", "pw", "-o", archive, "ok.txt"}, 64, "give one of them"},
       {{"--level", "6", "-o", archive, "ok.txt"}, 64, "--level"},
       {{"--threads", "0", "-o", archive, "ok.txt"}, 64, "--threads"},
       {{"--threads", "2x", "-o", archive, "ok.txt"}, 64, "--threads"},
