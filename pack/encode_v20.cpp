@@ -10,6 +10,7 @@
 #include "pack/bit_output.h"
 #include "pack/encode_v20_block.h"
 #include "pack/encode_v20_header.h"
+#include "pack/encode_v20_merge.h"
 #include "pack/encode_v20_parse.h"
 #include "pack/huffman_encoder.h"
 #include "unpack/audio.h"
@@ -293,12 +294,22 @@ struct V20EncoderImpl {
     }
   }
 
+  // Sound is parsed in short blocks, and neighbours are joined where one table serves
+  // them for fewer bits than a table each: its character changes at no fixed pace.
+  // Joined a run of audioJoinBlocks at a time, so that time and memory stay bounded.
   void emitAudio(StreamState& s, uint32_t pos, uint32_t stop, bool first) {
+    std::vector<Block> blocks;
     while (pos < stop) {
-      Block b;
-      parseAudio(s, b, pos, stop, channels);
-      emitBlock(s, b, first, solidFile);
-      first = false;
+      blocks.clear();
+      while (pos < stop && blocks.size() < options.audioJoinBlocks) {
+        blocks.emplace_back();
+        parseAudio(s, blocks.back(), pos, stop, channels);
+      }
+      mergeAudioBlocksByCost(blocks, 0, blocks.size());
+      for (Block& b : blocks) {
+        emitBlock(s, b, first, solidFile);
+        first = false;
+      }
     }
   }
 

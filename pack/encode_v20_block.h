@@ -55,6 +55,8 @@ void blockCodeLengths(const Block& b, uint8_t* lengths);
 
 // The LZ part of that: main, distance and repeat length tables side by side.
 void lzCodeLengths(const LzCounts& c, uint8_t* lengths);
+// The audio part: one table per channel, from channel * AudioSymbols + symbol counts.
+void audioCodeLengths(const uint32_t* channelCounts, int channels, uint8_t* lengths);
 
 // Bits of the counted symbols under those lengths; UINT64_MAX when one has no code.
 uint64_t lzCodedBits(const LzCounts& c, const uint8_t* lengths);

@@ -12,3 +12,5 @@
 
 // Joins LZ blocks[first, last) (consecutive).
 void mergeBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last);
+// Joins audio blocks[first, last), all of one channel count.
+void mergeAudioBlocksByCost(std::vector<Block>& blocks, size_t first, size_t last);

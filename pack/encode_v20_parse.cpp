@@ -637,19 +637,22 @@ void parseLzPiece(PieceParser& parser, const uint8_t* bytes, uint32_t historyFro
 }
 
 void blockCodeLengths(const Block& b, uint8_t* lengths) {
-  if (b.audio) {
-    for (int c = 0; c < b.channels; c++) {
-      uint32_t counts[AudioSymbols];
-      memcpy(counts, b.audioCount.data() + c * AudioSymbols, sizeof counts);
-      if (counts[SymAudioTables] == 0) counts[SymAudioTables] = 1;
-      bool other = false;
-      for (int i = 0; i < 256 && !other; i++) other = counts[i] != 0;
-      if (!other) counts[0] = 1;
-      buildCodeLengths(counts, AudioSymbols, MaxCodeLength, lengths + c * AudioSymbols);
-    }
-    return;
+  if (b.audio)
+    audioCodeLengths(b.audioCount.data(), b.channels, lengths);
+  else
+    lzCodeLengths(b.counts, lengths);
+}
+
+void audioCodeLengths(const uint32_t* channelCounts, int channels, uint8_t* lengths) {
+  for (int c = 0; c < channels; c++) {
+    uint32_t counts[AudioSymbols];
+    memcpy(counts, channelCounts + c * AudioSymbols, sizeof counts);
+    if (counts[SymAudioTables] == 0) counts[SymAudioTables] = 1;
+    bool other = false;
+    for (int i = 0; i < 256 && !other; i++) other = counts[i] != 0;
+    if (!other) counts[0] = 1;
+    buildCodeLengths(counts, AudioSymbols, MaxCodeLength, lengths + c * AudioSymbols);
   }
-  lzCodeLengths(b.counts, lengths);
 }
 
 void lzCodeLengths(const LzCounts& c, uint8_t* lengths) {

@@ -44,6 +44,7 @@ TEST(Pack20Random, MixedInputsUnderRandomSettingsRoundTrip) {
     o.chooseBlocks = nextRandom(r) % 2;
     o.matchLiteralRepeat = nextRandom(r) % 2;
     o.arrivals = 1 + nextRandom(r) % 5;
+    o.audioJoinBlocks = 1 + nextRandom(r) % 130;
     bool solid = nextRandom(r) % 3 != 0;
     std::vector<Bytes> files(1 + nextRandom(r) % 6);
     for (Bytes& b : files) {
