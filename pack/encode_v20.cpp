@@ -146,16 +146,7 @@ struct V20EncoderImpl {
   // ---- tables and emission ----
 
   static uint64_t blockBits(const Block& b, const uint8_t* lengths) {
-    if (b.audio) {
-      uint64_t total = 0;
-      for (int c = 0; c < b.channels; c++) {
-        uint64_t bits = codedBits(b.audioCount.data() + c * AudioSymbols, lengths + c * AudioSymbols, AudioSymbols);
-        if (bits == UINT64_MAX) return UINT64_MAX;
-        total += bits;
-      }
-      return total;
-    }
-    return lzCodedBits(b.counts, lengths);
+    return b.audio ? audioCodedBits(b.audioCount.data(), b.channels, lengths) : lzCodedBits(b.counts, lengths);
   }
 
   // The symbol that announces a new header, coded with the tables now in force.

@@ -60,5 +60,6 @@ void audioCodeLengths(const uint32_t* channelCounts, int channels, uint8_t* leng
 
 // Bits of the counted symbols under those lengths; UINT64_MAX when one has no code.
 uint64_t lzCodedBits(const LzCounts& c, const uint8_t* lengths);
+uint64_t audioCodedBits(const uint32_t* channelCounts, int channels, const uint8_t* lengths);
 
 void addLzCounts(LzCounts& to, const LzCounts& from);

@@ -1,7 +1,6 @@
 #include "pack/encode_v20_merge.h"
 
 #include "pack/encode_v20_header.h"
-#include "pack/huffman_encoder.h"
 
 namespace {
 
@@ -34,10 +33,8 @@ struct AudioKind {
     static const uint8_t noLengths[PreviousLengthsSize] = {0};
     uint8_t lengths[PreviousLengthsSize];
     audioCodeLengths(c.data(), channels, lengths);
-    uint64_t bits = planTableHeader(lengths, channels * AudioSymbols, noLengths, channels).bits + SwitchBits;
-    for (int ch = 0; ch < channels; ch++)
-      bits += codedBits(c.data() + ch * AudioSymbols, lengths + ch * AudioSymbols, AudioSymbols);
-    return bits;
+    return audioCodedBits(c.data(), channels, lengths) +
+           planTableHeader(lengths, channels * AudioSymbols, noLengths, channels).bits + SwitchBits;
   }
 };
 

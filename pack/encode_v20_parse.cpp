@@ -675,6 +675,16 @@ uint64_t lzCodedBits(const LzCounts& c, const uint8_t* lengths) {
   return a + d + r;
 }
 
+uint64_t audioCodedBits(const uint32_t* channelCounts, int channels, const uint8_t* lengths) {
+  uint64_t total = 0;
+  for (int c = 0; c < channels; c++) {
+    uint64_t bits = codedBits(channelCounts + c * AudioSymbols, lengths + c * AudioSymbols, AudioSymbols);
+    if (bits == UINT64_MAX) return UINT64_MAX;
+    total += bits;
+  }
+  return total;
+}
+
 void addLzCounts(LzCounts& to, const LzCounts& from) {
   for (int s = 0; s < MainSymbols; s++) to.main[s] += from.main[s];
   for (int s = 0; s < DistanceSymbols; s++) to.distance[s] += from.distance[s];
